@@ -1,0 +1,57 @@
+#include "app/QtDialogs.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+void centreOnScreen(QWidget& box) {
+    box.adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = box.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        box.move(frame.topLeft());
+    }
+}
+
+void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, QStringLiteral("Torvane"), text, QMessageBox::Ok, parent);
+    centreOnScreen(box);
+    box.exec();
+}
+
+} // namespace
+
+void QtDialogs::message(const QString& text) { showBox(m_parent, QMessageBox::NoIcon, text); }
+
+void QtDialogs::error(const QString& text) { showBox(m_parent, QMessageBox::Critical, text); }
+
+bool QtDialogs::confirm(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton,
+                    m_parent);
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    centreOnScreen(box);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+QString QtDialogs::openFile() {
+    QFileDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("OpD"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // "ﾃｷｽﾄ|*.CSV". Qt's own dialog matches name filters without regard to letter case unless
+    // QDir::CaseSensitive is set, so *.CSV also finds file.csv on Linux.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
+    dialog.setNameFilter(QStringLiteral("ﾃｷｽﾄ (*.CSV)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}

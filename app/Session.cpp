@@ -1,0 +1,4 @@
+#include "app/Session.h"
+
+Session::Session(Dialogs& dialogs, const QString& catalogueDir)
+    : store(reg, dm, dialogs, catalogueDir) {}

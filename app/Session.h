@@ -1,0 +1,21 @@
+#pragma once
+
+#include "store/Dialogs.h"
+#include "store/Registers.h"
+#include "store/Store.h"
+#include "store/Tdm.h"
+
+// The core's state for one running program: the registers, the data module and the operations
+// over them. The window and the headless command each own one.
+class Session {
+public:
+    explicit Session(Dialogs& dialogs, const QString& catalogueDir = defaultCatalogueDir());
+
+    Registers reg;
+    Tdm dm;
+    Store store;
+
+    // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
+    // database, the catalogue on first run, every application table.
+    void openDatabases() { store.uqCdb(); }
+};

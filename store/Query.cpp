@@ -1,0 +1,190 @@
+#include "store/Query.h"
+
+#include "store/TorvaneError.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+QVariant Field::value() const {
+    return m_query.valueAt(m_query.currentRow(), m_index);
+}
+
+bool Field::isNull() const { return value().isNull(); }
+
+QString Field::name() const { return m_query.fieldNames().value(m_index); }
+
+QString Field::asString() const {
+    const QVariant v = value();
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::Double) {
+        const double d = v.toDouble();
+        if (d == double(qint64(d)) && qAbs(d) < 1e15)
+            return QString::number(qint64(d));
+        return QString::number(d, 'g', 15);
+    }
+    return v.toString();
+}
+
+int Field::asInteger() const {
+    const QVariant v = value();
+    if (v.isNull())
+        return 0;
+    bool ok = false;
+    const qlonglong n = v.toLongLong(&ok);
+    if (ok && n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max())
+        return int(n);
+    if (!ok) {
+        const double d = v.toDouble(&ok);
+        if (ok && d == double(qint64(d)) && d >= std::numeric_limits<int>::min() &&
+            d <= std::numeric_limits<int>::max())
+            return int(d);
+    }
+    throw TorvaneError(QStringLiteral("'%1' は %2 の整数値ではありません").arg(v.toString(), name()));
+}
+
+double Field::asFloat() const {
+    const QVariant v = value();
+    if (v.isNull())
+        return 0.0;
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (!ok)
+        throw TorvaneError(QStringLiteral("'%1' は %2 の数値ではありません").arg(v.toString(), name()));
+    return d;
+}
+
+QDateTime Field::asDateTime() const {
+    const QString text = asString().trimmed();
+    for (const char* layout : {"yyyy/MM/dd HH:mm", "yyyy/MM/dd HH:mm:ss", "yyyy/MM/dd"}) {
+        const QDateTime dt = QDateTime::fromString(text, QLatin1String(layout));
+        if (dt.isValid())
+            return dt;
+    }
+    const QTime t = QTime::fromString(text, QStringLiteral("HH:mm"));
+    if (t.isValid())
+        return QDateTime(QDate(1899, 12, 30), t);
+    throw TorvaneError(QStringLiteral("'%1' は %2 の日付時刻ではありません").arg(text, name()));
+}
+
+Query::Query(const QString& name, const QString& connection, QObject* parent)
+    : QObject(parent), m_name(name), m_connection(connection) {
+    setObjectName(name);
+}
+
+void Query::open() {
+    close();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen())
+        throw TorvaneError(QStringLiteral("%1: データベース %2 が開かれていません").arg(m_name, m_connection));
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(m_sql))
+        throw TorvaneError(QStringLiteral("%1: %2\n%3").arg(m_name, q.lastError().text(), m_sql.trimmed()));
+    const QSqlRecord rec = q.record();
+    const int n = rec.count();
+    for (int i = 0; i < n; ++i)
+        m_names << rec.fieldName(i);
+    m_widths = QVector<int>(n, 0);
+    while (q.next()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i)
+            row[i] = q.value(i);
+        m_rows.push_back(std::move(row));
+    }
+    m_open = true;
+    m_row = m_rows.isEmpty() ? -1 : 0;
+    m_eof = m_bof = m_rows.isEmpty();
+    Q_EMIT reset();
+    Q_EMIT currentRowChanged(m_row);
+}
+
+void Query::close() {
+    if (!m_open && m_names.isEmpty())
+        return;
+    m_open = false;
+    m_names.clear();
+    m_rows.clear();
+    m_widths.clear();
+    m_row = -1;
+    m_eof = m_bof = true;
+    Q_EMIT reset();
+}
+
+void Query::moveTo(int row) {
+    if (row != m_row) {
+        m_row = row;
+        Q_EMIT currentRowChanged(m_row);
+    }
+}
+
+void Query::first() {
+    m_eof = m_bof = m_rows.isEmpty();
+    moveTo(m_rows.isEmpty() ? -1 : 0);
+}
+
+void Query::last() {
+    m_eof = m_bof = m_rows.isEmpty();
+    moveTo(int(m_rows.size()) - 1);
+}
+
+void Query::next() { moveBy(1); }
+
+void Query::prior() { moveBy(-1); }
+
+void Query::moveBy(int n) {
+    if (m_rows.isEmpty()) {
+        m_eof = m_bof = true;
+        return;
+    }
+    const qint64 target = qint64(m_row) + n;
+    const int lastRow = int(m_rows.size()) - 1;
+    m_eof = target > lastRow;
+    m_bof = target < 0;
+    moveTo(int(std::clamp<qint64>(target, 0, lastRow)));
+}
+
+void Query::setCurrentRow(int row) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    m_eof = m_bof = false;
+    moveTo(row);
+}
+
+int Query::fieldIndex(const QString& name) const {
+    for (int i = 0; i < m_names.size(); ++i)
+        if (m_names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+Field Query::field(int index) const {
+    if (index < 0 || index >= m_names.size())
+        throw TorvaneError(QStringLiteral("%1: 列番号 %2 はありません").arg(m_name).arg(index));
+    return Field(*this, index);
+}
+
+Field Query::field(const QString& name) const {
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw TorvaneError(QStringLiteral("%1: 列 %2 が見つかりません").arg(m_name, name));
+    return Field(*this, i);
+}
+
+QVariant Query::valueAt(int row, int column) const {
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_names.size())
+        return {};
+    return m_rows[row][column];
+}
+
+int Query::displayWidth(int column) const { return m_widths.value(column, 0); }
+
+void Query::setDisplayWidth(int column, int characters) {
+    if (column < 0 || column >= m_widths.size())
+        return;
+    m_widths[column] = characters;
+    Q_EMIT displayWidthsChanged();
+}

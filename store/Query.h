@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+class QDateTime;
+
+class Query;
+
+// One value of the current row, with the typed reads the pages use.
+class Field {
+public:
+    Field(const Query& query, int index) : m_query(query), m_index(index) {}
+    QVariant value() const;
+    bool isNull() const;
+    QString asString() const;    // NULL reads as the empty text
+    int asInteger() const;       // NULL reads as 0; text that is no integer is an error
+    double asFloat() const;      // NULL reads as 0
+    QDateTime asDateTime() const; // "yyyy/mm/dd", "hh:nn" or both joined by a blank
+    QString name() const;
+
+private:
+    const Query& m_query;
+    int m_index;
+};
+
+// A query object: an SQL text run on one of the data module's connections, its result held in
+// memory with a current row. Grids follow it through its signals.
+class Query : public QObject {
+    Q_OBJECT
+public:
+    Query(const QString& name, const QString& connection, QObject* parent = nullptr);
+
+    const QString& name() const { return m_name; }
+    const QString& connection() const { return m_connection; }
+    void setConnection(const QString& connection) { m_connection = connection; }
+    const QString& sql() const { return m_sql; }
+    void setSql(const QString& sql) { m_sql = sql; }
+
+    // Runs the SELECT and stands on the first row; a failure throws TorvaneError.
+    void open();
+    void close();
+    bool isOpen() const { return m_open; }
+
+    void first();
+    void next();
+    void prior();
+    void last();
+    // Moves by n rows; a move past either end stops on the end row and sets eof/bof.
+    void moveBy(int n);
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    int recordCount() const { return int(m_rows.size()); }
+    int currentRow() const { return m_row; }
+    void setCurrentRow(int row);
+
+    int fieldCount() const { return int(m_names.size()); }
+    const QStringList& fieldNames() const { return m_names; }
+    int fieldIndex(const QString& name) const; // -1 when absent
+    Field field(int index) const;
+    Field field(const QString& name) const; // throws for an unknown name
+    Field operator[](const QString& name) const { return field(name); }
+    QVariant valueAt(int row, int column) const;
+
+    int displayWidth(int column) const;
+    void setDisplayWidth(int column, int characters);
+
+Q_SIGNALS:
+    // The result set was replaced or dropped.
+    void reset();
+    // The current row moved.
+    void currentRowChanged(int row);
+    // Column widths changed.
+    void displayWidthsChanged();
+
+private:
+    friend class Field;
+    void moveTo(int row);
+
+    QString m_name;
+    QString m_connection;
+    QString m_sql;
+    bool m_open = false;
+    QStringList m_names;
+    QVector<QVector<QVariant>> m_rows;
+    QVector<int> m_widths;
+    int m_row = -1;
+    bool m_eof = true;
+    bool m_bof = true;
+};

@@ -1,0 +1,360 @@
+#include "store/Store.h"
+
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+const QString createAaatbn = QStringLiteral(
+    " create table AAATBN ( CNT Integer, BID Integer,  TBID Integer, SKB nchar(4), TNAM nchar(14), "
+    "TYO nchar(40) ); ");
+const QString createAaatst = QStringLiteral(
+    " create table AAATST ( CNT Integer,  BID Integer, TBID Integer, CID Integer, CNAM nchar(14),  "
+    "KT nchar(10), LN Integer , DPW Integer, TYO nchar(40) ); ");
+
+struct Ensured {
+    const char* db;
+    const char* table;
+};
+constexpr Ensured ensuredTables[] = {
+    {"csq", "F01YSK"}, {"csq", "F05PMF"}, {"csq", "F06EVR"}, {"csq", "F07EVL"}, {"csq", "F08EVK"},
+    {"csq", "F09CSV"}, {"csm", "F01YSK"}, {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
+};
+
+bool quoteTblField(int i) { return i > 3; }
+bool quoteTblstrcField(int i) { return i == 5 || i == 6; }
+
+} // namespace
+
+QString defaultCatalogueDir() {
+    const QString installed = QDir(QCoreApplication::applicationDirPath())
+                                  .absoluteFilePath(QStringLiteral("../" TORVANE_INSTALLED_DATA_DIR));
+    if (QFileInfo::exists(installed + QStringLiteral("/tbl.csv")))
+        return QDir::cleanPath(installed);
+    return QStringLiteral(TORVANE_DATA_DIR);
+}
+
+Store::Store(Registers& reg, Tdm& dm, Dialogs& dialogs, QString catalogueDir)
+    : m_reg(reg), m_dm(dm), m_dialogs(dialogs), m_catalogueDir(std::move(catalogueDir)) {}
+
+bool Store::isTextType(const QString& kt) {
+    const QString t = kt.trimmed();
+    return t.compare(QLatin1String("varchar"), Qt::CaseInsensitive) == 0 ||
+           t.compare(QLatin1String("nchar"), Qt::CaseInsensitive) == 0;
+}
+
+bool Store::isNumericLiteral(const QString& text) {
+    static const QRegularExpression number(
+        QStringLiteral(R"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"));
+    return number.match(text).hasMatch();
+}
+
+QString Store::sqlText(const QString& text) {
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + quoted + u'\'';
+}
+
+void Store::uexSql(int op) {
+    QString connection;
+    if (op == 1)
+        connection = m_dm.csq();
+    else if (op == 2)
+        connection = m_dm.csm();
+    else
+        return;
+    QSqlDatabase db = m_dm.database(connection);
+    if (!db.isOpen())
+        return;
+    // SQLite undoes a failed statement by itself and Qt refuses a text with a second
+    // statement, so a failure leaves the tables as they were. The statement is dropped.
+    QSqlQuery q(db);
+    q.exec(m_reg.sqw);
+}
+
+void Store::uqCdb() {
+    m_reg.stdb = QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB"));
+    m_dm.connectFile(m_reg.stdb);
+    m_dm.reconnectMemory();
+    if (!tableExists(QStringLiteral("csq"), QStringLiteral("AAATBN")) ||
+        !tableExists(QStringLiteral("csq"), QStringLiteral("AAATST")))
+        uqTst(3);
+    uqCtbl(1);
+}
+
+bool Store::tableExists(const QString& selector, const QString& table) {
+    QSqlQuery q(m_dm.database(m_dm.connectionOf(selector)));
+    if (!q.exec(QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = ") +
+                sqlText(table)))
+        throw TorvaneError(q.lastError().text());
+    return q.next() && q.value(0).toInt() > 0;
+}
+
+bool Store::isCatalogued(const QString& table) {
+    QSqlQuery q(m_dm.database(m_dm.csq()));
+    if (!q.exec(QStringLiteral("select TBID from AAATBN where TNAM = ") + sqlText(table)))
+        return false;
+    return q.next();
+}
+
+bool Store::lookup() {
+    Query& qw = m_dm.qw;
+    qw.setConnection(m_dm.csq());
+    qw.setSql(QStringLiteral(" select * from AAATBN ") + QStringLiteral(" where TNAM = ") +
+              sqlText(m_reg.stnm) + u' ');
+    qw.open();
+    m_lastLookupFound = qw.recordCount() > 0;
+    if (m_lastLookupFound) {
+        m_reg.stid = qw.field(QStringLiteral("TBID")).asString();
+        qw.close();
+    } else {
+        m_dialogs.message(m_reg.stnm + QStringLiteral(" ﾃｰﾌﾞﾙ名が見つかりません"));
+    }
+    return m_lastLookupFound;
+}
+
+void Store::uqTst(int op) {
+    switch (op) {
+    case 1: {
+        const bool found = lookup();
+        Query& qst = m_dm.qst;
+        qst.setConnection(m_dm.csq());
+        // A table the catalogue lacks gets no column rows, never those of the previous table.
+        qst.setSql(QStringLiteral(" select * from AAATST ") +
+                   (found ? QStringLiteral(" where TBID = ") + sqlText(m_reg.stid)
+                          : QStringLiteral(" where 0 = 1 ")) +
+                   QStringLiteral(" order by CNT "));
+        qst.open();
+        break;
+    }
+    case 2:
+        lookup();
+        break;
+    case 3:
+        loadCatalogue();
+        break;
+    default:
+        break;
+    }
+}
+
+QStringList Store::catalogueValues(QString line, int columns, bool (*quoteField)(int)) {
+    QStringList values(columns);
+    int i = 1;
+    qsizetype p;
+    const auto put = [&](int index, const QString& value) {
+        if (index <= columns)
+            values[index - 1] = value;
+    };
+    while ((p = line.indexOf(u',')) >= 0) {
+        QString field = line.left(p);
+        if (field.isEmpty())
+            field = QStringLiteral("NULL");
+        else if (quoteField(i))
+            field = sqlText(field);
+        else if (!isNumericLiteral(field))
+            field = notANumber;
+        put(i, field);
+        line.remove(0, p + 1);
+        ++i;
+    }
+    put(i, sqlText(line));
+    return values;
+}
+
+void Store::loadCatalogue() {
+    const QDir dir(m_catalogueDir);
+    const QString tbl = dir.absoluteFilePath(QStringLiteral("tbl.csv"));
+    const QString tblstrc = dir.absoluteFilePath(QStringLiteral("tblstrc.csv"));
+    // Check both files before the old catalogue is dropped, so a missing file costs nothing.
+    for (const QString& path : {tbl, tblstrc})
+        if (!QFileInfo(path).isFile())
+            throw TorvaneError(QStringLiteral("カタログファイル %1 が見つかりません").arg(path));
+
+    m_dialogs.message(QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"));
+    QSqlDatabase db = m_dm.database(m_dm.csq());
+    if (!db.isOpen())
+        throw TorvaneError(QStringLiteral("データベースが開かれていません"));
+    for (const QString& sql : {QStringLiteral(" drop table if exists AAATBN  "), createAaatbn,
+                               QStringLiteral(" drop table if exists AAATST "), createAaatst}) {
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            throw TorvaneError(q.lastError().text());
+    }
+
+    const auto load = [&](const QString& path, int columns, bool (*quoteField)(int),
+                          const QString& head) {
+        const QStringList lines = TextFile::readLines(path, TextFile::Encoding::Cp932);
+        for (const QString& line : lines) {
+            const QStringList values = catalogueValues(line, columns, quoteField);
+            for (int k = 0; k < columns; ++k)
+                m_reg.sa[11 + k] = values[k];
+            m_reg.sqw = head + values.join(u',') + u')';
+            uexSql(1);
+        }
+    };
+    load(tbl, 6, quoteTblField,
+         QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  ("));
+    load(tblstrc, 9, quoteTblstrcField,
+         QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  ("));
+}
+
+void Store::ucNul(QString& text, int op, int length) {
+    if (op == 1) {
+        if (text.isEmpty())
+            text = QStringLiteral("NULL");
+        else if (!isNumericLiteral(text))
+            text = notANumber; // never let typed text reach the SQL as an expression
+    } else if (op == 2) {
+        if (text.isEmpty()) {
+            text = QStringLiteral("NULL");
+            return;
+        }
+        if (text.size() > length)
+            text.truncate(std::max(length, 0));
+        text = sqlText(text);
+    }
+}
+
+void Store::ucSql(int op) {
+    Registers& r = m_reg;
+    if (op == 7) {
+        const Query& qst = m_dm.qst;
+        r.sa[7] = qst.field(QStringLiteral("KT")).asString();
+        if (isTextType(r.sa[7]))
+            ucNul(r.sa[9], 2, qst.field(QStringLiteral("LN")).asInteger());
+        else
+            ucNul(r.sa[9], 1);
+        return;
+    }
+    if (op < 1 || op > 6)
+        return;
+
+    uqTst(1);
+    Query& qst = m_dm.qst;
+    const auto name = [&] { return qst.field(QStringLiteral("CNAM")).asString(); };
+    const auto quoteSlot = [&](int slot) {
+        r.sa[9] = r.sa[slot];
+        ucSql(7);
+        return r.sa[9];
+    };
+    QString text;
+    int k = 1;
+    switch (op) {
+    case 1:
+        text = QStringLiteral(" select ");
+        for (qst.first(); !qst.eof(); qst.next(), ++k)
+            text += (k > 1 ? QStringLiteral(", ") : QString()) + name();
+        text += QStringLiteral(" from ") + r.stnm + r.swh;
+        break;
+    case 2: {
+        QString columns;
+        for (qst.first(); !qst.eof(); qst.next(), ++k) {
+            const int slot = 10 + k;
+            if (slot > Registers::lastValueSlot)
+                break;
+            columns += (k > 1 ? QStringLiteral(", ") : QString()) + name();
+            if (k == 1) {
+                r.sa[1] = quoteSlot(slot); // CNT keeps its raw value in sa[11]
+            } else {
+                r.sa[slot] = quoteSlot(slot);
+                r.sa[1] += QStringLiteral(", ") + r.sa[slot];
+            }
+        }
+        if (k == 1)
+            r.sa[1].clear();
+        text = QStringLiteral(" insert into ") + r.stnm + QStringLiteral(" ( ") + columns +
+               QStringLiteral(" ) values ( ") + r.sa[1] + QStringLiteral(" ) ");
+        break;
+    }
+    case 3:
+        text = QStringLiteral(" update ") + r.stnm + QStringLiteral(" set ");
+        for (qst.first(); !qst.eof(); qst.next(), ++k) {
+            const int slot = 10 + k;
+            if (slot > Registers::lastValueSlot)
+                break;
+            r.sa[slot] = quoteSlot(slot);
+            text += (k > 1 ? QStringLiteral(", ") : QString()) + name() + QStringLiteral(" = ") +
+                    r.sa[slot];
+        }
+        text += r.swh;
+        break;
+    case 4:
+        text = QStringLiteral(" insert into ") + r.stnm + QStringLiteral(" ( ");
+        for (qst.first(); !qst.eof(); qst.next(), ++k)
+            text += (k > 1 ? QStringLiteral(", ") : QString()) + name();
+        text += QStringLiteral(" ) values ( ") + QStringLiteral(" :p0 ");
+        for (int i = 2; i < k; ++i)
+            text += QStringLiteral(", ") + QStringLiteral(" :p") + QString::number(i - 1);
+        text += QStringLiteral(" ) ");
+        break;
+    case 5:
+        text = QStringLiteral(" update ") + r.stnm + QStringLiteral(" set ");
+        for (qst.first(); !qst.eof(); qst.next(), ++k)
+            text += (k > 1 ? QStringLiteral(", ") + name() + QStringLiteral(" = :p") +
+                                 QString::number(k - 1)
+                           : name() + QStringLiteral(" = :p0 "));
+        text += r.swh + QStringLiteral(" :p") + QString::number(k - 1);
+        break;
+    case 6:
+        text = QStringLiteral(" create table if not exists ") + r.stnm + u'(';
+        for (qst.first(); !qst.eof(); qst.next(), ++k) {
+            if (k > 1)
+                text += QStringLiteral(", ");
+            r.sa[3] = name() + u' ';
+            r.sa[4] = qst.field(QStringLiteral("KT")).asString();
+            r.sa[5] = qst.field(QStringLiteral("LN")).asString();
+            const QString type = isTextType(r.sa[4]) ? QStringLiteral("nchar ") : r.sa[4];
+            text += u' ' + r.sa[3] + type;
+            if (!r.sa[5].isEmpty())
+                text += u'(' + r.sa[5] + QStringLiteral(") ");
+        }
+        text += QStringLiteral(") ");
+        break;
+    }
+    r.sqw = text;
+}
+
+void Store::uqCtbl(int op) {
+    Registers& r = m_reg;
+    switch (op) {
+    case 1:
+        for (const Ensured& e : ensuredTables) {
+            r.stdb = QLatin1String(e.db);
+            r.stnm = QLatin1String(e.table);
+            r.swh.clear();
+            uqCtbl(2);
+        }
+        break;
+    case 2: {
+        r.sqw = QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ") +
+                sqlText(r.stnm) + u' ';
+        Query& qw = m_dm.qw;
+        qw.setConnection(m_dm.connectionOf(r.stdb));
+        qw.setSql(r.sqw);
+        qw.open();
+        const int count = qw.field(QStringLiteral("CNT")).asInteger();
+        qw.close();
+        qw.setConnection(m_dm.csq());
+        if (count > 0)
+            return;
+        const QString db = r.stdb;
+        ucSql(6);
+        uexSql(db == QLatin1String("csq") ? 1 : 2);
+        break;
+    }
+    case 3:
+        r.sqw = QStringLiteral(" drop table  ") + r.stnm + u' ';
+        uexSql(r.stdb == QLatin1String("csq") ? 1 : 2);
+        break;
+    default:
+        break;
+    }
+}

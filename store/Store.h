@@ -1,0 +1,66 @@
+#pragma once
+
+#include "store/Dialogs.h"
+#include "store/Registers.h"
+#include "store/Tdm.h"
+
+#include <QString>
+#include <QStringList>
+
+// The data store's operations: statement runner, database opening, catalogue lookup and loader,
+// statement builder and table creation. They read and write the shared working registers.
+class Store {
+public:
+    Store(Registers& reg, Tdm& dm, Dialogs& dialogs, QString catalogueDir);
+
+    Registers& reg() { return m_reg; }
+    Tdm& dm() { return m_dm; }
+    Dialogs& dialogs() { return m_dialogs; }
+    const QString& catalogueDir() const { return m_catalogueDir; }
+
+    // 1: run sqw on csq, 2: on csm. A failing statement is dropped without a word.
+    void uexSql(int op);
+    // Opens SQDB.DB in the current directory and a fresh in-memory database, loads the
+    // catalogue when the database has none, and ensures every application table.
+    void uqCdb();
+    // 1: column rows of stnm into qst; 2: catalogue lookup; 3: catalogue loader.
+    void uqTst(int op);
+    // 1 select, 2 insert, 3 update, 4/5 parameterised insert/update, 6 create, 7 quote sa[9].
+    void ucSql(int op);
+    // 1: quoted form for a numeric column, 2: for a text column cut to length.
+    static void ucNul(QString& text, int op, int length = 0);
+    // 1: ensure every application table, 2: create stnm if missing, 3: drop stnm.
+    void uqCtbl(int op);
+
+    // Whether the last lookup (uqTst 2) found stnm in the catalogue.
+    bool lastLookupFound() const { return m_lastLookupFound; }
+    // Whether a table is catalogued; no message.
+    bool isCatalogued(const QString& table);
+    // Whether the database of the selector ("csq"/"csm") holds the table.
+    bool tableExists(const QString& selector, const QString& table);
+
+    // The values list of one catalogue-file line: fields quoted where quoteField(i) says so,
+    // an empty field NULL, the text after the last comma always quoted.
+    static QStringList catalogueValues(QString line, int columns, bool (*quoteField)(int));
+
+    static bool isTextType(const QString& kt);
+    static bool isNumericLiteral(const QString& text);
+    static QString sqlText(const QString& text); // 'text' with quotes doubled
+
+    // Stands for a value that is no number, so that the statement cannot run.
+    static inline const QString notANumber = QStringLiteral("<not a number>");
+
+private:
+    bool lookup();
+    void loadCatalogue();
+
+    Registers& m_reg;
+    Tdm& m_dm;
+    Dialogs& m_dialogs;
+    QString m_catalogueDir;
+    bool m_lastLookupFound = false;
+};
+
+// The directory of tbl.csv and tblstrc.csv: the installed share/torvane next to the program
+// when there is one, otherwise the source tree's data folder the build was made from.
+QString defaultCatalogueDir();

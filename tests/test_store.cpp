@@ -1,0 +1,328 @@
+#include "app/Session.h"
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+#include "support/TestDialogs.h"
+
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class TestStore : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<Session> session;
+    QString oldCwd;
+
+    QStringList tableNames(const QString& connection) {
+        QSqlQuery q(session->dm.database(connection));
+        q.exec(QStringLiteral("select name from sqlite_master where type = 'table' order by name"));
+        QStringList names;
+        while (q.next())
+            names << q.value(0).toString();
+        return names;
+    }
+    QVariantList column(const QString& sql) {
+        QSqlQuery q(session->dm.database(session->dm.csq()));
+        if (!q.exec(sql))
+            qWarning() << q.lastError().text();
+        QVariantList values;
+        while (q.next())
+            values << q.value(0);
+        return values;
+    }
+    void writeCatalogue(const QString& dirPath, const QString& tbl, const QString& tblstrc) {
+        QDir().mkpath(dirPath);
+        for (auto [name, text] : {std::pair{QStringLiteral("tbl.csv"), tbl},
+                                  std::pair{QStringLiteral("tblstrc.csv"), tblstrc}}) {
+            QFile f(dirPath + u'/' + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(TextFile::encodeCp932(text));
+        }
+    }
+    void startIn(const QString& catalogueDir) {
+        session = std::make_unique<Session>(*dialogs, catalogueDir);
+        session->openDatabases();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir->path());
+        dialogs = std::make_unique<TestDialogs>();
+        startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+    }
+
+    void cleanup() {
+        session.reset();
+        QDir::setCurrent(oldCwd);
+        dir.reset();
+    }
+
+    void firstStartLoadsCatalogueAndCreatesTablesInWorkingDirectory() {
+        QVERIFY(QFile::exists(dir->filePath(QStringLiteral("SQDB.DB"))));
+        QCOMPARE(dialogs->messages,
+                 QStringList{QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
+        QCOMPARE(tableNames(session->dm.csq()),
+                 (QStringList{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR", "F07EVL", "F08EVK",
+                              "F09CSV"}));
+        QCOMPARE(tableNames(session->dm.csm()), (QStringList{"F01YSK", "F02W1H", "F03W4H", "F04WD1"}));
+        QCOMPARE(session->reg.stdb, QStringLiteral("csm"));
+        QCOMPARE(session->reg.stnm, QStringLiteral("F04WD1"));
+        QVERIFY(session->reg.swh.isEmpty());
+
+        // A second start in the same folder keeps the catalogue and asks nothing.
+        session.reset();
+        dialogs->clear();
+        startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void ensuringTablesTwiceChangesNothing() {
+        const QVariantList before = column(QStringLiteral("select sql from sqlite_master order by name"));
+        session->store.uqCtbl(1);
+        QCOMPARE(column(QStringLiteral("select sql from sqlite_master order by name")), before);
+    }
+
+    void builderTexts() {
+        Registers& r = session->reg;
+        r.stdb = QStringLiteral("csq");
+        r.stnm = QStringLiteral("F08EVK");
+        r.swh = QStringLiteral(" order by CNT ");
+        session->store.ucSql(1);
+        QCOMPARE(r.sqw, QStringLiteral(" select CNT, EKB, TYO from F08EVK order by CNT "));
+
+        r.swh.clear();
+        session->store.ucSql(1);
+        QCOMPARE(r.sqw, QStringLiteral(" select CNT, EKB, TYO from F08EVK"));
+
+        r.sa[11] = QStringLiteral("3");
+        r.sa[12] = QStringLiteral("text");
+        r.sa[13].clear();
+        session->store.ucSql(2);
+        QCOMPARE(r.sqw, QStringLiteral(" insert into F08EVK ( CNT, EKB, TYO ) values ( 3, 'text', NULL ) "));
+        QCOMPARE(r.sa[11], QStringLiteral("3"));
+        QCOMPARE(r.sa[12], QStringLiteral("'text'"));
+
+        r.sa[11] = QStringLiteral("3");
+        r.sa[12] = QStringLiteral("text");
+        r.sa[13].clear();
+        r.swh = QStringLiteral(" where CNT = 3");
+        session->store.ucSql(3);
+        QCOMPARE(r.sqw, QStringLiteral(" update F08EVK set CNT = 3, EKB = 'text', TYO = NULL where CNT = 3"));
+
+        session->store.ucSql(4);
+        QCOMPARE(r.sqw, QStringLiteral(" insert into F08EVK ( CNT, EKB, TYO ) values (  :p0 ,  :p1,  :p2 ) "));
+        session->store.ucSql(5);
+        QCOMPARE(r.sqw, QStringLiteral(" update F08EVK set CNT = :p0 , EKB = :p1, TYO = :p2 where CNT = 3 :p3"));
+
+        session->store.ucSql(6);
+        QCOMPARE(r.sqw, QStringLiteral(" create table if not exists F08EVK( CNT Integer,  EKB nchar (20) ,  TYO nchar (40) ) "));
+
+        const QString before = r.sqw;
+        session->store.ucSql(8);
+        QCOMPARE(r.sqw, before);
+    }
+
+    void quotedForms_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("quoted");
+        QTest::newRow("text cut to length") << "abcdef" << 2 << 3 << "'abc'";
+        QTest::newRow("text of exactly length") << "abc" << 2 << 3 << "'abc'";
+        QTest::newRow("length 0 stores empty text") << "abc" << 2 << 0 << "''";
+        QTest::newRow("quote doubled") << "O'Neil" << 2 << 20 << "'O''Neil'";
+        QTest::newRow("quote doubled after cut") << "ab'cd" << 2 << 3 << "'ab'''";
+        QTest::newRow("empty text") << "" << 2 << 10 << "NULL";
+        QTest::newRow("empty number") << "" << 1 << 0 << "NULL";
+        QTest::newRow("number unchanged") << "150123" << 1 << 0 << "150123";
+        QTest::newRow("negative decimal unchanged") << "-1234.5" << 1 << 0 << "-1234.5";
+        QTest::newRow("expression refused") << "1+1" << 1 << 0 << Store::notANumber;
+        QTest::newRow("subquery refused") << "(select 1)" << 1 << 0 << Store::notANumber;
+        QTest::newRow("unknown operation") << "x'y" << 3 << 0 << "x'y";
+        QTest::newRow("code units") << QStringLiteral("ﾄﾞﾙ円") << 2 << 3 << QStringLiteral("'ﾄﾞﾙ'");
+    }
+    void quotedForms() {
+        QFETCH(QString, value);
+        QFETCH(int, op);
+        QFETCH(int, length);
+        QFETCH(QString, quoted);
+        Store::ucNul(value, op, length);
+        QCOMPARE(value, quoted);
+    }
+
+    void storedValuesFollowQuotedForms() {
+        Registers& r = session->reg;
+        r.stdb = QStringLiteral("csq");
+        r.stnm = QStringLiteral("F08EVK");
+        r.sa[11] = QStringLiteral("1");
+        r.sa[12] = QString(25, u'x');
+        r.sa[13] = QStringLiteral("it's");
+        session->store.ucSql(2);
+        session->store.uexSql(1);
+        QCOMPARE(column(QStringLiteral("select EKB from F08EVK")), QVariantList{QString(20, u'x')});
+        QCOMPARE(column(QStringLiteral("select TYO from F08EVK")), QVariantList{QStringLiteral("it's")});
+        r.sa[11] = QStringLiteral("2");
+        r.sa[12].clear();
+        r.sa[13].clear();
+        session->store.ucSql(2);
+        session->store.uexSql(1);
+        QCOMPARE(column(QStringLiteral("select count(*) from F08EVK where EKB is null and TYO is null")),
+                 QVariantList{1});
+    }
+
+    void catalogueLineRules_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("structure");
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("tbl example") << QStringLiteral("5,1,5,,F05PMF,ﾌﾟﾛ目") << false
+                                     << QStringList{"5", "1", "5", "NULL", "'F05PMF'", "'ﾌﾟﾛ目'"};
+        QTest::newRow("empty remark stays empty text") << "5,1,5,X,F05PMF," << false
+                                                       << QStringList{"5", "1", "5", "'X'", "'F05PMF'", "''"};
+        QTest::newRow("remark with quote") << "5,1,5,X,F05PMF,it's" << false
+                                           << QStringList{"5", "1", "5", "'X'", "'F05PMF'", "'it''s'"};
+        QTest::newRow("double quotes are ordinary") << "5,1,5,\"X\",F,r" << false
+                                                    << QStringList{"5", "1", "5", "'\"X\"'", "'F'", "'r'"};
+        QTest::newRow("header line") << "CNT,BID,TBID,SKB,TNAM,TYO" << false
+                                     << QStringList{Store::notANumber, Store::notANumber, Store::notANumber,
+                                                    "'SKB'", "'TNAM'", "'TYO'"};
+        QTest::newRow("extra field in tbl stays quoted") << "5,1,5,X,F,r,extra" << false
+                                                         << QStringList{"5", "1", "5", "'X'", "'F'", "'r'"};
+        QTest::newRow("too few fields") << "5,1,5" << false << QStringList{"5", "1", "'5'", "", "", ""};
+        QTest::newRow("tblstrc example") << "3,1,8,3,TYO,nchar,40,20,摘要" << true
+                                         << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'", "40", "20", "'摘要'"};
+        QTest::newRow("empty LN") << "3,1,8,3,TYO,nchar,,20,r" << true
+                                  << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'", "NULL", "20", "'r'"};
+        QTest::newRow("tenth field makes ninth unquoted") << "3,1,8,3,TYO,nchar,40,20,remark,x" << true
+                                                          << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'",
+                                                                         "40", "20", Store::notANumber};
+    }
+    void catalogueLineRules() {
+        QFETCH(QString, line);
+        QFETCH(bool, structure);
+        QFETCH(QStringList, values);
+        const auto quote = structure ? +[](int i) { return i == 5 || i == 6; }
+                                     : +[](int i) { return i > 3; };
+        QCOMPARE(Store::catalogueValues(line, structure ? 9 : 6, quote), values);
+    }
+
+    void loaderTakesColumnsInCntOrderAndSkipsBadLines() {
+        const QString fixture = dir->filePath(QStringLiteral("cat"));
+        writeCatalogue(fixture,
+                       QStringLiteral("CNT,BID,TBID,SKB,TNAM,TYO\r\n8,1,8,,F08EVK,区分's\r\n"),
+                       QStringLiteral("3,1,8,3,TYO,nchar,40,20,摘要\r\n1,1,8,1,CNT,Integer,,4,\n"
+                                      "2,1,8,2,EKB,nchar,20,12,区分名\r\nbroken\r\n"));
+        Session other(*dialogs, fixture);
+        other.dm.connectFile(dir->filePath(QStringLiteral("other.db")));
+        other.store.uqTst(3);
+        other.reg.stnm = QStringLiteral("F08EVK");
+        other.reg.swh.clear();
+        other.store.ucSql(1);
+        QCOMPARE(other.reg.sqw, QStringLiteral(" select CNT, EKB, TYO from F08EVK"));
+        QSqlQuery q(other.dm.database(other.dm.csq()));
+        q.exec(QStringLiteral("select count(*), max(TYO) from AAATBN"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 1);
+        QCOMPARE(q.value(1).toString(), QStringLiteral("区分's"));
+        q.exec(QStringLiteral("select count(*) from AAATST"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 3);
+    }
+
+    void missingCatalogueFileNamesItAndKeepsTheCatalogue() {
+        const QString fixture = dir->filePath(QStringLiteral("half"));
+        writeCatalogue(fixture, QStringLiteral("8,1,8,,F08EVK,x\r\n"), QString());
+        QFile::remove(fixture + QStringLiteral("/tblstrc.csv"));
+        Session other(*dialogs, fixture);
+        other.dm.connectFile(dir->filePath(QStringLiteral("SQDB.DB")));
+        try {
+            other.store.uqTst(3);
+            QFAIL("the loader ran without tblstrc.csv");
+        } catch (const TorvaneError& e) {
+            QVERIFY(e.text().contains(QStringLiteral("tblstrc.csv")));
+        }
+        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{9});
+    }
+
+    void firstStartWithoutCatalogueFilesFails() {
+        session.reset();
+        QFile::remove(dir->filePath(QStringLiteral("SQDB.DB")));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, startIn(dir->filePath(QStringLiteral("nowhere"))));
+    }
+
+    void unknownTableGetsNoColumns() {
+        Registers& r = session->reg;
+        r.stnm = QStringLiteral("F08EVK");
+        session->store.ucSql(1);
+        const QString stid = r.stid;
+        dialogs->clear();
+        r.stnm = QStringLiteral("NOSUCH");
+        r.swh.clear();
+        session->store.ucSql(1);
+        QCOMPARE(dialogs->messages, QStringList{QStringLiteral("NOSUCH ﾃｰﾌﾞﾙ名が見つかりません")});
+        QCOMPARE(r.stid, stid);
+        QCOMPARE(session->dm.qst.recordCount(), 0);
+        QCOMPARE(r.sqw, QStringLiteral(" select  from NOSUCH"));
+    }
+
+    void runnerIsSilentAndLeavesTablesOnFailure() {
+        Registers& r = session->reg;
+        r.sqw = QStringLiteral(" insert into F08EVK ( CNT, EKB, TYO ) values ( 1, 'a', NULL ) ");
+        session->store.uexSql(1);
+        dialogs->clear();
+        r.sqw = QStringLiteral(" insert into F08EVK ( CNT, EKB, NOPE ) values ( 2, 'b', NULL ) ");
+        session->store.uexSql(1);
+        r.sqw = QStringLiteral(" insert into F08EVK ( CNT ) values ( 3 ) ");
+        session->store.uexSql(3);
+        session->store.uexSql(0);
+        QCOMPARE(column(QStringLiteral("select CNT from F08EVK")), QVariantList{1});
+        QCOMPARE(r.sqw, QStringLiteral(" insert into F08EVK ( CNT ) values ( 3 ) "));
+        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    void injectionAttemptsFailHarmlessly_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("cnt");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("statement after a number") << "F08EVK" << "1); drop table F05PMF; --" << "a";
+        QTest::newRow("subquery as a number") << "F08EVK" << "(select count(*) from AAATBN)" << "a";
+        QTest::newRow("text that closes its quote") << "F08EVK" << "1" << "a'); drop table F05PMF; --";
+        QTest::newRow("table name with a statement") << "F08EVK; drop table F05PMF" << "1" << "a";
+        QTest::newRow("table name in quotes") << "F08EVK' or '1'='1" << "1" << "a";
+    }
+    void injectionAttemptsFailHarmlessly() {
+        QFETCH(QString, table);
+        QFETCH(QString, cnt);
+        QFETCH(QString, text);
+        Registers& r = session->reg;
+        r.stdb = QStringLiteral("csq");
+        r.stnm = table;
+        r.sa[11] = cnt;
+        r.sa[12] = text;
+        r.sa[13].clear();
+        session->store.ucSql(2);
+        session->store.uexSql(1);
+        r.swh = QStringLiteral(" where CNT = 1");
+        r.sa[11] = cnt;
+        r.sa[12] = text;
+        session->store.ucSql(3);
+        session->store.uexSql(1);
+        QVERIFY(tableNames(session->dm.csq()).contains(QStringLiteral("F05PMF")));
+        const QVariantList stored = column(QStringLiteral("select EKB from F08EVK"));
+        QVERIFY(stored.isEmpty() || stored == QVariantList{text.left(20)});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "test_store.moc"
