@@ -1,5 +1,6 @@
 #pragma once
 
+#include "prices/PriceImport.h"
 #include "store/Dialogs.h"
 #include "store/Registers.h"
 #include "store/Store.h"
@@ -14,6 +15,7 @@ public:
     Registers reg;
     Tdm dm;
     Store store;
+    PriceImport prices{store};
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
     // database, the catalogue on first run, every application table.

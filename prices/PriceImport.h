@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class Store;
+
+// The price table F01YSK: opening it (uq4F 1), the import of a price file (uq4F 2), the moving
+// averages (uq4F 3, 4) and the time-frame tables (uq4W 1..3).
+class PriceImport {
+public:
+    explicit PriceImport(Store& store) : m_store(store) {}
+
+    void uq4F(int op);
+    void uq4W(int op);
+
+    // Deletes the first "." of st and returns the result: 150.123 gives 150123.
+    static QString ErPeriod(QString& st);
+
+    // Imports the file at path: its folder into sa[1], its name into sa[2], then uq4F 2.
+    void importFile(const QString& path);
+
+    // Training and forecast, run by the import's closing sequence after the averages.
+    std::function<void()> forecastStep;
+    // The information line of the forecast page (a12ifL).
+    std::function<void(const QString&)> showInfo;
+
+private:
+    Store& m_store;
+};
