@@ -1,0 +1,122 @@
+#include "prices/PlatformExport.h"
+
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+
+namespace PlatformExport {
+
+namespace {
+
+struct Bar {
+    QDateTime start;
+    QString open, high, low, close;
+};
+
+const QString expected = QStringLiteral(
+    "MT4 の履歴 (YYYY.MM.DD,HH:MM,始値,高値,安値,終値,出来高) か MT5 の「Export Bars」"
+    "(<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>) の形式で"
+    "ありません");
+
+QDateTime readStart(const QString& date, const QString& time) {
+    for (const char* layout : {"yyyy.MM.dd HH:mm", "yyyy.MM.dd HH:mm:ss"}) {
+        QDateTime dt = QDateTime::fromString(date + u' ' + time, QLatin1String(layout));
+        if (dt.isValid()) {
+            dt.setTimeSpec(Qt::UTC); // plain wall-clock arithmetic, no daylight-saving gaps
+            return dt;
+        }
+    }
+    return {};
+}
+
+bool isPrice(const QString& text) {
+    static const QRegularExpression price(QStringLiteral(R"(^\d+(\.\d+)?$)"));
+    return price.match(text).hasMatch();
+}
+
+void fail(int lineNumber, const QString& line) {
+    throw TorvaneError(QStringLiteral("%1 行目: %2\n%3").arg(lineNumber).arg(line.left(80), expected));
+}
+
+} // namespace
+
+QStringList convert(const QStringList& lines, int shiftHours) {
+    int first = 0;
+    while (first < lines.size() && lines[first].trimmed().isEmpty())
+        ++first;
+    if (first == lines.size())
+        throw TorvaneError(QStringLiteral("足がありません。") + expected);
+
+    const bool mt5 = lines[first].startsWith(QLatin1String("<DATE>"));
+    if (mt5) {
+        const QStringList head = lines[first].split(u'\t');
+        if (head.size() < 6 || head[1] != QLatin1String("<TIME>") || head[2] != QLatin1String("<OPEN>") ||
+            head[3] != QLatin1String("<HIGH>") || head[4] != QLatin1String("<LOW>") ||
+            head[5] != QLatin1String("<CLOSE>"))
+            fail(first + 1, lines[first]);
+        ++first;
+    }
+
+    QVector<Bar> bars;
+    for (int i = first; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty())
+            continue;
+        const QStringList f = line.split(mt5 ? u'\t' : u',');
+        if (f.size() < (mt5 ? 6 : 7))
+            fail(i + 1, line);
+        Bar bar{readStart(f[0], f[1]), f[2], f[3], f[4], f[5]};
+        if (!bar.start.isValid() || !isPrice(bar.open) || !isPrice(bar.high) || !isPrice(bar.low) ||
+            !isPrice(bar.close))
+            fail(i + 1, line);
+        bar.start = bar.start.addSecs(qint64(shiftHours) * 3600);
+        bars << bar;
+    }
+    if (bars.size() < 2)
+        throw TorvaneError(QStringLiteral("足の長さを決めるには 2 本以上の足が必要です"));
+
+    // The most common interval; on a tie the shorter one.
+    QMap<qint64, int> intervals;
+    for (int i = 1; i < bars.size(); ++i) {
+        const qint64 step = bars[i - 1].start.secsTo(bars[i].start);
+        if (step > 0)
+            ++intervals[step];
+    }
+    if (intervals.isEmpty())
+        throw TorvaneError(QStringLiteral("足の時刻が進んでいません"));
+    qint64 length = intervals.firstKey();
+    for (auto it = intervals.cbegin(); it != intervals.cend(); ++it)
+        if (it.value() > intervals.value(length))
+            length = it.key();
+
+    QStringList out;
+    out.reserve(bars.size());
+    const QString dateLayout = QStringLiteral("yyyy/MM/dd");
+    const QString timeLayout = QStringLiteral("HH:mm");
+    for (const Bar& bar : bars) {
+        const QDateTime end = bar.start.addSecs(length);
+        out << QStringList{bar.start.toString(dateLayout), bar.start.toString(timeLayout), bar.open,
+                           bar.high,  bar.low,  bar.close,  end.toString(dateLayout),
+                           end.toString(timeLayout)}
+                   .join(u',');
+    }
+    return out;
+}
+
+void convertFile(const QString& in, const QString& out, int shiftHours) {
+    const QStringList lines = convert(TextFile::readLines(in, TextFile::Encoding::BomOrLatin), shiftHours);
+    QFile file(out);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw TorvaneError(QStringLiteral("ファイル %1 に書けません: %2").arg(out, file.errorString()));
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw TorvaneError(QStringLiteral("ファイル %1 に書けません: %2").arg(out, file.errorString()));
+}
+
+} // namespace PlatformExport
