@@ -27,6 +27,11 @@ void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) 
     }
     const int step = key == keyUp ? -1 : 1;
     const QDate moved = shift == Qt::ShiftModifier ? date.addMonths(step) : date.addDays(step);
+    // Date text has four-digit years: a step out of years 1 to 9999 is refused like bad text.
+    if (moved.year() < 1 || moved.year() > 9999) {
+        dialogs.message(QStringLiteral("日付を確認してください"));
+        return;
+    }
     sdt = moved.toString(QStringLiteral("yyyy/MM/dd"));
 }
 

@@ -40,6 +40,8 @@ private Q_SLOTS:
         QTest::newRow("letters") << "abc";
         QTest::newRow("no such day") << "2024/02/30";
         QTest::newRow("time") << "10:15";
+        QTest::newRow("step before year 1") << "1/1/1";
+        QTest::newRow("year 0") << "0000/01/01";
     }
     void unreadableDateIsKept() {
         QFETCH(QString, text);
