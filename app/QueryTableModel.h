@@ -22,6 +22,7 @@ public:
     QueryTableModel(Query& query, QVector<Column> columns, QObject* parent = nullptr);
 
     Query& query() const { return m_query; }
+    const QVector<Column>& columns() const { return m_columns; }
     // Binds a view: current row both ways, column widths, centred titles in the window font.
     void attach(QTableView* view);
     // Field index in the query of a grid column, -1 when the query lacks it.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "csv/CsvExchange.h"
 #include "prices/PriceImport.h"
 #include "store/Dialogs.h"
 #include "store/Registers.h"
@@ -16,6 +17,7 @@ public:
     Tdm dm;
     Store store;
     PriceImport prices{store};
+    CsvExchange csv{store};
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
     // database, the catalogue on first run, every application table.

@@ -1,0 +1,316 @@
+#include "csv/CsvExchange.h"
+
+#include "csv/SqlTransaction.h"
+#include "store/Store.h"
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVector>
+
+namespace {
+
+const QString listTable = QStringLiteral("F09CSV");
+const QString memoryTable = QStringLiteral("F01YSK");
+
+// How one catalogue column takes a value: a text column is cut to its length, any other column
+// takes numbers only.
+struct ColumnKind {
+    bool text;
+    int length;
+};
+
+// The value a bound parameter must carry so that the row stores what the built statement
+// would: NULL for an empty value, a text cut to its length, a number as the literal reads in
+// SQL (integer when it is one, otherwise real). False when a numeric column gets no number,
+// where the built statement would fail.
+bool boundValue(const QString& raw, const ColumnKind& column, QVariant& out) {
+    if (raw.isEmpty()) {
+        out = QVariant();
+        return true;
+    }
+    if (column.text) {
+        QString text = raw.size() > column.length ? raw.left(std::max(column.length, 0)) : raw;
+        if (text.isNull())
+            text = QString(QLatin1String("")); // an empty text, which must not bind as NULL
+        out = text;
+        return true;
+    }
+    if (!Store::isNumericLiteral(raw))
+        return false;
+    const QString number = raw.trimmed();
+    bool ok = false;
+    if (!number.contains(u'.') && !number.contains(u'e') && !number.contains(u'E')) {
+        const qlonglong integer = number.toLongLong(&ok);
+        if (ok) {
+            out = integer;
+            return true;
+        }
+    }
+    const double real = number.toDouble(&ok);
+    if (!ok)
+        return false;
+    out = real;
+    return true;
+}
+
+// Errors that belong to the row being inserted; anything else (a full disk, a lock, an I/O
+// error) is a fault of the database and ends the import.
+bool isRowError(const QSqlError& error) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    constexpr int tooBig = 18, constraint = 19, mismatch = 20;
+    return ok && (code == tooBig || code == constraint || code == mismatch);
+}
+
+// A field value as the export writes it and the grid shows it.
+QString textOf(const QVariant& v) {
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::Double) {
+        const double d = v.toDouble();
+        if (d == double(qint64(d)) && qAbs(d) < 1e15)
+            return QString::number(qint64(d));
+        return QString::number(d, 'g', 15);
+    }
+    return v.toString();
+}
+
+} // namespace
+
+void CsvExchange::uq8C(int op) {
+    switch (op) {
+    case 1:
+        openList();
+        break;
+    case 2:
+        exportTable();
+        break;
+    case 3:
+        importTable();
+        break;
+    default:
+        break;
+    }
+}
+
+QStringList CsvExchange::splitFields(QString line, int n) {
+    QStringList fields;
+    fields.reserve(n);
+    for (int i = 1; i < n; ++i) {
+        const qsizetype p = line.indexOf(u',');
+        if (p < 0) {
+            fields << QString();
+            continue;
+        }
+        fields << line.left(p);
+        line.remove(0, p + 1);
+    }
+    if (n > 0)
+        fields << line;
+    return fields;
+}
+
+void CsvExchange::openList() {
+    Registers& r = m_store.reg();
+    Tdm& dm = m_store.dm();
+    // swh stays as the caller left it: " order by CNT " from start-up on.
+    r.stdb = QStringLiteral("csq");
+    r.stnm = listTable;
+    m_store.ucSql(1);
+    dm.qi.setSql(r.sqw);
+    dm.qi.open();
+    Query& qst = dm.qst;
+    int column = 0;
+    for (qst.first(); !qst.eof(); qst.next(), ++column)
+        dm.qi.setDisplayWidth(column, qst.field(QStringLiteral("DPW")).asInteger());
+}
+
+CsvExchange::Target CsvExchange::currentTarget() {
+    const Query& qi = m_store.dm().qi;
+    if (!qi.isOpen() || qi.currentRow() < 0)
+        throw TorvaneError(QStringLiteral("CSVﾌｧｲﾙ一覧に行がありません"));
+    Target t;
+    t.table = qi.field(QStringLiteral("TBN")).asString();
+    t.path =
+        qi.field(QStringLiteral("PAS")).asString() + qi.field(QStringLiteral("CSV")).asString();
+    t.selector = t.table == memoryTable ? QStringLiteral("csm") : QStringLiteral("csq");
+    if (t.table.isEmpty() || !m_store.isCatalogued(t.table))
+        throw TorvaneError(t.table + QStringLiteral(" ﾃｰﾌﾞﾙ名が見つかりません"));
+    if (!m_store.tableExists(t.selector, t.table))
+        throw TorvaneError(t.table + QStringLiteral(" ﾃｰﾌﾞﾙがﾃﾞｰﾀﾍﾞｰｽにありません"));
+    return t;
+}
+
+void CsvExchange::exportTable() {
+    Registers& r = m_store.reg();
+    Tdm& dm = m_store.dm();
+    const Target t = currentTarget();
+    r.stnm = t.table;
+    r.sa[2] = t.path;
+    m_store.dialogs().message(r.stnm + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"));
+
+    // The old file is replaced only once the new one is complete, so a failing export never
+    // costs the user the file written last time.
+    QSaveFile file(r.sa[2]);
+    if (!file.open(QIODevice::WriteOnly))
+        throw TorvaneError(
+            QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], file.errorString()));
+
+    r.swh = QStringLiteral(" order by CNT ");
+    m_store.ucSql(1);
+    const int n = dm.qst.recordCount();
+
+    Query& qm = dm.qm;
+    struct PointBack {
+        Tdm& dm;
+        ~PointBack() {
+            dm.qm.close();
+            dm.qm.setConnection(dm.csm());
+        }
+    } pointBack{dm};
+    qm.setConnection(dm.connectionOf(t.selector));
+    qm.setSql(r.sqw);
+    qm.open();
+
+    int broken = 0;
+    QString text;
+    for (qm.first(); !qm.eof(); qm.next()) {
+        for (int k = 0; k < n; ++k) {
+            const QString field = qm.field(k).asString();
+            if (field.contains(u',') || field.contains(u'\n') || field.contains(u'\r'))
+                ++broken;
+            if (k > 0)
+                text += u',';
+            text += field;
+        }
+        text += QLatin1String("\r\n");
+    }
+    const QByteArray bytes = TextFile::encodeCp932(text);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw TorvaneError(
+            QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], file.errorString()));
+    m_brokenFields = broken;
+
+    QString done = QStringLiteral("書出終了");
+    if (broken > 0)
+        done += QStringLiteral("\nｶﾝﾏか改行を含む項目が %1 個あります。読込むと列がずれます")
+                    .arg(broken);
+    m_store.dialogs().message(done);
+}
+
+void CsvExchange::importTable() {
+    Registers& r = m_store.reg();
+    Tdm& dm = m_store.dm();
+    const Target t = currentTarget();
+    if (t.table == QLatin1String("AAATBN") || t.table == QLatin1String("AAATST"))
+        throw TorvaneError(t.table + QStringLiteral(" はｶﾀﾛｸﾞのﾃｰﾌﾞﾙなので読込めません"));
+    r.stnm = t.table;
+    r.stdb = t.selector;
+    m_store.dialogs().message(t.path + QStringLiteral(" ﾌｧｲﾙから読込みます "));
+    // The whole file is read before anything is deleted: a file that cannot be opened or read
+    // leaves the table as it is.
+    const QStringList lines = TextFile::readLines(t.path, TextFile::Encoding::Cp932);
+    if (!m_store.dialogs().confirm(QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?")))
+        return;
+
+    m_store.ucSql(4);
+    const QString insertSql = r.sqw;
+    QVector<ColumnKind> columns;
+    Query& qst = dm.qst;
+    for (qst.first(); !qst.eof(); qst.next())
+        columns << ColumnKind{Store::isTextType(qst.field(QStringLiteral("KT")).asString()),
+                              qst.field(QStringLiteral("LN")).asInteger()};
+    const int n = int(columns.size());
+    if (n == 0 || n > Registers::lastValueSlot - Registers::firstValueSlot + 1)
+        throw TorvaneError(t.table + QStringLiteral(" ﾃｰﾌﾞﾙの列がｶﾀﾛｸﾞにありません"));
+
+    // The delete and every insert form one transaction: the table is replaced whole or not
+    // at all.
+    QSqlDatabase db = dm.database(dm.connectionOf(t.selector));
+    SqlTransaction transaction(db);
+    r.sqw = QStringLiteral(" delete from ") + r.stnm;
+    {
+        QSqlQuery remove(db);
+        if (!remove.exec(r.sqw))
+            throw TorvaneError(QStringLiteral("%1 ﾃｰﾌﾞﾙを削除できません: %2")
+                                   .arg(r.stnm, remove.lastError().text()));
+    }
+    QSqlQuery insert(db);
+    if (!insert.prepare(insertSql))
+        throw TorvaneError(insert.lastError().text());
+
+    int imported = 0;
+    int skipped = 0;
+    QVariant value;
+    for (const QString& line : lines) {
+        const QStringList fields = splitFields(line, n);
+        bool valid = true;
+        for (int k = 0; k < n && valid; ++k) {
+            r.sa[Registers::firstValueSlot + k] = fields[k];
+            valid = boundValue(fields[k], columns[k], value);
+            insert.bindValue(k, value);
+        }
+        if (!valid) {
+            ++skipped;
+            continue;
+        }
+        if (insert.exec()) {
+            ++imported;
+        } else if (isRowError(insert.lastError())) {
+            ++skipped;
+        } else {
+            throw TorvaneError(
+                QStringLiteral("%1 ﾃｰﾌﾞﾙの読込を中止しました。ﾃｰﾌﾞﾙは元のままです: %2")
+                    .arg(r.stnm, insert.lastError().text()));
+        }
+    }
+    transaction.commit();
+    m_imported = imported;
+    m_skipped = skipped;
+    m_store.dialogs().message(
+        QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ") +
+        QStringLiteral("\n読込 %1 行、読み飛ばし %2 行").arg(imported).arg(skipped));
+}
+
+int CsvExchange::nextListCnt() {
+    Query& qq = m_store.dm().qq;
+    qq.setSql(QStringLiteral(" select Max(CNT) as CNT from ") + listTable + u' ');
+    qq.open();
+    const Field cnt = qq.field(QStringLiteral("CNT"));
+    const int next = cnt.isNull() ? 1 : cnt.asInteger() + 1;
+    qq.close();
+    return next;
+}
+
+void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
+    Registers& r = m_store.reg();
+    Tdm& dm = m_store.dm();
+    const Query& qi = dm.qi;
+    const auto stored = [&](const QString& field) {
+        return row >= 0 ? textOf(qi.valueAt(row, qi.fieldIndex(field))) : QString();
+    };
+    const QString cnt = stored(QStringLiteral("CNT"));
+
+    r.stdb = QStringLiteral("csq");
+    r.stnm = listTable;
+    m_store.uqTst(1);
+    Query& qst = dm.qst;
+    int slot = Registers::firstValueSlot;
+    for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot) {
+        const QString name = qst.field(QStringLiteral("CNAM")).asString();
+        const auto edited = edits.constFind(name);
+        r.sa[slot] = edited != edits.cend() ? *edited : stored(name);
+    }
+    if (row >= 0) {
+        r.swh = QStringLiteral(" where CNT = ") + cnt;
+        m_store.ucSql(3);
+    } else {
+        m_store.ucSql(2);
+    }
+    m_store.uexSql(1);
+    r.swh = QStringLiteral(" order by CNT ");
+    openList();
+}

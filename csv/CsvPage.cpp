@@ -1,0 +1,132 @@
+#include "csv/CsvPage.h"
+
+#include "app/Session.h"
+#include "csv/CsvListModel.h"
+#include "store/Dialogs.h"
+#include "store/TorvaneError.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
+    : PageFrame(QStringLiteral("i01L"), QStringLiteral("9 CSVﾌｧｲﾙに書出と読込"), 100, 40, parent),
+      m_session(session), m_dialogs(dialogs),
+      m_write(new QPushButton(QStringLiteral("CSV書出"), header())),
+      m_read(new QPushButton(QStringLiteral("CSV読込"), header())),
+      m_info(new QLabel(QStringLiteral("現在行のﾃｰﾌﾞﾙ内容をCSVﾌｧｲﾙに書出(CSVﾌｧｲﾙから読込)します"),
+                        header())),
+      m_grid(new QTableView) {
+    setObjectName(QStringLiteral("its"));
+    header()->setObjectName(QStringLiteral("i0P"));
+    footer()->setObjectName(QStringLiteral("i1P"));
+    m_write->setObjectName(QStringLiteral("i03wtB"));
+    m_write->setGeometry(568, 8, 100, 25);
+    m_read->setObjectName(QStringLiteral("i04rdB"));
+    m_read->setGeometry(712, 8, 100, 25);
+    m_info->setObjectName(QStringLiteral("i02infL"));
+    m_info->move(8, 64);
+    m_info->adjustSize();
+
+    m_grid->setObjectName(QStringLiteral("iG"));
+    setMainView(m_grid);
+    m_model = new CsvListModel(session.dm.qi,
+                               {{QStringLiteral("CNT"), {}},
+                                {QStringLiteral("PNO"), {}},
+                                {QStringLiteral("PNM"), QStringLiteral("ﾍﾟｰｼﾞ名")},
+                                {QStringLiteral("TBN"), QStringLiteral("ﾃｰﾌﾞﾙ名")},
+                                {QStringLiteral("PAS"), QStringLiteral("ﾊﾟｽ")},
+                                {QStringLiteral("CSV"), QStringLiteral("CSVﾌｧｲﾙ名")},
+                                {QStringLiteral("TYO"), QStringLiteral("摘要")}},
+                               this);
+    m_model->attach(m_grid);
+    m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                            QAbstractItemView::AnyKeyPressed);
+    m_grid->installEventFilter(this);
+
+    // A row is stored when the grid leaves it. The list is reopened after the selection change
+    // has finished, never inside it.
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (!previous.isValid() || previous.row() != m_model->pendingRow() ||
+                    current.row() == previous.row())
+                    return;
+                const int target = current.isValid() ? current.row() : -1;
+                QTimer::singleShot(0, this, [this, target] { storePending(target); });
+            });
+    // A new row that is left without anything typed into it goes away again.
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_model->hasNewRow() && m_model->pendingRow() < 0 &&
+                    current.row() != m_model->rowCount() - 1)
+                    QTimer::singleShot(0, this, [this] {
+                        if (m_model->hasNewRow() && m_model->pendingRow() < 0)
+                            m_model->discard();
+                    });
+            });
+
+    connect(m_write, &QPushButton::clicked, this, [this] { runButton(2); });
+    connect(m_read, &QPushButton::clicked, this, [this] { runButton(3); });
+}
+
+void CsvPage::uq8C(int op) {
+    if (op == 2 || op == 3)
+        storePending();
+    m_session.csv.uq8C(op);
+}
+
+void CsvPage::runButton(int op) {
+    try {
+        uq8C(op);
+    } catch (const TorvaneError& e) {
+        m_dialogs.error(e.text());
+    }
+}
+
+void CsvPage::storePending(int target) {
+    const int row = m_model->pendingRow();
+    if (row < 0)
+        return;
+    const QHash<QString, QString> edits = m_model->edits();
+    const bool isNew = m_model->hasNewRow();
+    if (target < 0)
+        target = row;
+    try {
+        m_session.csv.storeListRow(isNew ? -1 : row, edits);
+    } catch (const TorvaneError& e) {
+        m_model->discard();
+        m_dialogs.error(e.text());
+        return;
+    }
+    Query& qi = m_session.dm.qi;
+    qi.setCurrentRow(std::min(target, qi.recordCount() - 1));
+}
+
+bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_grid && event->type() == QEvent::KeyPress &&
+        m_grid->hasFocus()) { // not while a cell editor has the keys
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int row = m_grid->currentIndex().row();
+        if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier &&
+            row == m_model->rowCount() - 1 && !m_model->hasNewRow()) {
+            // Down on the last row starts a new row with the next CNT.
+            storePending();
+            const int column = std::max(0, m_grid->currentIndex().column());
+            try {
+                m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
+            } catch (const TorvaneError& e) {
+                m_dialogs.error(e.text());
+                return true;
+            }
+            m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, column));
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && (m_model->pendingRow() >= 0 || m_model->hasNewRow())) {
+            m_model->discard();
+            return true;
+        }
+    }
+    return PageFrame::eventFilter(watched, event);
+}
