@@ -179,7 +179,8 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
         } else if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
             const int vk = virtualKey(key->key());
-            const Qt::KeyboardModifiers shift = key->modifiers();
+            // Arrow keys carry the keypad flag on some platforms; it is no shift state.
+            const Qt::KeyboardModifiers shift = key->modifiers() & ~Qt::KeypadModifier;
             if (watched == g02se2E)
                 g02se2EKeyDown(vk);
             else if (watched == g112E)
