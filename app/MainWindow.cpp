@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/PageFrame.h"
+#include "app/TorvaneApplication.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -20,6 +21,9 @@ TKestoF::TKestoF(Dialogs& dialogs, const QString& catalogueDir, QWidget* parent)
 }
 
 TKestoF::~TKestoF() {
+    if (auto* app = qobject_cast<TorvaneApplication*>(QCoreApplication::instance());
+        app && app->errorReport() == &m_dialogs)
+        app->setErrorReport(nullptr);
     FormDestroy();
     // The pages use the session, which goes before QWidget deletes its children.
     delete pc;
@@ -30,6 +34,9 @@ void TKestoF::build() {
     setObjectName(QStringLiteral("KestoF"));
     setWindowTitle(QStringLiteral("Torvane"));
     setGeometry(190, 120, 904, 641);
+    // Errors that end a user action are reported through the window's dialogs.
+    if (auto* app = qobject_cast<TorvaneApplication*>(QCoreApplication::instance()))
+        app->setErrorReport(&m_dialogs);
 
     pc = new QTabWidget(this);
     pc->setObjectName(QStringLiteral("pc"));
