@@ -1,0 +1,168 @@
+#include "app/MainWindow.h"
+
+#include "app/PageFrame.h"
+#include "app/TorvaneApplication.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TKestoF::TKestoF(QWidget* parent)
+    : QWidget(parent), m_qtDialogs(this), m_dialogs(m_qtDialogs), m_session(m_dialogs) {
+    build();
+}
+
+TKestoF::TKestoF(Dialogs& dialogs, const QString& catalogueDir, QWidget* parent)
+    : QWidget(parent), m_qtDialogs(this), m_dialogs(dialogs), m_session(m_dialogs, catalogueDir) {
+    build();
+}
+
+TKestoF::~TKestoF() {
+    if (auto* app = qobject_cast<TorvaneApplication*>(QCoreApplication::instance());
+        app && app->errorReport() == &m_dialogs)
+        app->setErrorReport(nullptr);
+    FormDestroy();
+    // The pages use the session, which goes before QWidget deletes its children.
+    delete pc;
+    pc = nullptr;
+}
+
+void TKestoF::build() {
+    setObjectName(QStringLiteral("KestoF"));
+    setWindowTitle(QStringLiteral("Torvane"));
+    setGeometry(190, 120, 904, 641);
+    // Errors that end a user action are reported through the window's dialogs.
+    if (auto* app = qobject_cast<TorvaneApplication*>(QCoreApplication::instance()))
+        app->setErrorReport(&m_dialogs);
+
+    pc = new QTabWidget(this);
+    pc->setObjectName(QStringLiteral("pc"));
+
+    z0P = new QWidget(this);
+    z0P->setObjectName(QStringLiteral("z0P"));
+    z0P->setFixedHeight(40);
+    // Caption only: at 120 pixels a close glyph beside it would push the caption out.
+    z0bB = new QPushButton(QStringLiteral("閉じる(&C)"), z0P);
+    z0bB->setObjectName(QStringLiteral("z0bB"));
+    z0bB->setFixedSize(120, 25);
+    connect(z0bB, &QPushButton::clicked, this, &QWidget::close);
+    // Left 728, top 8 at the designed width; it keeps its distance from the right edge.
+    auto* bottom = new QHBoxLayout(z0P);
+    bottom->setContentsMargins(0, 8, 904 - 728 - 120, 40 - 8 - 25);
+    bottom->addStretch(1);
+    bottom->addWidget(z0bB, 0, Qt::AlignTop);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pc, 1);
+    layout->addWidget(z0P);
+
+    createAts();
+    createBts();
+    createCts();
+    createDts();
+    createEts();
+    createFts();
+    createGts();
+    createIts();
+    addPage(ats, QStringLiteral("ats"), QStringLiteral("1予測"));
+    addPage(bts, QStringLiteral("bts"), QStringLiteral("2ﾌﾟﾛ目"));
+    addPage(cts, QStringLiteral("cts"), QStringLiteral("3機学"));
+    addPage(dts, QStringLiteral("dts"), QStringLiteral("4FX表"));
+    addPage(ets, QStringLiteral("ets"), QStringLiteral("5ｲﾍﾞﾝﾄ"));
+    addPage(fts, QStringLiteral("fts"), QStringLiteral("6EV表"));
+    addPage(gts, QStringLiteral("gts"), QStringLiteral("7ﾌﾞﾗｳｻﾞ"));
+    addPage(its, QStringLiteral("its"), QStringLiteral("8CSV"));
+    pc->setCurrentWidget(gts);
+}
+
+void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {
+    page->setObjectName(name);
+    pc->addTab(page, caption);
+}
+
+void TKestoF::createAts() {
+    ats =
+        new PageFrame(QStringLiteral("a11ttL"), QStringLiteral("1 FX予測 ﾄﾞﾙ円特化"), 80, 150, pc);
+    auto* import = new QPushButton(QStringLiteral("FX読込"), ats->header());
+    import->setObjectName(QStringLiteral("a13rdtB"));
+    import->setGeometry(288, 8, 100, 25);
+}
+
+void TKestoF::createBts() {
+    bts = new PageFrame(QStringLiteral("b01ttL"), QStringLiteral("2 ﾌﾟﾛの予想 Market Forecast"), 40,
+                        110, pc);
+}
+
+void TKestoF::createCts() {
+    cts = new PageFrame(QStringLiteral("c01ttL"), QStringLiteral("3 機械学習"), 40, 40, pc);
+}
+
+void TKestoF::createDts() {
+    dts = new PageFrame(QStringLiteral("d01ttL"), QStringLiteral("4 FX表"), 40, 40, pc);
+}
+
+void TKestoF::createEts() {
+    ets = new PageFrame(QStringLiteral("e01ttlL"), QStringLiteral("5 ｲﾍﾞﾝﾄ記録"), 40, 130, pc);
+}
+
+void TKestoF::createFts() {
+    fts = new PageFrame(QStringLiteral("f01ttlL"), QStringLiteral("6.1 ｲﾍﾞﾝﾄ表"), 40, 50, pc);
+    auto* lower = new QWidget;
+    auto* title = new QLabel(QStringLiteral("6.2 ｲﾍﾞﾝﾄ区分"), lower);
+    title->setObjectName(QStringLiteral("f21ttlL"));
+    title->move(8, 8);
+    fts->setMainView(lower);
+}
+
+void TKestoF::createGts() {
+    gts = new PageFrame(QStringLiteral("g01ttlL"), QStringLiteral("7 ﾌﾞﾗｳｻﾞ"), 80, 80, pc);
+}
+
+void TKestoF::createIts() {
+    its =
+        new PageFrame(QStringLiteral("i01L"), QStringLiteral("9 CSVﾌｧｲﾙに書出と読込"), 100, 40, pc);
+}
+
+bool TKestoF::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return handled;
+}
+
+void TKestoF::FormActivate() {
+    if (m_startupRan)
+        return;
+    // Marked before anything can fail: a failed start-up is not tried again.
+    m_startupRan = true;
+    m_session.store.uqCdb();
+    uc1IN();
+    pc->setCurrentWidget(ats);
+    // Looked up by name: the button belongs to the forecast page.
+    if (auto* import = ats->findChild<QWidget*>(QStringLiteral("a13rdtB")))
+        import->setFocus(Qt::OtherFocusReason);
+}
+
+void TKestoF::clearLabels(QWidget* page, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (auto* label = page->findChild<QLabel*>(QLatin1String(name)))
+            label->clear();
+}
+
+void TKestoF::uc1IN() {
+    // Page 1: the information line, the forecast summary and the latest professional opinion.
+    clearLabels(ats, {"a12ifL", "a1013ztvL", "a1015atvL", "a1017stvL", "a1023zcvL", "a1025acvL",
+                      "a1027scvL", "a1033zlvL", "a1035alvL", "a1037slvL", "a1043rvL", "a1045uvL"});
+    // Page 2 opens its grid and resets its panel here, before the network's error value.
+    // Page 3: the network's error value.
+    clearLabels(cts, {"c02ms2L"});
+    // Then the event records (page 5), the event list and the categories (page 6), the
+    // browser's clearing (page 7) and the list of tables (page 8), in this order.
+}
+
+void TKestoF::FormDestroy() {}

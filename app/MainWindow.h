@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/QtDialogs.h"
+#include "app/Session.h"
+
+#include <QWidget>
+
+#include <initializer_list>
+
+class PageFrame;
+class QPushButton;
+class QTabWidget;
+
+// The main form KestoF: the eight pages in the page control pc above the bottom panel z0P with
+// the close button. It owns the session (registers, data module, store) and the pages, runs
+// the start-up at its first activation and connects the paths between pages.
+class TKestoF : public QWidget {
+    Q_OBJECT
+public:
+    // The window as the program runs it: its own message boxes, the installed catalogue.
+    explicit TKestoF(QWidget* parent = nullptr);
+    // The window answering through the given dialogs, with the catalogue from catalogueDir.
+    TKestoF(Dialogs& dialogs, const QString& catalogueDir, QWidget* parent = nullptr);
+    ~TKestoF() override;
+
+    Session& session() { return m_session; }
+    Dialogs& dialogs() { return m_dialogs; }
+    QTabWidget* pageControl() const { return pc; }
+    // Whether the first activation has run the start-up (successfully or not).
+    bool startupRan() const { return m_startupRan; }
+
+    // The first activation: the start-up, once. An error ends it where it stands; it is never
+    // tried again, and the window stays on the page it was created with.
+    void FormActivate();
+    // Every page to its initial state, in order.
+    void uc1IN();
+    // Frees the network wrapper, when one is held.
+    void FormDestroy();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void build();
+    // One function per page, so that a page's class is changed in one place.
+    void createAts();
+    void createBts();
+    void createCts();
+    void createDts();
+    void createEts();
+    void createFts();
+    void createGts();
+    void createIts();
+    void addPage(PageFrame* page, const QString& name, const QString& caption);
+    void clearLabels(QWidget* page, std::initializer_list<const char*> names);
+
+    QtDialogs m_qtDialogs;
+    Dialogs& m_dialogs;
+    Session m_session;
+    bool m_startupRan = false;
+
+    QTabWidget* pc = nullptr;
+    QWidget* z0P = nullptr;
+    QPushButton* z0bB = nullptr;
+
+    PageFrame* ats = nullptr; // 1 forecast
+    PageFrame* bts = nullptr; // 2 pro forecast log
+    PageFrame* cts = nullptr; // 3 network diagram
+    PageFrame* dts = nullptr; // 4 FX table
+    PageFrame* ets = nullptr; // 5 event records
+    PageFrame* fts = nullptr; // 6 event list and categories
+    PageFrame* gts = nullptr; // 7 browser
+    PageFrame* its = nullptr; // 8 CSV exchange
+};

@@ -1,0 +1,393 @@
+#include "app/KeyDown.h"
+#include "app/Look.h"
+#include "app/MainWindow.h"
+#include "app/PageFrame.h"
+#include "app/QtDialogs.h"
+#include "app/TorvaneApplication.h"
+#include "store/TorvaneError.h"
+#include "support/TestDialogs.h"
+
+#include <QDir>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// A line edit that records the keys it handles itself, after any key-down handler.
+class RecordingEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!QList<int>{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt}.contains(event->key()))
+            keys << event->key();
+        QLineEdit::keyPressEvent(event);
+    }
+};
+
+struct Page {
+    const char* name;
+    const char* caption;
+    const char* titleName;
+    const char* title;
+    int header;
+    int footer;
+};
+
+// Header and footer heights of the register pages are their editors'; the frame fixes the rest.
+const Page pages[] = {
+    {"ats", "1予測", "a11ttL", "1 FX予測 ﾄﾞﾙ円特化", 80, 150},
+    {"bts", "2ﾌﾟﾛ目", "b01ttL", "2 ﾌﾟﾛの予想 Market Forecast", 40, -1},
+    {"cts", "3機学", "c01ttL", "3 機械学習", 40, 40},
+    {"dts", "4FX表", "d01ttL", "4 FX表", 40, 40},
+    {"ets", "5ｲﾍﾞﾝﾄ", "e01ttlL", "5 ｲﾍﾞﾝﾄ記録", 40, -1},
+    {"fts", "6EV表", "f01ttlL", "6.1 ｲﾍﾞﾝﾄ表", 40, -1},
+    {"gts", "7ﾌﾞﾗｳｻﾞ", "g01ttlL", "7 ﾌﾞﾗｳｻﾞ", 80, 80},
+    {"its", "8CSV", "i01L", "9 CSVﾌｧｲﾙに書出と読込", 100, 40},
+};
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    // A database made by one start-up, copied into each test's folder: a first start-up loads the
+    // catalogue row by row, which takes its time.
+    QTemporaryDir templateDir;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<TKestoF> window;
+    QString oldCwd;
+
+    void create(const QString& catalogueDir = QStringLiteral(TORVANE_SOURCE_DIR "/data")) {
+        window = std::make_unique<TKestoF>(*dialogs, catalogueDir);
+    }
+    bool showAndActivate() {
+        window->show();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+    // Another window takes the activation, then the main window gets it back.
+    bool activateAgain() {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        if (!QTest::qWaitForWindowActive(&other))
+            return false;
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+    QString currentPage() const { return window->pageControl()->currentWidget()->objectName(); }
+    PageFrame* page(const char* name) const {
+        return window->pageControl()->findChild<PageFrame*>(QLatin1String(name));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(templateDir.path());
+        TestDialogs quiet;
+        Session(quiet, QStringLiteral(TORVANE_SOURCE_DIR "/data")).openDatabases();
+        QDir::setCurrent(cwd);
+    }
+
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir->path());
+        dialogs = std::make_unique<TestDialogs>();
+        QVERIFY(QFile::copy(templateDir.filePath(QStringLiteral("SQDB.DB")),
+                            dir->filePath(QStringLiteral("SQDB.DB"))));
+    }
+
+    void cleanup() {
+        window.reset();
+        QDir::setCurrent(oldCwd);
+        dir.reset();
+    }
+
+    void windowIsCreatedOnPage7WithoutDatabaseWork() {
+        create();
+        QCOMPARE(window->objectName(), QStringLiteral("KestoF"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Torvane"));
+        QCOMPARE(window->geometry(), QRect(190, 120, 904, 641));
+        QCOMPARE(currentPage(), QStringLiteral("gts"));
+        QVERIFY(!window->startupRan());
+        QVERIFY(!window->session().dm.database(window->session().dm.csq()).isOpen());
+        auto* close = window->findChild<QPushButton*>(QStringLiteral("z0bB"));
+        QVERIFY(close);
+        QCOMPARE(close->text(), QStringLiteral("閉じる(&C)"));
+    }
+
+    void pagesKeepTheirFrameWhenResized_data() {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(std::size(pages)); ++i)
+            QTest::newRow(pages[i].name) << i;
+    }
+    void pagesKeepTheirFrameWhenResized() {
+        QFETCH(int, index);
+        const Page& expected = pages[index];
+        create();
+        QTabWidget* pc = window->pageControl();
+        PageFrame* frame = page(expected.name);
+        QVERIFY(frame);
+        QCOMPARE(pc->indexOf(frame), index);
+        QCOMPARE(pc->tabText(index), QString::fromUtf8(expected.caption));
+        auto* title = frame->findChild<QLabel*>(QLatin1String(expected.titleName));
+        QVERIFY(title);
+        QCOMPARE(title->text(), QString::fromUtf8(expected.title));
+        QCOMPARE(title->parentWidget(), frame->header());
+        QCOMPARE(title->pos(), QPoint(8, 8));
+
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        pc->setCurrentWidget(frame);
+        int footerHeight = expected.footer;
+        for (const QSize size : {QSize(904, 641), QSize(1280, 900), QSize(760, 560)}) {
+            window->resize(size);
+            QTRY_COMPARE(window->size(), size);
+            QTRY_COMPARE(frame->footer()->y() + frame->footer()->height(), frame->height());
+
+            QCOMPARE(frame->header()->height(), expected.header);
+            if (footerHeight < 0)
+                footerHeight = frame->footer()->height();
+            QCOMPARE(frame->footer()->height(), footerHeight);
+            QCOMPARE(frame->header()->width(), frame->width());
+            QCOMPARE(frame->footer()->width(), frame->width());
+            QCOMPARE(frame->footer()->y() + footerHeight, frame->height());
+            QVERIFY(frame->footer()->y() > frame->header()->height());
+
+            auto* z0P = window->findChild<QWidget*>(QStringLiteral("z0P"));
+            auto* z0bB = window->findChild<QPushButton*>(QStringLiteral("z0bB"));
+            QCOMPARE(z0P->geometry(), QRect(0, size.height() - 40, size.width(), 40));
+            QCOMPARE(z0bB->geometry(), QRect(size.width() - 904 + 728, 8, 120, 25));
+            QCOMPARE(pc->geometry(), QRect(0, 0, size.width(), size.height() - 40));
+        }
+    }
+
+    void windowFontShowsEveryCaption() {
+        const QFont font = windowFont();
+        QCOMPARE(font.pixelSize(), 23);
+        QVERIFY2(QFontDatabase::families().contains(font.families().value(0)),
+                 "no Japanese fixed-pitch font is installed");
+        QString texts = QStringLiteral("閉じる(&C)FX読込6.2 ｲﾍﾞﾝﾄ区分");
+        for (const Page& p : pages)
+            texts += QString::fromUtf8(p.caption) + QString::fromUtf8(p.title);
+        const QFontMetrics metrics(font);
+        for (const QChar c : texts)
+            QVERIFY2(c == u' ' || metrics.inFont(c), qPrintable(QStringLiteral("no glyph: ") + c));
+    }
+
+    void startupRunsOnceShowingPage1WithFocusOnImport() {
+        create();
+        QVERIFY(showAndActivate());
+        QVERIFY(window->startupRan());
+        QVERIFY(dialogs->errors.isEmpty());
+        QVERIFY(QFile::exists(dir->filePath(QStringLiteral("SQDB.DB"))));
+        QCOMPARE(currentPage(), QStringLiteral("ats"));
+        QTRY_VERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("a13rdtB"));
+        QCOMPARE(qobject_cast<QPushButton*>(QApplication::focusWidget())->text(),
+                 QStringLiteral("FX読込"));
+
+        // Whatever the user did since must survive the next activation: the page shown and the
+        // in-memory database, which a second start-up would replace with an empty one.
+        window->pageControl()->setCurrentIndex(3);
+        Session& session = window->session();
+        QSqlQuery q(session.dm.database(session.dm.csm()));
+        QVERIFY(q.exec(QStringLiteral("create table KEEP (X integer)")));
+        dialogs->clear();
+
+        QVERIFY(activateAgain());
+        QCOMPARE(currentPage(), QStringLiteral("dts"));
+        QVERIFY(session.store.tableExists(QStringLiteral("csm"), QStringLiteral("KEEP")));
+        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    void startupErrorIsShownOnceAndLeavesPage7() {
+        // A first start-up in an empty folder, and the catalogue is nowhere.
+        QVERIFY(QFile::remove(dir->filePath(QStringLiteral("SQDB.DB"))));
+        create(dir->filePath(QStringLiteral("nowhere")));
+        QVERIFY(showAndActivate());
+        QVERIFY(window->startupRan());
+        QCOMPARE(dialogs->errors.size(), 1);
+        QCOMPARE(currentPage(), QStringLiteral("gts"));
+        QVERIFY(!page("ats")->findChild<QWidget*>(QStringLiteral("a13rdtB"))->hasFocus());
+
+        QVERIFY(activateAgain());
+        QCOMPARE(dialogs->errors.size(), 1);
+        QCOMPARE(currentPage(), QStringLiteral("gts"));
+    }
+
+    void confirmationAnswersByKey_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("Escape answers No") << int(Qt::Key_Escape) << 0 << false;
+        QTest::newRow("Enter answers Yes") << int(Qt::Key_Return) << 0 << true;
+        QTest::newRow("Alt+N answers No") << int(Qt::Key_N) << int(Qt::AltModifier) << false;
+        QTest::newRow("Alt+Y answers Yes") << int(Qt::Key_Y) << int(Qt::AltModifier) << true;
+    }
+    void confirmationAnswersByKey() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, answer);
+        QtDialogs qtDialogs;
+        QString title;
+        QStringList buttons;
+        bool closedByKey = false;
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [&, poll] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            // Its mnemonics answer only while it is the active window.
+            if (QApplication::activeWindow() != box) {
+                box->activateWindow();
+                return;
+            }
+            poll->deleteLater();
+            title = box->windowTitle();
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            QTest::keyClick(box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+            // A mnemonic clicks its button a moment later, as a click the user can see.
+            for (int i = 0; i < 100 && box->isVisible(); ++i)
+                QTest::qWait(10);
+            closedByKey = !box->isVisible();
+            if (!closedByKey)
+                box->done(QMessageBox::Cancel);
+        });
+        poll->start(10);
+        const bool result = qtDialogs.confirm(QStringLiteral("よろしいですか"));
+        QVERIFY(closedByKey);
+        QCOMPARE(result, answer);
+        QCOMPARE(title, QStringLiteral("確認"));
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
+    }
+
+    void closingBeforeAnyTrainingRaisesNothing_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("close button") << 0;
+        QTest::newRow("Alt+C") << 1;
+        QTest::newRow("close box or system close") << 2;
+    }
+    void closingBeforeAnyTrainingRaisesNothing() {
+        QFETCH(int, how);
+        create();
+        QVERIFY(showAndActivate());
+        dialogs->clear();
+        auto* z0bB = window->findChild<QPushButton*>(QStringLiteral("z0bB"));
+        if (how == 0)
+            QTest::mouseClick(z0bB, Qt::LeftButton);
+        else if (how == 1)
+            QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
+        else
+            window->close();
+        QTRY_VERIFY(!window->isVisible());
+        window.reset();
+        QVERIFY(dialogs->questions.isEmpty());
+        QVERIFY(dialogs->errors.isEmpty());
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void errorInEventHandlerIsReportedAndProgramRunsOn_data() {
+        QTest::addColumn<bool>("torvaneError");
+        QTest::newRow("TorvaneError") << true;
+        QTest::newRow("std::exception") << false;
+    }
+    void errorInEventHandlerIsReportedAndProgramRunsOn() {
+        QFETCH(bool, torvaneError);
+        create();
+        QVERIFY(showAndActivate());
+        dialogs->clear();
+        const QString text = QStringLiteral("日付に変換できません: 2024/13/45");
+        auto* failing = new QPushButton(QStringLiteral("fail"), page("ats")->header());
+        failing->setGeometry(500, 8, 100, 25);
+        failing->show();
+        int after = 0;
+        connect(failing, &QPushButton::clicked, this, [&] {
+            if (torvaneError)
+                throw TorvaneError(text);
+            throw std::runtime_error(text.toStdString());
+        });
+        connect(failing, &QPushButton::clicked, this, [&] { ++after; });
+
+        QTest::mouseClick(failing, Qt::LeftButton);
+        QCOMPARE(dialogs->errors, QStringList{text});
+        QCOMPARE(after, 0); // the action ended at the error
+        QTest::mouseClick(failing, Qt::LeftButton);
+        QCOMPARE(dialogs->errors.size(), 2);
+
+        // The window goes on answering the user.
+        window->pageControl()->setCurrentIndex(7);
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("z0bB")), Qt::LeftButton);
+        QTRY_VERIFY(!window->isVisible());
+    }
+
+    void keysReachHandlerAndControl_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("code");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << Vk::Enter;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << Vk::Enter;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << Vk::Escape;
+        QTest::newRow("Up") << int(Qt::Key_Up) << 0 << Vk::Up;
+        QTest::newRow("Shift+Down") << int(Qt::Key_Down) << int(Qt::ShiftModifier) << Vk::Down;
+        QTest::newRow("F3") << int(Qt::Key_F3) << 0 << Vk::F3;
+        QTest::newRow("F12") << int(Qt::Key_F12) << 0 << Vk::F12;
+        QTest::newRow("letter") << int(Qt::Key_A) << 0 << 65;
+    }
+    void keysReachHandlerAndControl() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, code);
+        create();
+        QVERIFY(showAndActivate());
+        auto* edit = new RecordingEdit(page("ats")->header());
+        edit->setGeometry(500, 40, 100, 30);
+        edit->show();
+        QList<std::pair<int, Qt::KeyboardModifiers>> seen;
+        onKeyDown(edit, [&](int vk, Qt::KeyboardModifiers shift) { seen.append({vk, shift}); });
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+
+        QTest::keyClick(edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].first, code);
+        QCOMPARE(seen[0].second & Qt::ShiftModifier,
+                 Qt::KeyboardModifiers(modifiers) & Qt::ShiftModifier);
+        QCOMPARE(edit->keys, QList<int>{key});
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+};
+
+// The window's own application object, so that errors reach its one default handler.
+int main(int argc, char* argv[]) {
+    TorvaneApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    applyDarkLook(app);
+    TestWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_window.moc"
