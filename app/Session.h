@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forecast/Forecaster.h"
 #include "prices/PriceImport.h"
 #include "store/Dialogs.h"
 #include "store/Registers.h"
@@ -16,6 +17,7 @@ public:
     Tdm dm;
     Store store;
     PriceImport prices{store};
+    Forecaster forecast{store, prices};
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
     // database, the catalogue on first run, every application table.
