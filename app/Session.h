@@ -1,6 +1,7 @@
 #pragma once
 
 #include "csv/CsvExchange.h"
+#include "forecast/Forecaster.h"
 #include "prices/PriceImport.h"
 #include "store/Dialogs.h"
 #include "store/Registers.h"
@@ -18,6 +19,7 @@ public:
     Store store;
     PriceImport prices{store};
     CsvExchange csv{store};
+    Forecaster forecast{store, prices};
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
     // database, the catalogue on first run, every application table.

@@ -1,0 +1,276 @@
+#include "forecast/ForecastPage.h"
+
+#include "app/Session.h"
+#include "forecast/Forecaster.h"
+#include "forecast/NetworkPage.h"
+#include "records/Steppers.h"
+#include "store/Dialogs.h"
+#include "store/TorvaneError.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCursor>
+#include <QDateTimeAxis>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLegend>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolTip>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+struct SeriesLook {
+    const char* name;
+    QString title;
+    QRgb colour;
+    int width;
+};
+
+const std::array<SeriesLook, 7> seriesLooks = {{
+    {"S1CL", QStringLiteral("終値"), 0x00FF40, 5},
+    {"S2HV", QStringLiteral("高値"), 0xF39C35, 1},
+    {"S3LV", QStringLiteral("安値"), 0xF14C14, 1},
+    {"S4M75", QStringLiteral("75MA"), 0x4E97A8, 1},
+    {"S5M1H", QStringLiteral("1H足MA"), 0x2B406B, 1},
+    {"S6M4H", QStringLiteral("4H足MA"), 0x1D7B63, 1},
+    {"S7M1D", QStringLiteral("日足MA"), 0xB3080E, 1},
+}};
+
+const QString dateTimeFormat = QStringLiteral("yyyy/MM/dd hh:mm");
+
+// The training repaints its progress at most this often (milliseconds).
+constexpr int progressInterval = 200;
+
+} // namespace
+
+ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
+    : PageFrame(QStringLiteral("a11ttL"), QStringLiteral("1 FX予測 ﾄﾞﾙ円特化"), 80, 150, parent),
+      m_session(session), m_dialogs(dialogs) {
+    header()->setObjectName(QStringLiteral("a0P"));
+    footer()->setObjectName(QStringLiteral("a1P"));
+
+    m_info = label(QStringLiteral("a12ifL"), QString(), 8, 40, 580, header());
+    m_import = new QPushButton(QStringLiteral("FX読込"), header());
+    m_import->setObjectName(QStringLiteral("a13rdtB"));
+    m_import->setGeometry(288, 8, 100, 25);
+    m_import->installEventFilter(this);
+    connect(m_import, &QPushButton::clicked, this, &ForecastPage::importRequested);
+
+    m_days = new QLineEdit(QStringLiteral("3"), header());
+    m_days->setObjectName(QStringLiteral("a15dE"));
+    m_days->move(600, 8);
+    m_days->setFixedWidth(60);
+    m_days->installEventFilter(this);
+    setTabOrder(m_import, m_days);
+    label(QStringLiteral("a14crL"), QStringLiteral("日前から表示"), 680, 8, 200, header());
+
+    m_progress = new QProgressBar(header());
+    m_progress->setObjectName(QStringLiteral("a16pgsBar"));
+    m_progress->setGeometry(600, 44, 280, 22);
+    m_progress->setFormat(QStringLiteral("学習 %v/%m"));
+    m_progress->hide();
+
+    m_chart = new QChart;
+    m_chart->setTitle(QStringLiteral("20日間FX価格推移+終値予測10ｺﾏ"));
+    QFont titleFont = m_chart->titleFont();
+    titleFont.setPixelSize(22);
+    m_chart->setTitleFont(titleFont);
+    m_axisX = new QDateTimeAxis;
+    m_axisX->setFormat(dateTimeFormat);
+    m_axisY = new QValueAxis;
+    m_axisY->setLabelFormat(QStringLiteral("%d"));
+    m_chart->addAxis(m_axisX, Qt::AlignBottom);
+    m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const SeriesLook& look = seriesLooks[i];
+        auto* s = new QLineSeries;
+        s->setObjectName(QLatin1String(look.name));
+        s->setName(look.title);
+        s->setPen(QPen(QColor(look.colour), look.width));
+        m_chart->addSeries(s);
+        s->attachAxis(m_axisX);
+        s->attachAxis(m_axisY);
+        connect(s, &QLineSeries::hovered, this,
+                [this, i](const QPointF& p, bool state) { showHover(int(i), p, state); });
+        m_series[i] = s;
+    }
+    m_chart->legend()->setVisible(true);
+    m_chartView = new QChartView(m_chart);
+    m_chartView->setObjectName(QStringLiteral("aCht"));
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    setMainView(m_chartView);
+
+    QWidget* f = footer();
+    label(QStringLiteral("a1011ifL"), QStringLiteral("1 予想"), 8, 8, 80, f);
+    label(QStringLiteral("a1012zttL"), QStringLiteral("最終高値:"), 90, 8, 108, f);
+    m_lastHigh = label(QStringLiteral("a1013ztvL"), QString(), 200, 8, 100, f);
+    label(QStringLiteral("a1014aftL"), QStringLiteral("10ｺﾏ後値:"), 306, 8, 108, f);
+    m_forecastHigh = label(QStringLiteral("a1015atvL"), QString(), 416, 8, 100, f);
+    label(QStringLiteral("a1016satL"), QStringLiteral("差額:"), 536, 8, 62, f);
+    m_highDiff = label(QStringLiteral("a1017stvL"), QString(), 600, 8, 100, f);
+    label(QStringLiteral("a1022ttcL"), QStringLiteral("最終終値:"), 90, 32, 108, f);
+    m_lastClose = label(QStringLiteral("a1023zcvL"), QString(), 200, 32, 100, f);
+    m_forecastClose = label(QStringLiteral("a1025acvL"), QString(), 416, 32, 100, f);
+    m_closeDiff = label(QStringLiteral("a1027scvL"), QString(), 600, 32, 100, f);
+    label(QStringLiteral("a1032iflL"), QStringLiteral("最終安値:"), 90, 56, 108, f);
+    m_lastLow = label(QStringLiteral("a1033zlvL"), QString(), 200, 56, 100, f);
+    m_forecastLow = label(QStringLiteral("a1035alvL"), QString(), 416, 56, 100, f);
+    m_lowDiff = label(QStringLiteral("a1037slvL"), QString(), 600, 56, 100, f);
+    label(QStringLiteral("a1041ifL"), QStringLiteral("2 ﾌﾟﾛ目"), 8, 88, 80, f);
+    label(QStringLiteral("a1042rzL"), QStringLiteral("結論:"), 90, 88, 108, f);
+    m_conclusion = label(QStringLiteral("a1043rvL"), QString(), 200, 88, 100, f);
+    label(QStringLiteral("a1044ruL"), QStringLiteral("理由:"), 306, 88, 108, f);
+    m_reason = label(QStringLiteral("a1045uvL"), QString(), 416, 88, 470, f);
+    label(QStringLiteral("a1051ifL"), QStringLiteral("3 ｲﾍﾞﾝﾄ情報(参考): 5.ｲﾍﾞﾝﾄﾍﾟｰｼﾞ参照"), 8, 120,
+          880, f);
+}
+
+QLabel* ForecastPage::label(const QString& name, const QString& text, int left, int top, int width,
+                            QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setGeometry(left, top, width, 25);
+    return l;
+}
+
+void ForecastPage::setInfo(const QString& text) {
+    m_info->setText(text);
+}
+
+void ForecastPage::showSummary(const ForecastSummary& s) {
+    m_lastHigh->setText(s.lastHigh);
+    m_lastClose->setText(s.lastClose);
+    m_lastLow->setText(s.lastLow);
+    m_forecastHigh->setText(s.forecastHigh);
+    m_forecastClose->setText(s.forecastClose);
+    m_forecastLow->setText(s.forecastLow);
+    m_highDiff->setText(s.highDiff);
+    m_closeDiff->setText(s.closeDiff);
+    m_lowDiff->setText(s.lowDiff);
+}
+
+void ForecastPage::setOpinion(const QString& conclusion, const QString& reason) {
+    m_conclusion->setText(conclusion);
+    m_reason->setText(reason);
+}
+
+void ForecastPage::drawChart() {
+    const ChartData data = m_session.forecast.chartData(m_days->text());
+
+    m_axisX->setFormat(dateTimeFormat);
+    m_chart->setTitle(data.title);
+    QFont titleFont = m_chart->titleFont();
+    titleFont.setPointSize(14);
+    m_chart->setTitleFont(titleFont);
+    m_chart->legend()->setVisible(true);
+    m_axisY->setTitleText(QStringLiteral("(円)"));
+    m_axisY->setTitleVisible(true);
+
+    qreal minX = std::numeric_limits<qreal>::max(), maxX = std::numeric_limits<qreal>::lowest();
+    qreal minY = minX, maxY = maxX;
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const QList<QPointF>& points = data.series[i];
+        m_series[i]->replace(points);
+        for (const QPointF& p : points) {
+            minX = std::min(minX, p.x());
+            maxX = std::max(maxX, p.x());
+            minY = std::min(minY, p.y());
+            maxY = std::max(maxY, p.y());
+        }
+    }
+    if (minX <= maxX) {
+        m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(qint64(minX)),
+                          QDateTime::fromMSecsSinceEpoch(qint64(maxX)));
+        const qreal margin = std::max<qreal>((maxY - minY) * 0.05, 1.0);
+        m_axisY->setRange(minY - margin, maxY + margin);
+    }
+    if (!data.error.isEmpty())
+        throw TorvaneError(data.error);
+}
+
+void ForecastPage::showProgress(int done, int total) {
+    if (done <= 0) {
+        m_progress->setRange(0, total);
+        m_progress->setValue(0);
+        m_progress->show();
+        m_progress->repaint();
+        m_progressShown.start();
+        return;
+    }
+    if (done >= total) {
+        m_progress->setValue(total);
+        m_progress->hide();
+        return;
+    }
+    // The training holds the event loop, so the bar is painted here, a few times a second.
+    if (m_progressShown.elapsed() >= progressInterval) {
+        m_progress->setValue(done);
+        m_progress->repaint();
+        m_progressShown.restart();
+    }
+}
+
+void ForecastPage::showHover(int series, const QPointF& point, bool state) {
+    if (!state) {
+        m_chartView->setToolTip(QString());
+        QToolTip::hideText();
+        return;
+    }
+    const QList<QPointF> points = m_series[series]->points();
+    if (points.isEmpty())
+        return;
+    // The nearest bar by time: the points are in time order.
+    auto it = std::lower_bound(points.begin(), points.end(), point.x(),
+                               [](const QPointF& p, qreal x) { return p.x() < x; });
+    if (it == points.end() ||
+        (it != points.begin() && point.x() - (it - 1)->x() < it->x() - point.x()))
+        --it;
+    const QString text =
+        QStringLiteral("%1  %2: %3")
+            .arg(QDateTime::fromMSecsSinceEpoch(qint64(it->x())).toString(dateTimeFormat),
+                 m_series[series]->name(), QString::number(qint64(it->y())));
+    m_chartView->setToolTip(text);
+    QToolTip::showText(QCursor::pos(), text, m_chartView);
+}
+
+bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_import) {
+        if (event->type() == QEvent::FocusIn)
+            m_info->setText(QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください"));
+        else if (event->type() == QEvent::FocusOut)
+            m_info->clear();
+    } else if (watched == m_days && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            QString& sn = m_session.reg.sa[1];
+            sn = m_days->text();
+            try {
+                Steppers::ucNm(sn, key == Qt::Key_Up ? Steppers::keyUp : Steppers::keyDown);
+                m_days->setText(sn);
+            } catch (const TorvaneError& e) {
+                m_dialogs.error(e.text());
+            }
+        }
+    }
+    return PageFrame::eventFilter(watched, event);
+}
+
+void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& page3) {
+    Forecaster& f = session.forecast;
+    session.prices.forecastStep = [&f] { f.uq1K(1); };
+    session.prices.showInfo = [&page1](const QString& text) { page1.setInfo(text); };
+    f.progress = [&page1](int done, int total) { page1.showProgress(done, total); };
+    f.showSummary = [&page1](const ForecastSummary& s) { page1.showSummary(s); };
+    f.showNetwork = [&page3](const QImage& diagram, const QString& mse) {
+        page3.showNetwork(diagram, mse);
+    };
+    f.drawChart = [&page1] { page1.drawChart(); };
+}

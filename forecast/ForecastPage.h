@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/PageFrame.h"
+
+#include <QElapsedTimer>
+
+#include <array>
+
+class Dialogs;
+class NetworkPage;
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLabel;
+class QLineEdit;
+class QLineSeries;
+class QProgressBar;
+class QPushButton;
+class QValueAxis;
+class Session;
+struct ForecastSummary;
+
+// Page 1: the import button, the day count, the chart of the recent bars with their averages
+// and the forecast, and the summary of the last and forecast prices.
+class ForecastPage : public PageFrame {
+    Q_OBJECT
+public:
+    ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent = nullptr);
+
+    QPushButton* importButton() const { return m_import; }
+    // a12ifL, the hint and result line under the title.
+    void setInfo(const QString& text);
+    // The nine values of the summary panel.
+    void showSummary(const ForecastSummary& summary);
+    // The conclusion and reason of the professional opinion registered last.
+    void setOpinion(const QString& conclusion, const QString& reason);
+    // Draws the chart over the last a15dE days and the forecast slots (uq1K 2).
+    void drawChart();
+    // The training's progress: shown from the first pass, hidden after the last.
+    void showProgress(int done, int total);
+
+    QChart* chart() const { return m_chart; }
+    QLineSeries* series(int i) const { return m_series[i]; }
+
+Q_SIGNALS:
+    // "FX読込" was clicked: the window asks for the price file and imports it.
+    void importRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* label(const QString& name, const QString& text, int left, int top, int width,
+                  QWidget* parent);
+    void showHover(int series, const QPointF& point, bool state);
+
+    Session& m_session;
+    Dialogs& m_dialogs;
+    QLabel* m_info;
+    QPushButton* m_import;
+    QLineEdit* m_days;
+    QProgressBar* m_progress;
+    QElapsedTimer m_progressShown;
+    QChartView* m_chartView;
+    QChart* m_chart;
+    QDateTimeAxis* m_axisX;
+    QValueAxis* m_axisY;
+    std::array<QLineSeries*, 7> m_series{};
+    QLabel* m_lastHigh;
+    QLabel* m_forecastHigh;
+    QLabel* m_highDiff;
+    QLabel* m_lastClose;
+    QLabel* m_forecastClose;
+    QLabel* m_closeDiff;
+    QLabel* m_lastLow;
+    QLabel* m_forecastLow;
+    QLabel* m_lowDiff;
+    QLabel* m_conclusion;
+    QLabel* m_reason;
+};
+
+// Lets an import train and forecast, and lets the training fill pages 1 and 3 and show its
+// progress on page 1.
+void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& page3);

@@ -1,0 +1,240 @@
+#include "forecast/Forecaster.h"
+
+#include "prices/PriceImport.h"
+#include "store/Clock.h"
+#include "store/Store.h"
+#include "store/TorvaneError.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// The columns of the chart's seven series, in series order.
+const std::array<QString, 7> chartColumns = {
+    QStringLiteral("CV"),  QStringLiteral("HV"),  QStringLiteral("LV"), QStringLiteral("M75"),
+    QStringLiteral("M1H"), QStringLiteral("M4H"), QStringLiteral("M1D")};
+
+struct EndOfBar {
+    int year, month, day, hour, minute;
+};
+
+int partOf(const QStringList& parts, int i, bool& ok) {
+    bool good = false;
+    const int v = i < parts.size() ? parts[i].trimmed().toInt(&good) : 0;
+    ok = ok && good;
+    return v;
+}
+
+// A bar's end from its date text "yyyy/mm/dd" and time text "hh:nn" (seconds allowed).
+EndOfBar endOfBar(const QString& lymd, const QString& lhm) {
+    const QStringList d = lymd.trimmed().split(u'/');
+    const QStringList t = lhm.trimmed().split(u':');
+    bool ok = d.size() == 3 && (t.size() == 2 || t.size() == 3);
+    EndOfBar e{partOf(d, 0, ok), partOf(d, 1, ok), partOf(d, 2, ok), partOf(t, 0, ok),
+               partOf(t, 1, ok)};
+    if (t.size() == 3)
+        partOf(t, 2, ok);
+    ok = ok && QDate::isValid(e.year, e.month, e.day) && QTime::isValid(e.hour, e.minute, 0);
+    if (!ok)
+        throw TorvaneError(QStringLiteral("'%1 %2' は正しい日付時刻ではありません").arg(lymd, lhm));
+    return e;
+}
+
+double numberOf(const QString& text, const QString& what) {
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok)
+        throw TorvaneError(QStringLiteral("%1 '%2' は正しい数値ではありません").arg(what, text));
+    return v;
+}
+
+qint64 integerOf(const QString& text) {
+    bool ok = false;
+    const qint64 v = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(text));
+    return v;
+}
+
+} // namespace
+
+QStringList ForecastSummary::lines() const {
+    const QString row = QStringLiteral("%1 %2  10ｺﾏ後値: %3  差額: %4");
+    return {row.arg(QStringLiteral("最終高値:"), lastHigh, forecastHigh, highDiff),
+            row.arg(QStringLiteral("最終終値:"), lastClose, forecastClose, closeDiff),
+            row.arg(QStringLiteral("最終安値:"), lastLow, forecastLow, lowDiff),
+            QStringLiteral("MSE(平均二乗誤差) ") + mseText};
+}
+
+ForecastBounds Forecaster::bounds(const QString& shm, const QString& slm) {
+    ForecastBounds b;
+    b.dhg = float(numberOf(shm, QStringLiteral("最高値")) + 1000.0);
+    b.dlg = float(numberOf(slm, QStringLiteral("最安値")) - 1000.0);
+    b.dsg = float(double(b.dhg) - double(b.dlg));
+    return b;
+}
+
+std::array<float, 5> Forecaster::inputsOf(const QString& lymd, const QString& lhm) {
+    const EndOfBar e = endOfBar(lymd, lhm);
+    return {float(e.year / 2025.0), float(e.month / 12.0), float(e.day / 31.0),
+            float(e.hour / 24.0), float(e.minute / 60.0)};
+}
+
+float Forecaster::scaled(double price, const ForecastBounds& b) {
+    return float((price - double(b.dlg)) / double(b.dsg));
+}
+
+QString Forecaster::descaled(float output, const ForecastBounds& b) {
+    const double price = double(output) * double(b.dsg) + double(b.dlg);
+    return QString::number(std::llround(price));
+}
+
+QString Forecaster::difference(const QString& forecast, const QString& last) {
+    return QString::number(integerOf(forecast) - integerOf(last));
+}
+
+QString Forecaster::mseText(float mse) {
+    QString t = QString::number(double(mse), 'f', 7);
+    while (t.endsWith(u'0'))
+        t.chop(1);
+    if (t.endsWith(u'.'))
+        t.chop(1);
+    if (t.startsWith(QStringLiteral("0.")))
+        t.remove(0, 1);
+    if (t.isEmpty())
+        t = QStringLiteral("0");
+    return t.replace(u'.', QLocale().decimalPoint());
+}
+
+void Forecaster::uq1K(int op) {
+    if (op != 1 && op != 2)
+        return;
+    Registers& r = m_store.reg();
+    r.stdb = QStringLiteral("csm");
+    r.stnm = QStringLiteral("F01YSK");
+    if (op == 2) {
+        if (drawChart)
+            drawChart();
+        return;
+    }
+
+    Dialogs& dialogs = m_store.dialogs();
+    dialogs.message(QStringLiteral("1000回学習します"));
+    m_net.reset();
+    static constexpr unsigned NeuronNumInLayer[] = {5, 5, 3};
+    m_net = std::make_unique<TNervFann>(NeuronNumInLayer, 1.0f, seed);
+    const ForecastBounds b = bounds(r.shm, r.slm);
+
+    r.swh = QStringLiteral(" where CNT <= ") + QString::number(r.imcn) +
+            QStringLiteral(" order by CNT ");
+    m_prices.uq4F(1);
+    Query& qd = m_store.dm().qd;
+    ForecastSummary s;
+    s.lastHigh = qd.field(QStringLiteral("HV")).asString();
+    s.lastClose = qd.field(QStringLiteral("CV")).asString();
+    s.lastLow = qd.field(QStringLiteral("LV")).asString();
+
+    // The patterns are the same on every pass, so they are read from the rows once.
+    const int count = qd.recordCount();
+    std::vector<float> inputs(std::size_t(count) * 5);
+    std::vector<float> targets(std::size_t(count) * 3);
+    const int cv = qd.fieldIndex(QStringLiteral("CV"));
+    const int hv = qd.fieldIndex(QStringLiteral("HV"));
+    const int lv = qd.fieldIndex(QStringLiteral("LV"));
+    int i = 0;
+    for (qd.first(); !qd.eof(); qd.next(), ++i) {
+        const auto in = inputsOf(qd.field(QStringLiteral("LYMD")).asString(),
+                                 qd.field(QStringLiteral("LHM")).asString());
+        std::copy(in.begin(), in.end(), inputs.begin() + i * 5);
+        targets[i * 3] = scaled(qd.field(cv).asFloat(), b);
+        targets[i * 3 + 1] = scaled(qd.field(hv).asFloat(), b);
+        targets[i * 3 + 2] = scaled(qd.field(lv).asFloat(), b);
+    }
+
+    if (progress)
+        progress(0, passes);
+    for (int epoch = 1; epoch <= passes; ++epoch) {
+        for (int k = 0; k < count; ++k)
+            m_net->Train(std::span<const float>(inputs.data() + k * 5, 5),
+                         std::span<const float>(targets.data() + k * 3, 3));
+        if (progress)
+            progress(epoch, passes);
+    }
+
+    r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +
+            QStringLiteral(" order by CNT ");
+    m_prices.uq4F(1);
+    for (qd.first(); !qd.eof(); qd.next()) {
+        const auto in = inputsOf(qd.field(QStringLiteral("LYMD")).asString(),
+                                 qd.field(QStringLiteral("LHM")).asString());
+        std::array<float, 3> out{};
+        m_net->Run(in, out);
+        r.sa[1] = descaled(out[0], b);
+        r.sa[2] = descaled(out[1], b);
+        r.sa[3] = descaled(out[2], b);
+        r.sqw = QStringLiteral(" update F01YSK set CV = ") + r.sa[1] + QStringLiteral(", HV = ") +
+                r.sa[2] + QStringLiteral(", LV = ") + r.sa[3] + QStringLiteral(" where CNT = ") +
+                QString::number(qd.field(QStringLiteral("CNT")).asInteger());
+        m_store.uexSql(2);
+    }
+
+    s.forecastHigh = r.sa[2];
+    s.highDiff = difference(s.forecastHigh, s.lastHigh);
+    s.forecastClose = r.sa[1];
+    s.closeDiff = difference(s.forecastClose, s.lastClose);
+    s.forecastLow = r.sa[3];
+    s.lowDiff = difference(s.forecastLow, s.lastLow);
+    m_summary = s;
+    if (showSummary)
+        showSummary(m_summary);
+
+    m_net->CreateNeuronBmp(m_diagram);
+    m_summary.mse = m_net->GetMSE();
+    m_summary.mseText = mseText(m_summary.mse);
+    if (showNetwork)
+        showNetwork(m_diagram, m_summary.mseText);
+
+    dialogs.message(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
+    uq1K(2);
+}
+
+ChartData Forecaster::chartData(const QString& dayCount) {
+    bool ok = false;
+    const int d = dayCount.trimmed().toInt(&ok);
+    if (!ok)
+        throw TorvaneError(QStringLiteral("'%1' は正しい日数ではありません").arg(dayCount));
+    Registers& r = m_store.reg();
+    r.stdb = QStringLiteral("csm");
+    r.stnm = QStringLiteral("F01YSK");
+    r.swh = QStringLiteral(" where SYMD > '") +
+            Clock::today().addDays(-d).toString(QStringLiteral("yyyy/MM/dd")) +
+            QStringLiteral("'  order by CNT ");
+    m_prices.uq4F(1);
+
+    ChartData data;
+    data.title = dayCount + QStringLiteral(" 日間FX価格+予測10ｺﾏ ﾁｬｰﾄ");
+    Query& qd = m_store.dm().qd;
+    std::array<int, 7> columns{};
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        columns[c] = qd.fieldIndex(chartColumns[c]);
+    try {
+        for (qd.first(); !qd.eof(); qd.next()) {
+            const EndOfBar e = endOfBar(qd.field(QStringLiteral("LYMD")).asString(),
+                                        qd.field(QStringLiteral("LHM")).asString());
+            const double x =
+                double(QDateTime(QDate(e.year, e.month, e.day), QTime(e.hour, e.minute))
+                           .toMSecsSinceEpoch());
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const int price = qd.field(columns[c]).asInteger();
+                if (price > 0)
+                    data.series[c].append(QPointF(x, price));
+            }
+        }
+    } catch (const TorvaneError& e) {
+        data.error = e.text();
+    }
+    return data;
+}

@@ -1,0 +1,276 @@
+#include "app/Session.h"
+#include "forecast/ForecastPage.h"
+#include "forecast/Forecaster.h"
+#include "forecast/NetworkPage.h"
+#include "store/Clock.h"
+#include "store/TorvaneError.h"
+#include "support/PriceTable.h"
+#include "support/TestDialogs.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QLabel>
+#include <QLegend>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QValueAxis>
+
+#include <memory>
+
+class TestForecastPage : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<Session> session;
+    std::unique_ptr<ForecastPage> page;
+    QString oldCwd;
+
+    template <typename T = QLabel> T* child(const QString& name) {
+        T* w = page->findChild<T*>(name);
+        if (!w)
+            qFatal("no control %s", qPrintable(name));
+        return w;
+    }
+    QString text(const QString& name) { return child(name)->text(); }
+    void openSession() {
+        session->openDatabases();
+        dialogs->clear();
+    }
+    void showPage() {
+        page->resize(896, 562);
+        page->show();
+        page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page.get()));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(10, 30)));
+    }
+    void cleanupTestCase() { Clock::release(); }
+
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir->path());
+        dialogs = std::make_unique<TestDialogs>();
+        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        page = std::make_unique<ForecastPage>(*session, *dialogs);
+    }
+
+    void cleanup() {
+        page.reset();
+        session.reset();
+        QDir::setCurrent(oldCwd);
+        dir.reset();
+    }
+
+    void layoutBeforeTheFirstImport() {
+        QCOMPARE(text(QStringLiteral("a11ttL")), QStringLiteral("1 FX予測 ﾄﾞﾙ円特化"));
+        QCOMPARE(page->header()->height(), 80);
+        QCOMPARE(page->footer()->height(), 150);
+        auto* button = child<QPushButton>(QStringLiteral("a13rdtB"));
+        QCOMPARE(button->text(), QStringLiteral("FX読込"));
+        QCOMPARE(button->geometry(), QRect(288, 8, 100, 25));
+        auto* days = child<QLineEdit>(QStringLiteral("a15dE"));
+        QCOMPARE(days->text(), QStringLiteral("3"));
+        QCOMPARE(days->pos(), QPoint(600, 8));
+        QCOMPARE(days->width(), 60);
+        QCOMPARE(text(QStringLiteral("a14crL")), QStringLiteral("日前から表示"));
+        QCOMPARE(text(QStringLiteral("a12ifL")), QString());
+        for (const char* name :
+             {"a1013ztvL", "a1015atvL", "a1017stvL", "a1023zcvL", "a1025acvL", "a1027scvL",
+              "a1033zlvL", "a1035alvL", "a1037slvL", "a1043rvL", "a1045uvL"})
+            QCOMPARE(text(QLatin1String(name)), QString());
+        QCOMPARE(text(QStringLiteral("a1012zttL")), QStringLiteral("最終高値:"));
+        QCOMPARE(text(QStringLiteral("a1014aftL")), QStringLiteral("10ｺﾏ後値:"));
+        QCOMPARE(text(QStringLiteral("a1016satL")), QStringLiteral("差額:"));
+        QCOMPARE(text(QStringLiteral("a1051ifL")),
+                 QStringLiteral("3 ｲﾍﾞﾝﾄ情報(参考): 5.ｲﾍﾞﾝﾄﾍﾟｰｼﾞ参照"));
+        for (const char* name : {"a1013ztvL", "a1023zcvL", "a1033zlvL"})
+            QCOMPARE(child(QLatin1String(name))->x(), 200);
+        for (const char* name : {"a1015atvL", "a1025acvL", "a1035alvL"})
+            QCOMPARE(child(QLatin1String(name))->x(), 416);
+        for (const char* name : {"a1017stvL", "a1027scvL", "a1037slvL"})
+            QCOMPARE(child(QLatin1String(name))->x(), 600);
+
+        QVERIFY(page->findChild<QChartView*>(QStringLiteral("aCht")));
+        QChart* chart = page->chart();
+        QCOMPARE(chart->title(), QStringLiteral("20日間FX価格推移+終値予測10ｺﾏ"));
+        QCOMPARE(chart->titleFont().pixelSize(), 22);
+        const QStringList names{"終値", "高値", "安値", "75MA", "1H足MA", "4H足MA", "日足MA"};
+        const QList<QColor> colours{QColor(0x00FF40), QColor(0xF39C35), QColor(0xF14C14),
+                                    QColor(0x4E97A8), QColor(0x2B406B), QColor(0x1D7B63),
+                                    QColor(0xB3080E)};
+        const QStringList objectNames{"S1CL", "S2HV", "S3LV", "S4M75", "S5M1H", "S6M4H", "S7M1D"};
+        QCOMPARE(chart->series().size(), 7);
+        for (int i = 0; i < 7; ++i) {
+            QLineSeries* s = page->series(i);
+            QCOMPARE(chart->series().at(i), s);
+            QCOMPARE(s->objectName(), objectNames[i]);
+            QCOMPARE(s->name(), names[i]);
+            QCOMPARE(s->pen().color(), colours[i]);
+            QCOMPARE(s->pen().width(), i == 0 ? 5 : 1);
+            QVERIFY(!s->pointsVisible());
+            QCOMPARE(s->count(), 0);
+        }
+    }
+
+    void importHintFollowsTheButtonsFocus() {
+        showPage();
+        auto* button = child<QPushButton>(QStringLiteral("a13rdtB"));
+        auto* days = child<QLineEdit>(QStringLiteral("a15dE"));
+        const QString hint = QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
+        button->setFocus();
+        QCOMPARE(text(QStringLiteral("a12ifL")), hint);
+        // The day count is next in tab order.
+        QTest::keyClick(button, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), days);
+        QCOMPARE(text(QStringLiteral("a12ifL")), QString());
+        button->setFocus();
+        QCOMPARE(text(QStringLiteral("a12ifL")), hint);
+    }
+
+    void importButtonAsksForTheImport() {
+        QSignalSpy spy(page.get(), &ForecastPage::importRequested);
+        QTest::mouseClick(child<QPushButton>(QStringLiteral("a13rdtB")), Qt::LeftButton);
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void dayCountSteps_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("20 up wraps") << "20" << int(Qt::Key_Up) << "01";
+        QTest::newRow("01 down wraps") << "01" << int(Qt::Key_Down) << "20";
+        QTest::newRow("9 up") << "9" << int(Qt::Key_Up) << "10";
+        QTest::newRow("10 down") << "10" << int(Qt::Key_Down) << "09";
+        QTest::newRow("empty counts as 1") << "" << int(Qt::Key_Up) << "02";
+        QTest::newRow("other keys type") << "3" << int(Qt::Key_4) << "34";
+    }
+    void dayCountSteps() {
+        QFETCH(QString, before);
+        QFETCH(int, key);
+        QFETCH(QString, after);
+        auto* days = child<QLineEdit>(QStringLiteral("a15dE"));
+        days->setText(before);
+        QTest::keyClick(days, Qt::Key(key));
+        QCOMPARE(days->text(), after);
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    void unreadableDayCountIsReportedAndKept() {
+        auto* days = child<QLineEdit>(QStringLiteral("a15dE"));
+        days->setText(QStringLiteral("x"));
+        QTest::keyClick(days, Qt::Key_Up);
+        QCOMPARE(days->text(), QStringLiteral("x"));
+        QCOMPARE(dialogs->errors.size(), 1);
+    }
+
+    void chartShowsTheLastDaysAndTheForecast() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
+        QSqlQuery(session->dm.database(session->dm.csm()))
+            .exec(QStringLiteral("update F01YSK set CV = 150000, HV = 150100, LV = 149900 "
+                                 "where CNT > 424"));
+        page->drawChart();
+
+        QChart* chart = page->chart();
+        QCOMPARE(chart->title(), QStringLiteral("3 日間FX価格+予測10ｺﾏ ﾁｬｰﾄ"));
+        QCOMPARE(chart->titleFont().pointSize(), 14);
+        QVERIFY(chart->legend()->isVisible());
+        auto* axisX = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0));
+        QVERIFY(axisX);
+        QCOMPARE(axisX->format(), QStringLiteral("yyyy/MM/dd hh:mm"));
+        auto* axisY = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+        QVERIFY(axisY);
+        QCOMPARE(axisY->titleText(), QStringLiteral("(円)"));
+        QVERIFY(axisY->isTitleVisible());
+
+        const QDateTime lastBar(QDate(2025, 7, 9), QTime(10, 0));
+        const QDateTime lastSlot(QDate(2025, 7, 9), QTime(12, 30));
+        for (int i = 0; i < 7; ++i) {
+            const QList<QPointF> points = page->series(i)->points();
+            QCOMPARE(points.size(), i < 3 ? 242 : 232);
+            QCOMPARE(qint64(points.last().x()), (i < 3 ? lastSlot : lastBar).toMSecsSinceEpoch());
+            for (const QPointF& p : points)
+                QVERIFY(p.y() > 0);
+        }
+        QCOMPARE(page->series(0)->points().last().y(), 150000.0);
+        QVERIFY(axisX->min() <= QDateTime(QDate(2025, 7, 7), QTime(0, 15)));
+        QVERIFY(axisX->max() >= lastSlot);
+
+        // A day count that is no number leaves the chart as it was.
+        child<QLineEdit>(QStringLiteral("a15dE"))->setText(QStringLiteral("x"));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, page->drawChart());
+        QCOMPARE(page->series(0)->count(), 242);
+        QCOMPARE(chart->title(), QStringLiteral("3 日間FX価格+予測10ｺﾏ ﾁｬｰﾄ"));
+
+        // Hovering a line names the bar's end and its price.
+        const QPointF near(QDateTime(QDate(2025, 7, 9), QTime(12, 27)).toMSecsSinceEpoch(), 1);
+        Q_EMIT page->series(0)->hovered(near, true);
+        auto* view = page->findChild<QChartView*>(QStringLiteral("aCht"));
+        QCOMPARE(view->toolTip(), QStringLiteral("2025/07/09 12:30  終値: 150000"));
+        Q_EMIT page->series(0)->hovered(near, false);
+        QCOMPARE(view->toolTip(), QString());
+    }
+
+    void trainingFillsBothPages() {
+        openSession();
+        NetworkPage network;
+        network.resize(896, 562);
+        network.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&network));
+        connectForecastPages(*session, *page, network);
+        auto* mse = network.findChild<QLabel*>(QStringLiteral("c02ms2L"));
+        QCOMPARE(mse->text(), QString());
+        QVERIFY(network.image()->imageRect().isEmpty());
+
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
+        auto* bar = child<QProgressBar>(QStringLiteral("a16pgsBar"));
+        QList<bool> barShown;
+        const auto pageProgress = session->forecast.progress;
+        session->forecast.progress = [&](int done, int total) {
+            pageProgress(done, total);
+            barShown << !bar->isHidden();
+        };
+        session->forecast.seed = 4;
+        session->prices.forecastStep();
+
+        const ForecastSummary& s = session->forecast.summary();
+        QCOMPARE(text(QStringLiteral("a1013ztvL")), s.lastHigh);
+        QCOMPARE(text(QStringLiteral("a1015atvL")), s.forecastHigh);
+        QCOMPARE(text(QStringLiteral("a1017stvL")), s.highDiff);
+        QCOMPARE(text(QStringLiteral("a1023zcvL")), s.lastClose);
+        QCOMPARE(text(QStringLiteral("a1025acvL")), s.forecastClose);
+        QCOMPARE(text(QStringLiteral("a1027scvL")), s.closeDiff);
+        QCOMPARE(text(QStringLiteral("a1033zlvL")), s.lastLow);
+        QCOMPARE(text(QStringLiteral("a1035alvL")), s.forecastLow);
+        QCOMPARE(text(QStringLiteral("a1037slvL")), s.lowDiff);
+        QVERIFY(!s.lastHigh.isEmpty() && !s.highDiff.isEmpty());
+        QCOMPARE(mse->text(), s.mseText);
+        QCOMPARE(network.image()->imageRect(), QRect(0, 0, 400, 200));
+        QCOMPARE(page->series(0)->count(), 24 + 10);
+        QVERIFY(barShown.first());
+        QVERIFY(!barShown.last());
+        QCOMPARE(dialogs->messages.last(), QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
+
+        // A narrow page shows the diagram smaller, still at the top-left corner.
+        network.resize(300, 562);
+        QCOMPARE(network.image()->imageRect(), QRect(0, 0, 300, 150));
+    }
+};
+
+QTEST_MAIN(TestForecastPage)
+#include "test_forecastpage.moc"
