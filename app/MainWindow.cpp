@@ -2,6 +2,10 @@
 
 #include "app/PageFrame.h"
 #include "app/TorvaneApplication.h"
+#include "browser/BrowserPage.h"
+#include "csv/CsvPage.h"
+#include "forecast/ForecastPage.h"
+#include "forecast/NetworkPage.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -77,7 +81,20 @@ void TKestoF::build() {
     addPage(fts, QStringLiteral("fts"), QStringLiteral("6EV表"));
     addPage(gts, QStringLiteral("gts"), QStringLiteral("7ﾌﾞﾗｳｻﾞ"));
     addPage(its, QStringLiteral("its"), QStringLiteral("8CSV"));
+    connectPages();
     pc->setCurrentWidget(gts);
+}
+
+void TKestoF::connectPages() {
+    connectForecastPages(m_session, *ats, *cts);
+    connect(ats, &ForecastPage::importRequested, this, &TKestoF::a13rdtBClick);
+    gts->setTargets(&m_browserTargets);
+}
+
+void TKestoF::a13rdtBClick() {
+    const QString path = m_dialogs.openFile();
+    if (!path.isEmpty())
+        m_session.prices.importFile(path);
 }
 
 void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {
@@ -85,22 +102,14 @@ void TKestoF::addPage(PageFrame* page, const QString& name, const QString& capti
     pc->addTab(page, caption);
 }
 
-void TKestoF::createAts() {
-    ats =
-        new PageFrame(QStringLiteral("a11ttL"), QStringLiteral("1 FX予測 ﾄﾞﾙ円特化"), 80, 150, pc);
-    auto* import = new QPushButton(QStringLiteral("FX読込"), ats->header());
-    import->setObjectName(QStringLiteral("a13rdtB"));
-    import->setGeometry(288, 8, 100, 25);
-}
+void TKestoF::createAts() { ats = new ForecastPage(m_session, m_dialogs, pc); }
 
 void TKestoF::createBts() {
     bts = new PageFrame(QStringLiteral("b01ttL"), QStringLiteral("2 ﾌﾟﾛの予想 Market Forecast"), 40,
                         110, pc);
 }
 
-void TKestoF::createCts() {
-    cts = new PageFrame(QStringLiteral("c01ttL"), QStringLiteral("3 機械学習"), 40, 40, pc);
-}
+void TKestoF::createCts() { cts = new NetworkPage(pc); }
 
 void TKestoF::createDts() {
     dts = new PageFrame(QStringLiteral("d01ttL"), QStringLiteral("4 FX表"), 40, 40, pc);
@@ -119,14 +128,9 @@ void TKestoF::createFts() {
     fts->setMainView(lower);
 }
 
-void TKestoF::createGts() {
-    gts = new PageFrame(QStringLiteral("g01ttlL"), QStringLiteral("7 ﾌﾞﾗｳｻﾞ"), 80, 80, pc);
-}
+void TKestoF::createGts() { gts = new BrowserPage(m_session, m_dialogs, pc); }
 
-void TKestoF::createIts() {
-    its =
-        new PageFrame(QStringLiteral("i01L"), QStringLiteral("9 CSVﾌｧｲﾙに書出と読込"), 100, 40, pc);
-}
+void TKestoF::createIts() { its = new CsvPage(m_session, m_dialogs, pc); }
 
 bool TKestoF::event(QEvent* event) {
     const bool handled = QWidget::event(event);
@@ -163,6 +167,8 @@ void TKestoF::uc1IN() {
     clearLabels(cts, {"c02ms2L"});
     // Then the event records (page 5), the event list and the categories (page 6), the
     // browser's clearing (page 7) and the list of tables (page 8), in this order.
+    gts->uq7B(5);
+    its->uq8C(1);
 }
 
-void TKestoF::FormDestroy() {}
+void TKestoF::FormDestroy() { m_session.forecast.releaseNetwork(); }

@@ -2,11 +2,16 @@
 
 #include "app/QtDialogs.h"
 #include "app/Session.h"
+#include "browser/WindowTargets.h"
 
 #include <QWidget>
 
 #include <initializer_list>
 
+class BrowserPage;
+class CsvPage;
+class ForecastPage;
+class NetworkPage;
 class PageFrame;
 class QPushButton;
 class QTabWidget;
@@ -36,6 +41,8 @@ public:
     void uc1IN();
     // Frees the network wrapper, when one is held.
     void FormDestroy();
+    // The network of the latest training (the main form's NervFann field); empty before it.
+    TNervFann* NervFann() const { return m_session.forecast.NervFann(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -53,6 +60,9 @@ private:
     void createIts();
     void addPage(PageFrame* page, const QString& name, const QString& caption);
     void clearLabels(QWidget* page, std::initializer_list<const char*> names);
+    void connectPages();
+    // "FX読込": the price file from the open-file dialog, then the whole import.
+    void a13rdtBClick();
 
     QtDialogs m_qtDialogs;
     Dialogs& m_dialogs;
@@ -63,12 +73,15 @@ private:
     QWidget* z0P = nullptr;
     QPushButton* z0bB = nullptr;
 
-    PageFrame* ats = nullptr; // 1 forecast
+    ForecastPage* ats = nullptr; // 1 forecast
     PageFrame* bts = nullptr; // 2 pro forecast log
-    PageFrame* cts = nullptr; // 3 network diagram
+    NetworkPage* cts = nullptr; // 3 network diagram
     PageFrame* dts = nullptr; // 4 FX table
     PageFrame* ets = nullptr; // 5 event records
     PageFrame* fts = nullptr; // 6 event list and categories
-    PageFrame* gts = nullptr; // 7 browser
-    PageFrame* its = nullptr; // 8 CSV exchange
+    BrowserPage* gts = nullptr; // 7 browser
+    CsvPage* its = nullptr; // 8 CSV exchange
+
+    // Pages 2 and 5 as the browser reaches them: fields and pages by name.
+    WindowTargets m_browserTargets{this};
 };

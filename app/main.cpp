@@ -1,6 +1,7 @@
 #include "app/Look.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
+#include "browser/WebEngineWebView.h"
 
 #include <cstdio>
 
@@ -10,6 +11,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "torvane: %s\n", qPrintable(why));
         return 1;
     }
+    // Chromium's sandbox is switched off only when running as root, where it cannot start.
+    WebEngineWebView::prepareEnvironment();
     TorvaneApplication app(argc, argv);
     // A top-level window owns its taskbar button by itself.
     applyDarkLook(app);

@@ -58,6 +58,8 @@ public:
 
     // The network of the latest training; null before the first.
     TNervFann* NervFann() const { return m_net.get(); }
+    // Frees the network when one is held (the window's destruction).
+    void releaseNetwork() { m_net.reset(); }
     const ForecastSummary& summary() const { return m_summary; }
     // The diagram of the latest training.
     const QImage& diagram() const { return m_diagram; }
