@@ -108,11 +108,15 @@ EventRecordPage::EventRecordPage(Session& session, Dialogs& dialogs, QWidget* pa
     });
     connect(e->field(Date), &RecordField::keyDown, this,
             [this, e](int key, Qt::KeyboardModifiers mods) {
+                if (key != Steppers::keyUp && key != Steppers::keyDown)
+                    return;
                 QString text = e->field(Date)->text();
                 Steppers::ucDt(text, key, mods, m_dialogs);
                 e->field(Date)->setText(text);
             });
     connect(e->field(Time), &RecordField::keyDown, this, [e](int key, Qt::KeyboardModifiers) {
+        if (key != Steppers::keyUp && key != Steppers::keyDown)
+            return;
         e->guarded([e, key] {
             QString text = e->field(Time)->text();
             Steppers::ucTm(text, key);

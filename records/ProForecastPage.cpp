@@ -42,7 +42,7 @@ enum Field { Date, Time, Conclusion, Reason, Site, Remark };
 ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     : PageFrame(QStringLiteral("b01ttL"), QStringLiteral("2 ﾌﾟﾛの予想 Market Forecast"), 40, 130,
                 parent),
-      m_session(session), m_dialogs(dialogs),
+      m_dialogs(dialogs),
       m_editor(new RecordEditor(session, dialogs, proForecastSetup(), footer())),
       m_hint(new QLabel(QStringLiteral("F12ｷｰ:ﾌﾞﾗｳｻﾞ閲覧"), footer())) {
     footer()->setObjectName(QStringLiteral("b1P"));
@@ -111,8 +111,8 @@ void ProForecastPage::layoutPanel() {
     place(Date, 100, 4, 130);
     place(Time, 240, 4, 80);
     place(Conclusion, 330, 4, 200);
-    place(Reason, 540, 4, 190);
-    m_hint->setGeometry(740, 28, 150, 30);
+    place(Reason, 540, 4, 180);
+    m_hint->setGeometry(728, 28, 168, 30);
     place(Site, 100, 64, 380);
     place(Remark, 490, 64, 250);
     e->registerButton()->setGeometry(750, 88, 130, 30);

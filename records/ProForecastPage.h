@@ -30,7 +30,6 @@ private:
     void layoutPanel();
     void dateEntered();
 
-    Session& m_session;
     Dialogs& m_dialogs;
     RecordEditor* m_editor;
     QLabel* m_hint;

@@ -15,14 +15,14 @@
 
 namespace {
 
+// The page control (the window's QTabWidget) that shows the page, and the tab that holds it:
+// the page itself or the widget the page was put in.
 QTabWidget* pageControlOf(QWidget* page, QWidget** tab) {
-    for (QWidget* w = page; w; w = w->parentWidget()) {
-        if (auto* pc = qobject_cast<QTabWidget*>(
-                w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr)) {
-            if (pc->indexOf(w) >= 0) {
-                *tab = w;
-                return pc;
-            }
+    for (QWidget* w = page; w && w->parentWidget(); w = w->parentWidget()) {
+        auto* pc = qobject_cast<QTabWidget*>(w->parentWidget()->parentWidget());
+        if (pc && pc->indexOf(w) >= 0) {
+            *tab = w;
+            return pc;
         }
     }
     return nullptr;
