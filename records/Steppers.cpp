@@ -16,11 +16,12 @@ void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) 
     QString text = sdt;
     if (text.isEmpty())
         text = Clock::today().toString(QStringLiteral("yyyy/MM/dd"));
-    static const QRegularExpression layout(QStringLiteral(R"(^\s*(\d{1,4})/(\d{1,2})/(\d{1,2})\s*$)"));
+    static const QRegularExpression layout(
+        QStringLiteral(R"(^\s*(\d{1,4})/(\d{1,2})/(\d{1,2})\s*$)"));
     const QRegularExpressionMatch m = layout.match(text);
-    const QDate date = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(),
-                                            m.captured(3).toInt())
-                                    : QDate();
+    const QDate date =
+        m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
+                     : QDate();
     if (!date.isValid()) {
         dialogs.message(QStringLiteral("日付を確認してください"));
         return;

@@ -71,12 +71,16 @@ void Store::uexSql(int op) {
     else
         return;
     QSqlDatabase db = m_dm.database(connection);
-    if (!db.isOpen())
+    if (!db.isOpen()) {
+        m_lastStatementOk = false;
+        m_lastStatementError = QStringLiteral("データベースが開かれていません");
         return;
+    }
     // SQLite undoes a failed statement by itself and Qt refuses a text with a second
     // statement, so a failure leaves the tables as they were. The statement is dropped.
     QSqlQuery q(db);
-    q.exec(m_reg.sqw);
+    m_lastStatementOk = q.exec(m_reg.sqw);
+    m_lastStatementError = m_lastStatementOk ? QString() : q.lastError().text();
 }
 
 void Store::uqCdb() {

@@ -20,6 +20,10 @@ public:
 
     // 1: run sqw on csq, 2: on csm. A failing statement is dropped without a word.
     void uexSql(int op);
+    // The outcome of the last statement uexSql ran, for callers that must not lose what the
+    // user typed when a write fails; the database's reason when it failed.
+    bool lastStatementOk() const { return m_lastStatementOk; }
+    const QString& lastStatementError() const { return m_lastStatementError; }
     // Opens SQDB.DB in the current directory and a fresh in-memory database, loads the
     // catalogue when the database has none, and ensures every application table.
     void uqCdb();
@@ -59,6 +63,8 @@ private:
     Dialogs& m_dialogs;
     QString m_catalogueDir;
     bool m_lastLookupFound = false;
+    bool m_lastStatementOk = true;
+    QString m_lastStatementError;
 };
 
 // The directory of tbl.csv and tblstrc.csv: the installed share/torvane next to the program

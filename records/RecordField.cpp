@@ -1,0 +1,78 @@
+#include "records/RecordField.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+bool isControlFocusChange(const QFocusEvent* event) {
+    return event->reason() != Qt::ActiveWindowFocusReason &&
+           event->reason() != Qt::PopupFocusReason;
+}
+
+RecordField::RecordField(const QString& objectName, QWidget* parent) : QLineEdit(parent) {
+    setObjectName(objectName);
+}
+
+void RecordField::setIme(Ime ime) {
+    m_ime = ime;
+    switch (ime) {
+    case Ime::None:
+        setInputMethodHints(Qt::ImhNone);
+        setProperty("imeMode", QString());
+        break;
+    case Ime::Off:
+        setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+        setProperty("imeMode", QStringLiteral("off"));
+        break;
+    case Ime::HalfKatakana:
+        // No input method on Linux takes a half-width katakana request; the wish is kept on
+        // the field for platforms that can honour it.
+        setInputMethodHints(Qt::ImhNone);
+        setProperty("imeMode", QStringLiteral("halfKatakana"));
+        break;
+    }
+}
+
+int RecordField::virtualKey(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_F3:
+        return 114;
+    case Qt::Key_F12:
+        return 123;
+    default:
+        return 0;
+    }
+}
+
+void RecordField::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (isControlFocusChange(event))
+        Q_EMIT entered();
+}
+
+void RecordField::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    if (isControlFocusChange(event))
+        Q_EMIT left();
+}
+
+void RecordField::keyPressEvent(QKeyEvent* event) {
+    const int key = virtualKey(event);
+    if (key != 0) {
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if (key == 13 && enterMovesOn)
+            moveFocus(true);
+        else if (key == 27 && escapeMovesBack)
+            moveFocus(false);
+        Q_EMIT keyDown(key, modifiers);
+    }
+    QLineEdit::keyPressEvent(event);
+}
