@@ -6,6 +6,9 @@
 #include "csv/CsvPage.h"
 #include "forecast/ForecastPage.h"
 #include "forecast/NetworkPage.h"
+#include "records/EventListPage.h"
+#include "records/EventRecordPage.h"
+#include "records/ProForecastPage.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -89,6 +92,9 @@ void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
     connect(ats, &ForecastPage::importRequested, this, &TKestoF::a13rdtBClick);
     gts->setTargets(&m_browserTargets);
+    connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
+    connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);
+    connect(ets, &EventRecordPage::eventBrowserRequested, gts, &BrowserPage::openEventPage);
 }
 
 void TKestoF::a13rdtBClick() {
@@ -104,10 +110,7 @@ void TKestoF::addPage(PageFrame* page, const QString& name, const QString& capti
 
 void TKestoF::createAts() { ats = new ForecastPage(m_session, m_dialogs, pc); }
 
-void TKestoF::createBts() {
-    bts = new PageFrame(QStringLiteral("b01ttL"), QStringLiteral("2 ﾌﾟﾛの予想 Market Forecast"), 40,
-                        110, pc);
-}
+void TKestoF::createBts() { bts = new ProForecastPage(m_session, m_dialogs, pc); }
 
 void TKestoF::createCts() { cts = new NetworkPage(pc); }
 
@@ -115,18 +118,9 @@ void TKestoF::createDts() {
     dts = new PageFrame(QStringLiteral("d01ttL"), QStringLiteral("4 FX表"), 40, 40, pc);
 }
 
-void TKestoF::createEts() {
-    ets = new PageFrame(QStringLiteral("e01ttlL"), QStringLiteral("5 ｲﾍﾞﾝﾄ記録"), 40, 130, pc);
-}
+void TKestoF::createEts() { ets = new EventRecordPage(m_session, m_dialogs, pc); }
 
-void TKestoF::createFts() {
-    fts = new PageFrame(QStringLiteral("f01ttlL"), QStringLiteral("6.1 ｲﾍﾞﾝﾄ表"), 40, 50, pc);
-    auto* lower = new QWidget;
-    auto* title = new QLabel(QStringLiteral("6.2 ｲﾍﾞﾝﾄ区分"), lower);
-    title->setObjectName(QStringLiteral("f21ttlL"));
-    title->move(8, 8);
-    fts->setMainView(lower);
-}
+void TKestoF::createFts() { fts = new EventListPage(m_session, m_dialogs, pc); }
 
 void TKestoF::createGts() { gts = new BrowserPage(m_session, m_dialogs, pc); }
 
@@ -162,11 +156,16 @@ void TKestoF::uc1IN() {
     // Page 1: the information line, the forecast summary and the latest professional opinion.
     clearLabels(ats, {"a12ifL", "a1013ztvL", "a1015atvL", "a1017stvL", "a1023zcvL", "a1025acvL",
                       "a1027scvL", "a1033zlvL", "a1035alvL", "a1037slvL", "a1043rvL", "a1045uvL"});
-    // Page 2 opens its grid and resets its panel here, before the network's error value.
+    bts->uq2MF(1);
+    bts->uq2MF(5);
     // Page 3: the network's error value.
     clearLabels(cts, {"c02ms2L"});
-    // Then the event records (page 5), the event list and the categories (page 6), the
-    // browser's clearing (page 7) and the list of tables (page 8), in this order.
+    ets->uq5R(1);
+    ets->uq5R(5);
+    fts->uq61L(1);
+    fts->uq61L(5);
+    fts->uq62K(1);
+    fts->uq62K(5);
     gts->uq7B(5);
     its->uq8C(1);
 }

@@ -10,9 +10,12 @@
 
 class BrowserPage;
 class CsvPage;
+class EventListPage;
+class EventRecordPage;
 class ForecastPage;
 class NetworkPage;
 class PageFrame;
+class ProForecastPage;
 class QPushButton;
 class QTabWidget;
 
@@ -74,11 +77,11 @@ private:
     QPushButton* z0bB = nullptr;
 
     ForecastPage* ats = nullptr; // 1 forecast
-    PageFrame* bts = nullptr; // 2 pro forecast log
+    ProForecastPage* bts = nullptr; // 2 pro forecast log
     NetworkPage* cts = nullptr; // 3 network diagram
     PageFrame* dts = nullptr; // 4 FX table
-    PageFrame* ets = nullptr; // 5 event records
-    PageFrame* fts = nullptr; // 6 event list and categories
+    EventRecordPage* ets = nullptr; // 5 event records
+    EventListPage* fts = nullptr; // 6 event list and categories
     BrowserPage* gts = nullptr; // 7 browser
     CsvPage* its = nullptr; // 8 CSV exchange
 
