@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/PageControl.h"
 #include "app/PageFrame.h"
 #include "app/TorvaneApplication.h"
 #include "browser/BrowserPage.h"
@@ -45,7 +46,7 @@ void TKestoF::build() {
     if (auto* app = qobject_cast<TorvaneApplication*>(QCoreApplication::instance()))
         app->setErrorReport(&m_dialogs);
 
-    pc = new QTabWidget(this);
+    pc = new PageControl(this);
     pc->setObjectName(QStringLiteral("pc"));
 
     z0P = new QWidget(this);

@@ -79,12 +79,15 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_progress->hide();
 
     m_chart = new QChart;
+    // The dark theme first: it would repaint series and axes set up before it.
+    m_chart->setTheme(QChart::ChartThemeDark);
     m_chart->setTitle(QStringLiteral("20日間FX価格推移+終値予測10ｺﾏ"));
     QFont titleFont = m_chart->titleFont();
     titleFont.setPixelSize(22);
     m_chart->setTitleFont(titleFont);
     m_axisX = new QDateTimeAxis;
     m_axisX->setFormat(dateTimeFormat);
+    m_axisX->setTickCount(4); // the long date-time labels stay whole at 904 pixels
     m_axisY = new QValueAxis;
     m_axisY->setLabelFormat(QStringLiteral("%d"));
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
@@ -94,8 +97,8 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
         auto* s = new QLineSeries;
         s->setObjectName(QLatin1String(look.name));
         s->setName(look.title);
-        s->setPen(QPen(QColor(look.colour), look.width));
         m_chart->addSeries(s);
+        s->setPen(QPen(QColor(look.colour), look.width)); // after the theme has decorated it
         s->attachAxis(m_axisX);
         s->attachAxis(m_axisY);
         connect(s, &QLineSeries::hovered, this,

@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
@@ -219,6 +220,22 @@ private Q_SLOTS:
         QVERIFY(session.store.tableExists(QStringLiteral("csm"), QStringLiteral("KEEP")));
         QVERIFY(dialogs->messages.isEmpty());
         QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    // A page change by keys or a tab click focuses the tabs: a register grid that got the focus
+    // would answer every page change with its "F3ｷｰで修正" box.
+    void changingPagesFocusesTheTabsNotTheNextPage() {
+        create();
+        QVERIFY(showAndActivate());
+        QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("a13rdtB"));
+        dialogs->clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(currentPage(), QStringLiteral("bts"));
+        QCOMPARE(QApplication::focusWidget(), window->pageControl()->tabBar());
+        QTabBar* tabs = window->pageControl()->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(4).center());
+        QCOMPARE(currentPage(), QStringLiteral("ets"));
+        QVERIFY(dialogs->messages.isEmpty());
     }
 
     void startupErrorIsShownOnceAndLeavesPage7() {
