@@ -1,8 +1,134 @@
 #include "prices/PriceImport.h"
 
+#include "prices/Averages.h"
+#include "prices/PriceFile.h"
+#include "prices/RowInserter.h"
+#include "store/Clock.h"
 #include "store/Store.h"
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+#include "store/Transaction.h"
 
 #include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace {
+
+const QString orderByCnt = QStringLiteral(" order by CNT ");
+
+// Runs a SELECT and hands each row to the callback; a failure ends the user action.
+template <typename RowFn> void eachRow(const QSqlDatabase& db, const QString& sql, RowFn fn) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql))
+        throw TorvaneError(QStringLiteral("%1\n%2").arg(q.lastError().text(), sql.trimmed()));
+    while (q.next())
+        fn(q);
+}
+
+// A stored value as text, as a query field reads it: NULL empty, a whole real without point.
+QString textOf(const QVariant& v) {
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::Double) {
+        const double d = v.toDouble();
+        if (d == double(qint64(d)) && qAbs(d) < 1e15)
+            return QString::number(qint64(d));
+        return QString::number(d, 'g', 15);
+    }
+    return v.toString();
+}
+
+// A stored value as an integer, NULL as 0.
+qint64 integerOf(const QVariant& v) {
+    if (v.isNull())
+        return 0;
+    bool ok = false;
+    const qint64 i = v.toLongLong(&ok);
+    if (ok)
+        return i;
+    const double d = v.toDouble(&ok);
+    if (ok && d == double(qint64(d)))
+        return qint64(d);
+    throw TorvaneError(QStringLiteral("'%1' は CNT の整数値ではありません").arg(v.toString()));
+}
+
+// Writes columns of rows picked by rowid with one prepared statement. A failing row is dropped
+// without a word, as the statement runner does.
+class RowUpdater {
+public:
+    RowUpdater(const QSqlDatabase& db, const QString& table, const QStringList& columns)
+        : m_query(db) {
+        // Bound by name: binding by position costs Qt a formatted name per value.
+        QString sql = QStringLiteral("update ") + table + QStringLiteral(" set ");
+        for (int k = 0; k < columns.size(); ++k) {
+            m_names << QStringLiteral(":v") + QString::number(k);
+            sql += (k ? QStringLiteral(", ") : QString()) + columns[k] + QStringLiteral(" = ") +
+                   m_names.last();
+        }
+        sql += QStringLiteral(" where rowid = :id");
+        if (!m_query.prepare(sql))
+            throw TorvaneError(m_query.lastError().text());
+    }
+    void update(qint64 rowid, const QVariant* values) {
+        for (qsizetype k = 0; k < m_names.size(); ++k)
+            m_query.bindValue(m_names[k], values[k]);
+        m_query.bindValue(m_id, rowid);
+        m_query.exec();
+    }
+    void finish() { m_query.finish(); }
+
+private:
+    QSqlQuery m_query;
+    QStringList m_names;
+    const QString m_id = QStringLiteral(":id");
+};
+
+struct StoredRow {
+    qint64 rowid;
+    qint64 cnt;
+    QVariant value;
+};
+
+// rowid, CNT and one column of every row of a table, in CNT order.
+QVector<StoredRow> readRows(const QSqlDatabase& db, const QString& table, const QString& column) {
+    QVector<StoredRow> rows;
+    eachRow(db,
+            QStringLiteral("select rowid, CNT, ") + column + QStringLiteral(" from ") + table +
+                QStringLiteral(" order by CNT"),
+            [&](const QSqlQuery& q) {
+                rows.push_back({q.value(0).toLongLong(), integerOf(q.value(1)), q.value(2)});
+            });
+    return rows;
+}
+
+// Writes the averages of the targets into column of every row whose CNT is the target.
+void writeAverages(const QSqlDatabase& db, const QString& table, const QString& column,
+                   const QVector<StoredRow>& rows, const QVector<qint64>& targets,
+                   const QVector<qint64>& averages) {
+    RowUpdater updater(db, table, {column});
+    for (qsizetype j = 0; j < averages.size(); ++j) {
+        const QVariant value(averages[j]);
+        auto it = std::lower_bound(rows.begin(), rows.end(), targets[j],
+                                   [](const StoredRow& row, qint64 cnt) { return row.cnt < cnt; });
+        for (; it != rows.end() && it->cnt == targets[j]; ++it)
+            updater.update(it->rowid, &value);
+    }
+    updater.finish();
+}
+
+QVector<Averages::KeyedValue> keyed(const QVector<StoredRow>& rows) {
+    QVector<Averages::KeyedValue> out;
+    out.reserve(rows.size());
+    for (const StoredRow& r : rows)
+        out.push_back({r.cnt, Averages::Value::of(r.value)});
+    return out;
+}
+
+} // namespace
 
 QString PriceImport::ErPeriod(QString& st) {
     const qsizetype p = st.indexOf(u'.');
@@ -17,6 +143,13 @@ void PriceImport::importFile(const QString& path) {
     r.sa[1] = info.absolutePath() + u'/';
     r.sa[2] = info.fileName();
     uq4F(2);
+}
+
+void PriceImport::a13rdtBClick() {
+    const QString path = m_store.dialogs().openFile();
+    if (path.isEmpty())
+        return;
+    importFile(path);
 }
 
 void PriceImport::uq4F(int op) {
@@ -40,9 +173,354 @@ void PriceImport::uq4F(int op) {
         qst.close();
         break;
     }
+    case 2:
+        importPrices();
+        break;
+    case 3:
+        averageOf75();
+        break;
+    case 4:
+        frameAverages();
+        break;
+    }
+}
+
+void PriceImport::uq4W(int op) {
+    switch (op) {
+    case 1:
+        fillSampleTable(QStringLiteral("F02W1H"), false);
+        break;
+    case 2:
+        fillFourHourTable();
+        break;
+    case 3:
+        fillSampleTable(QStringLiteral("F04WD1"), true);
+        break;
     default:
         break;
     }
 }
 
-void PriceImport::uq4W(int op) { (void)op; }
+void PriceImport::importPrices() {
+    Registers& r = m_store.reg();
+    r.sa[1] += r.sa[2];
+    const QString name = r.sa[2].isEmpty() ? r.sa[1] : r.sa[2];
+    QStringList lines = TextFile::readLines(r.sa[1], TextFile::Encoding::BomOrLatin);
+    const QString cutoff = PriceFile::cutoffDate(Clock::today());
+    if (showInfo)
+        showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
+
+    const auto fewFields = [&](qsizetype line, qsizetype count) {
+        return TorvaneError(QStringLiteral("%1 の %2 行目の項目が8個未満です(%3個)。")
+                                .arg(name)
+                                .arg(line + 1)
+                                .arg(count));
+    };
+
+    // All rows of the import land in one transaction: a file that stops the import leaves the
+    // tables as the previous import left them, and 60,000 bars cost one commit.
+    const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
+    Transaction transaction(db);
+    // A new import replaces the previous one: every later step counts on these tables holding
+    // the current bars only.
+    for (const char* table : {"F01YSK", "F02W1H", "F03W4H", "F04WD1"}) {
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("delete from ") + QLatin1String(table));
+    }
+    RowInserter inserter(m_store);
+
+    std::array<QString, 12> row;
+    int counter = 1;
+    QString highest, lowest;
+    double highValue = 0.0, lowValue = 0.0;
+    const QString top = QStringLiteral("999999");
+    for (qsizetype li = 0; li < lines.size(); ++li) {
+        const QString& line = lines[li];
+        if (line.isEmpty())
+            continue;
+        QStringList f = PriceFile::splitFields(line);
+        if (f[0] < cutoff || f[0] > top)
+            continue;
+        if (f.size() < 8)
+            throw fewFields(li, f.size());
+        row[0] = QString::number(counter);
+        row[1] = f[0];
+        row[2] = f[1];
+        row[3] = ErPeriod(f[3]);
+        row[4] = ErPeriod(f[4]);
+        row[5] = ErPeriod(f[5]);
+        for (int k = 6; k <= 9; ++k)
+            row[k].clear();
+        row[10] = f[6];
+        row[11] = f[7];
+        // Highest and lowest by value: an empty or unreadable price is no candidate.
+        if (!row[3].isEmpty() && RowInserter::isNumber(row[3])) {
+            const double v = row[3].trimmed().toDouble();
+            if (highest.isEmpty() || v > highValue) {
+                highest = row[3];
+                highValue = v;
+            }
+        }
+        if (!row[4].isEmpty() && RowInserter::isNumber(row[4])) {
+            const double v = row[4].trimmed().toDouble();
+            if (lowest.isEmpty() || v < lowValue) {
+                lowest = row[4];
+                lowValue = v;
+            }
+        }
+        inserter.insert(row.data(), int(row.size()));
+        ++counter; // a bar whose insert failed keeps its number
+    }
+    const int imcn = counter - 1;
+
+    // The forecast slots continue the step between the file's last two lines.
+    const qsizetype n = lines.size();
+    if (n < 2)
+        throw TorvaneError(
+            QStringLiteral("%1 の行数が2行未満です(%2行)。予測の間隔を求められません。")
+                .arg(name)
+                .arg(n));
+    const auto fieldsOf = [&](qsizetype li) {
+        const QStringList f = PriceFile::splitFields(lines[li]);
+        if (f.size() < 8)
+            throw fewFields(li, f.size());
+        return f;
+    };
+    const auto momentOf = [&](qsizetype li, const QString& date, const QString& time,
+                              const QString& what) {
+        qint64 ms = 0;
+        const QString text = date + u' ' + time;
+        if (!PriceFile::readMoment(text, &ms))
+            throw TorvaneError(QStringLiteral("%1 の %2 行目の%3 '%4' を日付時刻として読めません。")
+                                   .arg(name)
+                                   .arg(li + 1)
+                                   .arg(what, text));
+        return ms;
+    };
+    const QString endWord = QStringLiteral("終了日時");
+    const QStringList before = fieldsOf(n - 2);
+    const qint64 dt2 = momentOf(n - 2, before[6], before[7], endWord);
+    const QStringList last = fieldsOf(n - 1);
+    qint64 dt = momentOf(n - 1, last[6], last[7], endWord);
+    qint64 start = momentOf(n - 1, last[0], last[1], QStringLiteral("開始日時"));
+    const qint64 step = dt - dt2;
+
+    if (imcn == 0)
+        throw TorvaneError(QStringLiteral("%1 に直近2ヶ月(%2 以降)のFXﾃﾞｰﾀがありません。"
+                                          "新しいFXﾃﾞｰﾀを読み込んでください。")
+                               .arg(name, cutoff));
+
+    for (int k = 1; k <= 10; ++k) {
+        start += step;
+        dt += step;
+        row.fill(QString());
+        row[0] = QString::number(imcn + k);
+        row[1] = PriceFile::dateText(start);
+        row[2] = PriceFile::timeText(start);
+        row[10] = PriceFile::dateText(dt);
+        row[11] = PriceFile::timeText(dt);
+        inserter.insert(row.data(), int(row.size()));
+    }
+    inserter.finish();
+    transaction.commit();
+
+    r.imcn = imcn;
+    r.shm = highest;
+    r.slm = lowest.isEmpty() ? top : lowest;
+    lines.clear();
+    closingSequence();
+}
+
+void PriceImport::closingSequence() {
+    Registers& r = m_store.reg();
+    r.swh = orderByCnt;
+    uq4F(1);
+    m_store.dialogs().message(QStringLiteral("読込終了。 移動平均額を計算します"));
+    uq4F(3);
+    uq4F(4);
+    if (forecastStep)
+        forecastStep();
+    r.swh = orderByCnt;
+    uq4F(1);
+}
+
+void PriceImport::averageOf75() {
+    Registers& r = m_store.reg();
+    Query& qd = m_store.dm().qd;
+    // The bars are the rows of qd but the last ten, the forecast slots.
+    const int n = qd.recordCount() - 10;
+    const int cntColumn = qd.fieldIndex(QStringLiteral("CNT"));
+    QVector<qint64> targets;
+    for (int row = 0; row < n; ++row) {
+        const qint64 a = integerOf(qd.valueAt(row, cntColumn));
+        if (a >= 75)
+            targets << a;
+    }
+    const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
+    const QVector<StoredRow> rows = readRows(db, QStringLiteral("F01YSK"), QStringLiteral("CV"));
+    QString failure;
+    const QVector<qint64> averages = Averages::windowAverages(keyed(rows), targets, 75, &failure);
+    {
+        Transaction transaction(db);
+        writeAverages(db, QStringLiteral("F01YSK"), QStringLiteral("M75"), rows, targets, averages);
+        transaction.commit();
+    }
+    qd.first();
+    if (n > 0)
+        qd.moveBy(n);
+    // The registers end as the last statement left them.
+    const qsizetype done = averages.size();
+    if (!targets.isEmpty()) {
+        const qint64 a = done < targets.size() ? targets[done] : targets.last();
+        r.swh = QStringLiteral(" where CNT > %1 and CNT <=  %2").arg(a - 75).arg(a);
+    }
+    if (done > 0)
+        r.sa[1] = QString::number(averages.last());
+    if (!failure.isEmpty())
+        throw TorvaneError(failure);
+}
+
+void PriceImport::fillSampleTable(const QString& table, bool daily) {
+    Registers& r = m_store.reg();
+    r.stdb = QStringLiteral("csm");
+    r.stnm = table;
+    r.swh = daily ? QStringLiteral(" where SHM = '00:00'  order by CNT ")
+                  : QStringLiteral(" where SHM like '%:00'  order by CNT ");
+    const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
+    int i = 1;
+    {
+        Transaction transaction(db);
+        RowInserter inserter(m_store);
+        std::array<QString, 4> row;
+        bool stopped = false;
+        eachRow(db, QStringLiteral(" select CNT, CV from F01YSK  ") + r.swh,
+                [&](const QSqlQuery& q) {
+                    if (stopped || integerOf(q.value(0)) > r.imcn) {
+                        stopped = true;
+                        return;
+                    }
+                    row = {QString::number(i), textOf(q.value(0)), textOf(q.value(1)), QString()};
+                    inserter.insert(row.data(), int(row.size()));
+                    ++i;
+                });
+        inserter.finish();
+        transaction.commit();
+    }
+    int bound = i - 1;
+    if (daily)
+        eachRow(db, QStringLiteral("select Max(CNT) as CNT from ") + table + u' ',
+                [&](const QSqlQuery& q) { bound = int(integerOf(q.value(0))); });
+    averageOf20(table, bound);
+}
+
+void PriceImport::fillFourHourTable() {
+    Registers& r = m_store.reg();
+    r.stdb = QStringLiteral("csm");
+    r.stnm = QStringLiteral("F03W4H");
+    const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
+    QVector<qint64> c1;
+    QVector<QVariant> cv;
+    eachRow(db, QStringLiteral(" select C1, CV from F02W1H order by CNT "),
+            [&](const QSqlQuery& q) {
+                c1 << integerOf(q.value(0));
+                cv << q.value(1);
+            });
+    {
+        Transaction transaction(db);
+        RowInserter inserter(m_store);
+        std::array<QString, 4> row;
+        int i = 1;
+        for (const int pos : Averages::fourHourRows(c1, r.imcn)) {
+            row = {QString::number(i), QString::number(c1[pos]), textOf(cv[pos]), QString()};
+            inserter.insert(row.data(), int(row.size()));
+            ++i;
+        }
+        inserter.finish();
+        transaction.commit();
+    }
+    int bound = 0;
+    eachRow(db, QStringLiteral("select Max(CNT) as CNT from F03W4H "),
+            [&](const QSqlQuery& q) { bound = int(integerOf(q.value(0))); });
+    averageOf20(QStringLiteral("F03W4H"), bound);
+}
+
+void PriceImport::averageOf20(const QString& table, int bound) {
+    Registers& r = m_store.reg();
+    if (bound < 20)
+        return;
+    const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
+    const QVector<StoredRow> rows = readRows(db, table, QStringLiteral("CV"));
+    QVector<qint64> targets;
+    targets.reserve(bound - 19);
+    for (int t = 20; t <= bound; ++t)
+        targets << t;
+    QString failure;
+    const QVector<qint64> averages = Averages::windowAverages(keyed(rows), targets, 20, &failure);
+    {
+        Transaction transaction(db);
+        writeAverages(db, table, QStringLiteral("AV"), rows, targets, averages);
+        transaction.commit();
+    }
+    const qsizetype done = averages.size();
+    r.swh = done < targets.size() ? QStringLiteral(" where CNT > %1 and CNT <= %2")
+                                        .arg(targets[done] - 20)
+                                        .arg(targets[done])
+                                  : QStringLiteral(" where CNT = %1").arg(bound);
+    if (!failure.isEmpty())
+        throw TorvaneError(failure);
+}
+
+void PriceImport::frameAverages() {
+    Registers& r = m_store.reg();
+    uq4W(1);
+    uq4W(2);
+    uq4W(3);
+
+    const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
+    // The real bars with their rowids for writing back. qd is not reopened on them: it keeps
+    // every row of the table until the forecast step reopens it, and nothing reads it between.
+    QVector<qint64> rowids, bars;
+    eachRow(db,
+            QStringLiteral("select rowid, CNT from F01YSK where CNT <= ") + QString::number(r.imcn),
+            [&](const QSqlQuery& q) {
+                rowids << q.value(0).toLongLong();
+                bars << integerOf(q.value(1));
+            });
+
+    // Each average of a bar is the AV of the latest sample taken at or before it.
+    QVector<QVector<QVariant>> frames;
+    for (const char* table : {"F02W1H", "F03W4H", "F04WD1"}) {
+        QVector<Averages::Sample> samples;
+        QVector<QVariant> av;
+        eachRow(db, QStringLiteral(" select CNT, C1, AV from ") + QLatin1String(table) + orderByCnt,
+                [&](const QSqlQuery& q) {
+                    samples.push_back({integerOf(q.value(0)), integerOf(q.value(1))});
+                    av << q.value(2);
+                });
+        QVector<QVariant> values(bars.size());
+        const QVector<int> latest = Averages::latestSamples(samples, bars);
+        for (qsizetype b = 0; b < bars.size(); ++b)
+            if (latest[b] >= 0)
+                values[b] = av[latest[b]];
+        frames << values;
+    }
+    {
+        Transaction transaction(db);
+        RowUpdater updater(db, QStringLiteral("F01YSK"),
+                           {QStringLiteral("M1H"), QStringLiteral("M4H"), QStringLiteral("M1D")});
+        for (qsizetype b = 0; b < bars.size(); ++b) {
+            const QVariant values[3] = {frames[0][b], frames[1][b], frames[2][b]};
+            updater.update(rowids[b], values);
+        }
+        updater.finish();
+        transaction.commit();
+    }
+
+    if (!bars.isEmpty()) {
+        const qint64 lastBar = *std::max_element(bars.begin(), bars.end());
+        r.sa[1] = QString::number(lastBar);
+        r.swh = QStringLiteral(" where CNT = ") + r.sa[1];
+    }
+    for (Query* q : {&m_store.dm().q1h, &m_store.dm().q4h, &m_store.dm().qd1})
+        q->close();
+}

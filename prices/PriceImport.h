@@ -21,11 +21,27 @@ public:
     // Imports the file at path: its folder into sa[1], its name into sa[2], then uq4F 2.
     void importFile(const QString& path);
 
+    // The click on "FX読込" (a13rdtB): the price-file dialog, then the import; cancelling does
+    // nothing.
+    void a13rdtBClick();
+    // The hint a12ifL shows while a13rdtB has the focus; leaving the button empties the label.
+    static QString a13rdtBHint() {
+        return QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
+    }
+
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;
     // The information line of the forecast page (a12ifL).
     std::function<void(const QString&)> showInfo;
 
 private:
+    void importPrices();
+    void closingSequence();
+    void averageOf75();
+    void frameAverages();
+    void fillSampleTable(const QString& table, bool daily);
+    void fillFourHourTable();
+    void averageOf20(const QString& table, int bound);
+
     Store& m_store;
 };

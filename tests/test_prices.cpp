@@ -1,0 +1,717 @@
+#include "app/Session.h"
+#include "prices/Averages.h"
+#include "prices/HeadlessPipeline.h"
+#include "prices/PriceFile.h"
+#include "prices/RowInserter.h"
+#include "store/Clock.h"
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+#include "support/TestDialogs.h"
+
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// One line of a price file: start, an unread open price, high, low, close, end.
+QString bar(const QString& date, const QString& time, const QString& high, const QString& low,
+            const QString& close, const QString& endDate, const QString& endTime) {
+    return QStringList{date, time, close, high, low, close, endDate, endTime}.join(u',');
+}
+
+// count bars of minutes each from start, close prices from closeOf(bar number from 1), high and
+// low one above and below.
+QStringList bars(const QDateTime& start, int count, int minutes,
+                 const std::function<QString(int)>& closeOf) {
+    QStringList lines;
+    for (int i = 1; i <= count; ++i) {
+        const QDateTime s = start.addSecs(qint64(i - 1) * minutes * 60);
+        const QDateTime e = s.addSecs(qint64(minutes) * 60);
+        const QString c = closeOf(i);
+        const bool number = !c.isEmpty() && RowInserter::isNumber(c);
+        const QString high = number ? QString::number(c.toLongLong() + 1) : c;
+        const QString low = number ? QString::number(c.toLongLong() - 1) : c;
+        lines << bar(s.toString(QStringLiteral("yyyy/MM/dd")), s.toString(QStringLiteral("HH:mm")),
+                     high, low, c, e.toString(QStringLiteral("yyyy/MM/dd")),
+                     e.toString(QStringLiteral("HH:mm")));
+    }
+    return lines;
+}
+
+QDateTime at(int y, int m, int d, int h = 0, int n = 0) {
+    return QDateTime(QDate(y, m, d), QTime(h, n), Qt::UTC);
+}
+
+QString cell(const QVariant& v) {
+    if (v.isNull())
+        return QStringLiteral("-");
+    return v.toString();
+}
+
+} // namespace
+
+class TestPrices : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<Session> session;
+    QString oldCwd;
+    QStringList infos;
+    int forecastCalls = 0;
+
+    QSqlDatabase csm() { return session->dm.database(session->dm.csm()); }
+
+    QStringList rows(const QString& sql) {
+        QSqlQuery q(csm());
+        if (!q.exec(sql))
+            qWarning() << q.lastError().text() << sql;
+        QStringList out;
+        while (q.next()) {
+            QStringList fields;
+            for (int i = 0; i < q.record().count(); ++i)
+                fields << cell(q.value(i));
+            out << fields.join(u'|');
+        }
+        return out;
+    }
+    QString one(const QString& sql) { return rows(sql).value(0); }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = dir->filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(path));
+        f.write(bytes);
+        return path;
+    }
+    QString writeLines(const QStringList& lines, const QString& name = QStringLiteral("P.CSV")) {
+        return writeFile(name,
+                         (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+    }
+    void import(const QStringList& lines) { session->prices.importFile(writeLines(lines)); }
+
+    // The averages as the per-bar statements of the price table compute them, run over the
+    // imported bars for comparison.
+    void referenceAverages() {
+        QSqlDatabase db = csm();
+        const int imcn = session->reg.imcn;
+        const auto exec = [&](const QString& sql) {
+            QSqlQuery q(db);
+            if (!q.exec(sql))
+                qWarning() << q.lastError().text() << sql;
+            return q;
+        };
+        const auto sumOf = [&](const QString& sql) {
+            QSqlQuery q = exec(sql);
+            q.next();
+            return q.value(0).isNull() ? 0 : q.value(0).toLongLong();
+        };
+        exec(QStringLiteral("update F01YSK set M75 = NULL, M1H = NULL, M4H = NULL, M1D = NULL"));
+        for (const char* t : {"F02W1H", "F03W4H", "F04WD1"})
+            exec(QStringLiteral("delete from ") + QLatin1String(t));
+
+        QList<qint64> cnts;
+        for (QSqlQuery q = exec(QStringLiteral("select CNT from F01YSK order by CNT")); q.next();)
+            cnts << q.value(0).toLongLong();
+        for (int k = 0; k < cnts.size() - 10; ++k) {
+            const qint64 a = cnts[k];
+            if (a < 75)
+                continue;
+            const qint64 s =
+                sumOf(QStringLiteral("select sum(CV) from F01YSK where CNT > %1 and CNT <= %2")
+                          .arg(a - 75)
+                          .arg(a));
+            exec(QStringLiteral("update F01YSK set M75 = %1 where CNT = %2").arg(s / 75).arg(a));
+        }
+        const auto averages = [&](const QString& t) {
+            const qint64 bound = sumOf(QStringLiteral("select Max(CNT) from ") + t);
+            for (qint64 r = 20; r <= bound; ++r)
+                exec(QStringLiteral("update %1 set AV = %2 where CNT = %3")
+                         .arg(t)
+                         .arg(sumOf(QStringLiteral(
+                                        "select sum(CV) from %1 where CNT > %2 and CNT <= %3")
+                                        .arg(t)
+                                        .arg(r - 20)
+                                        .arg(r)) /
+                              20)
+                         .arg(r));
+        };
+        const auto sample = [&](const QString& t, const QString& where) {
+            int i = 1;
+            for (QSqlQuery q = exec(QStringLiteral("select CNT, CV from F01YSK ") + where +
+                                    QStringLiteral(" order by CNT"));
+                 q.next() && q.value(0).toLongLong() <= imcn; ++i)
+                exec(
+                    QStringLiteral("insert into %1 values (%2, %3, %4, NULL)")
+                        .arg(t)
+                        .arg(i)
+                        .arg(q.value(0).toLongLong())
+                        .arg(q.value(1).isNull() ? QStringLiteral("NULL") : q.value(1).toString()));
+            averages(t);
+        };
+        sample(QStringLiteral("F02W1H"), QStringLiteral("where SHM like '%:00'"));
+        QList<QStringList> hourly;
+        for (QSqlQuery q = exec(QStringLiteral("select C1, CV from F02W1H order by CNT"));
+             q.next();)
+            hourly << QStringList{q.value(0).toString(), q.value(1).isNull()
+                                                             ? QStringLiteral("NULL")
+                                                             : q.value(1).toString()};
+        for (int k = 4, i = 1; k - 4 < hourly.size(); k += 5, ++i) {
+            const int row = std::min<int>(k, int(hourly.size()) - 1);
+            exec(QStringLiteral("insert into F03W4H values (%1, %2, %3, NULL)")
+                     .arg(i)
+                     .arg(hourly[row][0], hourly[row][1]));
+            if (row == hourly.size() - 1)
+                break;
+        }
+        averages(QStringLiteral("F03W4H"));
+        sample(QStringLiteral("F04WD1"), QStringLiteral("where SHM = '00:00'"));
+        for (const qint64 c : cnts) {
+            if (c > imcn)
+                continue;
+            QStringList v;
+            for (const char* t : {"F02W1H", "F03W4H", "F04WD1"}) {
+                QSqlQuery q = exec(QStringLiteral("select AV from %1 where C1 <= %2 order by CNT")
+                                       .arg(QLatin1String(t))
+                                       .arg(c));
+                QString av = QStringLiteral("NULL");
+                while (q.next())
+                    av = q.value(0).isNull() ? QStringLiteral("NULL") : q.value(0).toString();
+                v << av;
+            }
+            exec(QStringLiteral("update F01YSK set M1H = %1, M4H = %2, M1D = %3 where CNT = %4")
+                     .arg(v[0], v[1], v[2])
+                     .arg(c));
+        }
+    }
+    QStringList everything() {
+        QStringList all;
+        for (const char* t : {"F01YSK", "F02W1H", "F03W4H", "F04WD1"})
+            all << QLatin1String(t)
+                << rows(QStringLiteral("select * from %1 order by CNT").arg(QLatin1String(t)));
+        return all;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir->path());
+        dialogs = std::make_unique<TestDialogs>();
+        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        session->openDatabases();
+        dialogs->clear();
+        infos.clear();
+        forecastCalls = 0;
+        session->prices.showInfo = [this](const QString& t) { infos << t; };
+        Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
+    }
+
+    void cleanup() {
+        Clock::release();
+        session.reset();
+        QDir::setCurrent(oldCwd);
+        dir.reset();
+    }
+
+    void erPeriod_data() {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("three decimals") << "150.123"
+                                        << "150123";
+        QTest::newRow("one decimal") << "150.1"
+                                     << "1501";
+        QTest::newRow("no decimals") << "150"
+                                     << "150";
+        QTest::newRow("two points") << "1.234.5"
+                                    << "1234.5";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void erPeriod() {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QString text = in;
+        QCOMPARE(PriceImport::ErPeriod(text), out);
+        QCOMPARE(text, out);
+    }
+
+    void fields_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("plain, spaces kept") << "a, b ,c" << QStringList{"a", " b ", "c"};
+        QTest::newRow("trailing comma") << "a,b," << QStringList{"a", "b", ""};
+        QTest::newRow("quoted") << R"("2025/07/01",x)" << QStringList{"2025/07/01", "x"};
+        QTest::newRow("quoted comma and quote") << R"("a,""b""",c)" << QStringList{R"(a,"b")", "c"};
+        QTest::newRow("empty line") << "" << QStringList{};
+        QTest::newRow("only a comma") << "," << QStringList{"", ""};
+    }
+    void fields() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, fields);
+        QCOMPARE(PriceFile::splitFields(line), fields);
+    }
+
+    void cutoff_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QString>("cutoff");
+        QTest::newRow("9 July") << QDate(2025, 7, 9) << "2025/05/09";
+        QTest::newRow("30 April") << QDate(2025, 4, 30) << "2025/02/28";
+        QTest::newRow("30 April, leap year") << QDate(2024, 4, 30) << "2024/02/29";
+        QTest::newRow("January") << QDate(2025, 1, 15) << "2024/11/15";
+    }
+    void cutoff() {
+        QFETCH(QDate, today);
+        QFETCH(QString, cutoff);
+        QCOMPARE(PriceFile::cutoffDate(today), cutoff);
+    }
+
+    // Which lines become bars, with what values: CNT|SYMD|SHM|HV|LV|CV|LYMD|LHM.
+    void lines_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("expected");
+        const QString tail1 =
+            bar("2025/07/08", "10:00", "150.200", "150.100", "150.150", "2025/07/08", "10:15");
+        const QString tail2 =
+            bar("2025/07/08", "10:15", "150.300", "150.000", "150.250", "2025/07/08", "10:30");
+        const QStringList tailRows{"2025/07/08|10:00|150200|150100|150150|2025/07/08|10:15",
+                                   "2025/07/08|10:15|150300|150000|150250|2025/07/08|10:30"};
+        const auto numbered = [](QStringList r, int from) {
+            for (QString& s : r)
+                s = QString::number(from++) + u'|' + s;
+            return r;
+        };
+        QTest::newRow("header words")
+            << QDate(2025, 7, 9)
+            << QStringList{"Date,Time,Open,High,Low,Close,EndDate,EndTime", tail1, tail2}
+            << numbered(tailRows, 1);
+        QTest::newRow("Japanese header")
+            << QDate(2025, 7, 9)
+            << QStringList{"日付,時刻,始値,高値,安値,終値,終了日,終了時刻", tail1, tail2}
+            << numbered(tailRows, 1);
+        QTest::newRow("quoted header and first field")
+            << QDate(2025, 7, 9)
+            << QStringList{R"("Date","Time",O,H,L,C,ED,ET)",
+                           R"("2025/07/01","09:00",1,150.5,150.4,150.45,2025/07/01,09:15)", tail1,
+                           tail2}
+            << numbered(QStringList{"2025/07/01|09:00|1505|1504|15045|2025/07/01|09:15"} + tailRows,
+                        1);
+        QTest::newRow("on and before the cutoff, empty lines, numbering without gaps")
+            << QDate(2025, 7, 9)
+            << QStringList{bar("2025/05/08", "23:45", "1.1", "1.0", "1.05", "2025/05/09", "00:00"),
+                           "",
+                           bar("2025/05/09", "00:00", "2.1", "2.0", "2.05", "2025/05/09", "00:15"),
+                           tail1, tail2}
+            << numbered(QStringList{"2025/05/09|00:00|21|20|205|2025/05/09|00:15"} + tailRows, 1);
+        QTest::newRow("30 April cutoff")
+            << QDate(2025, 4, 30)
+            << QStringList{bar("2025/02/27", "10:00", "1.1", "1.0", "1.05", "2025/02/27", "10:15"),
+                           bar("2025/02/28", "10:00", "2.1", "2.0", "2.05", "2025/02/28", "10:15"),
+                           bar("2025/02/28", "10:15", "3.1", "3.0", "3.05", "2025/02/28", "10:30")}
+            << QStringList{"1|2025/02/28|10:00|21|20|205|2025/02/28|10:15",
+                           "2|2025/02/28|10:15|31|30|305|2025/02/28|10:30"};
+        QTest::newRow("one, three and no decimals; 1.234.5")
+            << QDate(2025, 7, 9)
+            << QStringList{bar("2025/07/01", "09:00", "150.1", "150", "1.234.5", "2025/07/01",
+                               "09:15"),
+                           tail1, tail2}
+            << numbered(QStringList{"2025/07/01|09:00|1501|150|1234.5|2025/07/01|09:15"} + tailRows,
+                        1);
+        QTest::newRow("empty price stored as NULL")
+            << QDate(2025, 7, 9)
+            << QStringList{bar("2025/07/01", "09:00", "", "150.000", "", "2025/07/01", "09:15"),
+                           tail1, tail2}
+            << numbered(QStringList{"2025/07/01|09:00|-|150000|-|2025/07/01|09:15"} + tailRows, 1);
+        QTest::newRow("unreadable price: that bar's insert fails, its number stays used")
+            << QDate(2025, 7, 9)
+            << QStringList{bar("2025/07/01", "09:00", "abc", "150.000", "150.1", "2025/07/01",
+                               "09:15"),
+                           tail1, tail2}
+            << numbered(tailRows, 2);
+        QTest::newRow("texts cut to their length")
+            << QDate(2025, 7, 9)
+            << QStringList{bar("2025/07/01x", "09:00:00", "1", "1", "1", "2025/07/01", "09:15:30"),
+                           tail1, tail2}
+            << numbered(QStringList{"2025/07/01|09:00|1|1|1|2025/07/01|09:15"} + tailRows, 1);
+    }
+    void lines() {
+        QFETCH(QDate, today);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, expected);
+        Clock::fix(QDateTime(today, QTime(8, 0)));
+        import(lines);
+        QCOMPARE(rows(QStringLiteral("select CNT, SYMD, SHM, HV, LV, CV, LYMD, LHM from F01YSK "
+                                     "where CNT <= %1 order by CNT")
+                          .arg(session->reg.imcn)),
+                 expected);
+        QCOMPARE(session->reg.imcn,
+                 expected.isEmpty() ? 0 : expected.last().section(u'|', 0, 0).toInt());
+        QCOMPARE(one(QStringLiteral("select count(*) from F01YSK where CNT > %1")
+                         .arg(session->reg.imcn)),
+                 QStringLiteral("10"));
+    }
+
+    void storedTypes() {
+        import(
+            {bar("2025/07/01", "09:00", "150.123", "", "1.234.5", "2025/07/01", "09:15"),
+             bar("2025/07/01", "09:15", "150.123", "150.000", "150.100", "2025/07/01", "09:30")});
+        QCOMPARE(rows(QStringLiteral("select typeof(CNT), typeof(SYMD), typeof(HV), typeof(LV), "
+                                     "typeof(CV), typeof(M75) from F01YSK where CNT = 1")),
+                 QStringList{"integer|text|integer|null|real|null"});
+    }
+
+    void encodingsAndLineBreaks_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray a =
+            bar("2025/07/01", "09:00", "1.1", "1.0", "1.05", "2025/07/01", "09:15").toLatin1();
+        const QByteArray b =
+            bar("2025/07/01", "09:15", "2.1", "2.0", "2.05", "2025/07/01", "09:30").toLatin1();
+        QTest::newRow("CR LF") << a + "\r\n" + b + "\r\n";
+        QTest::newRow("LF, no final break") << a + "\n" + b;
+        QTest::newRow("CR") << a + "\r" + b + "\r";
+        QTest::newRow("UTF-8 mark") << "\xEF\xBB\xBF" + a + "\r\n" + b + "\r\n";
+        QStringEncoder utf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+        QTest::newRow("UTF-16 mark")
+            << QByteArray(utf16.encode(QString::fromLatin1(a + "\r\n" + b + "\r\n")));
+    }
+    void encodingsAndLineBreaks() {
+        QFETCH(QByteArray, bytes);
+        session->prices.importFile(writeFile(QStringLiteral("E.CSV"), bytes));
+        QCOMPARE(rows(QStringLiteral("select CNT, SYMD, CV from F01YSK order by CNT limit 2")),
+                 (QStringList{"1|2025/07/01|105", "2|2025/07/01|205"}));
+        QCOMPARE(one(QStringLiteral("select SYMD, SHM, LYMD, LHM from F01YSK where CNT = 3")),
+                 QStringLiteral("2025/07/01|09:30|2025/07/01|09:45"));
+    }
+
+    // The ten slots continue the step between the end times of the file's last two lines.
+    void forecastSlots_data() {
+        QTest::addColumn<QStringList>("lastTwo");
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("tenth");
+        QTest::newRow("same day")
+            << QStringList{bar("2025/07/08", "09:45", "1", "1", "1", "2025/07/08", "10:00"),
+                           bar("2025/07/08", "10:00", "1", "1", "1", "2025/07/08", "10:15")}
+            << QStringList{"2025/07/08", "10:15", "2025/07/08", "10:30"}
+            << QStringList{"2025/07/08", "12:30", "2025/07/08", "12:45"};
+        QTest::newRow("across midnight")
+            << QStringList{bar("2025/07/08", "22:00", "1", "1", "1", "2025/07/08", "23:00"),
+                           bar("2025/07/08", "23:00", "1", "1", "1", "2025/07/09", "00:00")}
+            << QStringList{"2025/07/09", "00:00", "2025/07/09", "01:00"}
+            << QStringList{"2025/07/09", "09:00", "2025/07/09", "10:00"};
+        QTest::newRow("equal ends")
+            << QStringList{bar("2025/07/08", "10:00", "1", "1", "1", "2025/07/08", "10:15"),
+                           bar("2025/07/08", "10:00", "1", "1", "1", "2025/07/08", "10:15")}
+            << QStringList{"2025/07/08", "10:00", "2025/07/08", "10:15"}
+            << QStringList{"2025/07/08", "10:00", "2025/07/08", "10:15"};
+        QTest::newRow("backwards")
+            << QStringList{bar("2025/07/08", "10:15", "1", "1", "1", "2025/07/08", "10:30"),
+                           bar("2025/07/08", "10:00", "1", "1", "1", "2025/07/08", "10:15")}
+            << QStringList{"2025/07/08", "09:45", "2025/07/08", "10:00"}
+            << QStringList{"2025/07/08", "07:30", "2025/07/08", "07:45"};
+        QTest::newRow("seconds accepted, old lines still give the step")
+            << QStringList{bar("2025/07/08", "10:00", "1", "1", "1", "2025/07/08", "10:00:00"),
+                           bar("2024/01/01", "10:00", "1", "1", "1", "2025/07/08", "10:00:30")}
+            << QStringList{"2024/01/01", "10:00", "2025/07/08", "10:01"}
+            << QStringList{"2024/01/01", "10:05", "2025/07/08", "10:05"};
+    }
+    void forecastSlots() {
+        QFETCH(QStringList, lastTwo);
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, tenth);
+        import(QStringList{bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "09:15")} +
+               lastTwo);
+        const int imcn = session->reg.imcn;
+        const QString sql =
+            QStringLiteral("select SYMD, SHM, LYMD, LHM, HV, CV, M75 from F01YSK where CNT = %1");
+        QCOMPARE(one(sql.arg(imcn + 1)), first.join(u'|') + QStringLiteral("|-|-|-"));
+        QCOMPARE(one(sql.arg(imcn + 10)), tenth.join(u'|') + QStringLiteral("|-|-|-"));
+        QCOMPARE(one(QStringLiteral("select count(*) from F01YSK")), QString::number(imcn + 10));
+    }
+
+    void highestAndLowestByValue() {
+        import({bar("2025/07/01", "09:00", "99999", "", "1", "2025/07/01", "09:15"),
+                bar("2025/07/01", "09:15", "150000", "100000", "1", "2025/07/01", "09:30"),
+                bar("2025/07/01", "09:30", "", "99998", "1", "2025/07/01", "09:45"),
+                bar("2025/07/01", "09:45", "abc", "5", "1", "2025/07/01", "10:00")});
+        QCOMPARE(session->reg.shm, QStringLiteral("150000"));
+        // Every kept line takes part, as before, even one whose insert failed.
+        QCOMPARE(session->reg.slm, QStringLiteral("5"));
+    }
+
+    void closingSequence() {
+        session->prices.forecastStep = [this] {
+            ++forecastCalls;
+            QCOMPARE(dialogs->messages,
+                     QStringList{QStringLiteral("読込終了。 移動平均額を計算します")});
+            QCOMPARE(one(QStringLiteral("select M75 from F01YSK where CNT = 75")),
+                     QStringLiteral("100"));
+        };
+        import(bars(at(2025, 7, 1), 80, 15, [](int) { return QStringLiteral("100");
+    }));
+    QCOMPARE(forecastCalls, 1);
+    QCOMPARE(infos, QStringList{QStringLiteral("結果は 4.FX表に表示されます")});
+    QCOMPARE(session->reg.imcn, 80);
+    QCOMPARE(session->reg.swh, QStringLiteral(" order by CNT "));
+    const Query& qd = session->dm.qd;
+    QVERIFY(qd.isOpen());
+    QCOMPARE(qd.recordCount(), 90);
+    QCOMPARE(qd.currentRow(), 89);
+    QCOMPARE(qd.fieldNames().first(), QStringLiteral("CNT"));
+    QCOMPARE(qd.displayWidth(0), 6);
+    QCOMPARE(qd.displayWidth(1), 10);
+}
+
+    void cancelledDialogDoesNothing() {
+    dialogs->fileToOpen.clear();
+    session->prices.a13rdtBClick();
+    QVERIFY(dialogs->messages.isEmpty());
+    QVERIFY(!session->dm.qd.isOpen());
+    dialogs->fileToOpen =
+        writeLines(bars(at(2025, 7, 1), 3, 15, [](int) { return QStringLiteral("1"); }));
+    session->prices.a13rdtBClick();
+    QCOMPARE(session->reg.imcn, 3);
+    QCOMPARE(session->reg.sa[2], QStringLiteral("P.CSV"));
+}
+
+void movingAverage75() {
+    // Bars 1..74 close at 150000, bar 75 at 150074: the sum 11250074 gives 150000.
+        import(bars(at(2025, 7, 1, 0, 5), 77, 15, [](int i) {
+            return QStringLiteral("%1").arg(i == 75 ? 150074 : i == 77 ? 300000 : 150000);
+}));
+QCOMPARE(rows(QStringLiteral("select CNT, M75 from F01YSK where CNT in (74, 75, 76, 77, 78, 87)")),
+         (QStringList{"74|-", "75|150000", "76|150000", "77|152000", "78|-", "87|-"}));
+}
+
+void movingAverage75WithGapsAndEmptyCloses() {
+    // Bar 10 fails to insert (its number stays used) and bar 20 has no close: the window sums
+    // the rows present and still divides by 75.
+        import(bars(at(2025, 7, 1, 0, 5), 76, 15, [](int i) {
+            return i == 10 ? QStringLiteral("x") : i == 20 ? QString() : QStringLiteral("750");
+}));
+QCOMPARE(rows(QStringLiteral("select CNT, M75 from F01YSK where CNT in (9, 10, 11, 75, 76)")),
+         (QStringList{"9|-", "11|-", "75|730", "76|730"}));
+}
+
+void fewerThan75Bars() {
+        import(bars(at(2025, 7, 1), 74, 15, [](int) { return QStringLiteral("1");
+}));
+QCOMPARE(one(QStringLiteral("select count(M75) from F01YSK")), QStringLiteral("0"));
+}
+
+// Hourly samples at whole hours; F03W4H takes every fifth and the last.
+void fourHourSamples_data() {
+    QTest::addColumn<int>("hours");
+    QTest::addColumn<QStringList>("taken");
+    QTest::newRow("12 samples") << 12 << QStringList{"1|5", "2|10", "3|12"};
+    QTest::newRow("10 samples") << 10 << QStringList{"1|5", "2|10"};
+    QTest::newRow("4 samples") << 4 << QStringList{"1|4"};
+    QTest::newRow("1 sample") << 1 << QStringList{"1|1"};
+}
+void fourHourSamples() {
+    QFETCH(int, hours);
+    QFETCH(QStringList, taken);
+    // Bars of 30 minutes from 09:30, so hourly sample k is bar 2k.
+        import(bars(at(2025, 7, 1, 9, 30), 2 * hours + 1, 30, [](int i) { return QString::number(i);
+}));
+QStringList expected;
+for (const QString& t : taken)
+    expected << t.section(u'|', 0, 0) + u'|' + QString::number(2 * t.section(u'|', 1).toInt());
+QCOMPARE(rows(QStringLiteral("select CNT, C1 from F03W4H order by CNT")), expected);
+QCOMPARE(one(QStringLiteral("select count(*) from F02W1H")), QString::number(hours));
+}
+
+void hourlyAverageOfLatestSample() {
+    // 15-minute bars from 00:00: bar 4h+1 starts at hour h. The 20th hourly sample is the
+    // bar of 19:00 (bar 77); every close is its bar number.
+        import(bars(at(2025, 7, 1), 100, 15, [](int i) { return QString::number(i);
+}));
+QCOMPARE(one(QStringLiteral("select CNT, C1, AV from F02W1H where CNT = 20")),
+         QStringLiteral("20|77|39")); // (1 + 5 + ... + 77) / 20 = 780 / 20
+QCOMPARE(one(QStringLiteral("select AV from F02W1H where CNT = 19")), QStringLiteral("-"));
+// 19:00 is bar 77 (itself a sample), 19:30 is bar 79 and takes the 19:00 sample.
+QCOMPARE(rows(QStringLiteral("select CNT, SHM, M1H from F01YSK where CNT in (76, 77, 79, 81)")),
+         (QStringList{"76|18:45|-", "77|19:00|39", "79|19:30|39", "81|20:00|43"}));
+// The daily samples are the bars of 00:00, too few for a 20-row average.
+QCOMPARE(rows(QStringLiteral("select CNT, C1, CV, AV from F04WD1")),
+         (QStringList{"1|1|1|-", "2|97|97|-"}));
+QCOMPARE(one(QStringLiteral("select count(M1D) + count(M4H) from F01YSK")), QStringLiteral("0"));
+QCOMPARE(one(QStringLiteral("select count(M1H) from F01YSK where CNT > 100")), QStringLiteral("0"));
+}
+
+// The one-pass averages give what the per-bar statements give, gaps and empty closes
+// included, on a file long enough for every table to reach its 20-row averages.
+void averagesEqualPerBarStatements() {
+        import(bars(at(2025, 5, 9), 24 * 4 * 25, 15, [](int i) {
+            if (i % 97 == 0)
+                return QStringLiteral("bad");
+        if (i % 89 == 0)
+            return QString();
+        return QString::number(150000 + (i * 7919) % 3001);
+}));
+const QStringList imported = everything();
+QVERIFY(one(QStringLiteral("select count(AV) from F04WD1")).toInt() > 0);
+QVERIFY(one(QStringLiteral("select count(AV) from F03W4H")).toInt() > 0);
+referenceAverages();
+QCOMPARE(imported, everything());
+}
+
+void secondImportReplacesTheFirst() {
+        import(bars(at(2025, 7, 1), 200, 15, [](int) { return QStringLiteral("5");
+}));
+        import(bars(at(2025, 7, 2, 0, 30), 30, 30, [](int) { return QStringLiteral("7");
+        }));
+        QCOMPARE(session->reg.imcn, 30);
+        QCOMPARE(one(QStringLiteral("select count(*), min(CNT), max(CNT) from F01YSK")),
+                 QStringLiteral("40|1|40"));
+        QCOMPARE(one(QStringLiteral("select count(*), sum(CV) from F01YSK where CNT <= 30")),
+                 QStringLiteral("30|210"));
+        QCOMPARE(one(QStringLiteral("select count(*), max(C1) from F02W1H")),
+                 QStringLiteral("15|30"));
+        QCOMPARE(one(QStringLiteral("select count(*) from F03W4H")), QStringLiteral("3"));
+        QCOMPARE(one(QStringLiteral("select count(*) from F04WD1")), QStringLiteral("0"));
+        }
+
+        // A file whose shape stops the import names the line and changes nothing.
+        void shapeErrors_data() {
+            QTest::addColumn<QStringList>("lines");
+            QTest::addColumn<QString>("words");
+            const QString good = bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "09:15");
+            QTest::newRow("one line") << QStringList{good} << "2行未満";
+            QTest::newRow("no line") << QStringList{} << "2行未満";
+            QTest::newRow("kept line with seven fields")
+                << QStringList{good, "2025/07/01,09:15,1,1,1,1,2025/07/01", good}
+                << "2 行目の項目が8個未満";
+            QTest::newRow("last line short")
+                << QStringList{good, good, "Total,3"} << "3 行目の項目が8個未満";
+            QTest::newRow("unreadable end")
+                << QStringList{good, bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "9時")}
+                << "2 行目の終了日時";
+            QTest::newRow("unreadable second-to-last end")
+                << QStringList{bar("2025/07/01", "09:00", "1", "1", "1", "2025/13/01", "09:15"),
+                               good}
+                << "1 行目の終了日時";
+            QTest::newRow("unreadable start of the last bar")
+                << QStringList{good, bar("2025/07/01", "", "1", "1", "1", "2025/07/01", "09:15")
+                                         .replace(0, 10, "2025/07/xx")}
+                << "2 行目の開始日時";
+            QTest::newRow("no bar within two months")
+                << QStringList{"Date,Time,O,H,L,C,ED,ET",
+                               bar("2025/05/08", "09:00", "1", "1", "1", "2025/05/08", "09:15"),
+                               bar("2025/05/08", "09:15", "1", "1", "1", "2025/05/08", "09:30")}
+                << "直近2ヶ月(2025/05/09 以降)のFXﾃﾞｰﾀがありません";
+        }
+        void shapeErrors() {
+            QFETCH(QStringList, lines);
+            QFETCH(QString, words);
+        import(bars(at(2025, 7, 1), 100, 15, [](int) { return QStringLiteral("3");
+        }));
+        const QStringList before = everything();
+        const Registers reg = session->reg;
+        dialogs->clear();
+        try {
+            session->prices.importFile(writeLines(lines, QStringLiteral("BAD.CSV")));
+            QFAIL("the import went through");
+        } catch (const TorvaneError& e) {
+            QVERIFY2(e.text().contains(words), qPrintable(e.text()));
+            QVERIFY2(e.text().contains(QStringLiteral("BAD.CSV")), qPrintable(e.text()));
+        }
+        QCOMPARE(everything(), before);
+        QCOMPARE(session->reg.imcn, reg.imcn);
+        QCOMPARE(session->reg.shm, reg.shm);
+        QCOMPARE(session->reg.slm, reg.slm);
+        QVERIFY(dialogs->messages.isEmpty());
+        }
+
+        void missingFile() {
+            QVERIFY_THROWS_EXCEPTION(TorvaneError,
+                                     session->prices.importFile(dir->filePath("NONE.CSV")));
+        }
+
+        void numericTestMatchesQuotedForm_data() {
+            QTest::addColumn<QString>("text");
+            for (const char* t : {"150",   "-5",   "+5",  " 7 ",  "1.5",    "5.",    ".5", "1e5",
+                                  "1E-2",  "0150", "",    " ",    ".",      "-",     "e5", "1e",
+                                  "1.2.3", "abc",  "1 2", "0x10", "１５０", "150　", "\t3"})
+                QTest::newRow(t) << QString::fromUtf8(t);
+        }
+        void numericTestMatchesQuotedForm() {
+            QFETCH(QString, text);
+            // What SQLite reads as a number literal, with ASCII digits and SQL's blanks only.
+            QSqlQuery q(csm());
+            const bool sqlAccepts = !text.trimmed().isEmpty() && Store::isNumericLiteral(text) &&
+                                    q.exec(QStringLiteral("select ") + text);
+            QCOMPARE(RowInserter::isNumber(text), sqlAccepts);
+        }
+
+        void helperAverages() {
+            using Averages::KeyedValue;
+            using Averages::Value;
+            const auto v = [](const QVariant& x) { return Value::of(x); };
+            QVector<KeyedValue> rows{
+                {1, v(10)}, {2, v(QVariant())}, {4, v(30)}, {4, v(2)}, {6, v(1.5)}};
+            QString failure;
+            QCOMPARE(Averages::windowAverages(rows, {1, 2, 4, 5}, 2, &failure),
+                     (QVector<qint64>{5, 5, 16, 16}));
+            QVERIFY(failure.isEmpty());
+            QCOMPARE(Averages::windowAverages(rows, {3, 6}, 2, &failure), (QVector<qint64>{0}));
+            QVERIFY(failure.contains(QStringLiteral("'1.5'")));
+            QCOMPARE(Averages::fourHourRows({1, 2, 3, 4, 5, 6, 7}, 5), (QVector<int>{4}));
+            QCOMPARE(Averages::latestSamples({{1, 5}, {2, 3}, {3, 9}}, {2, 3, 5, 8, 9}),
+                     (QVector<int>{-1, 1, 1, 1, 2}));
+        }
+
+        void headlessOptions() {
+            const HeadlessOptions o =
+                HeadlessOptions::parse({"P.CSV", "--today", "2025/04/30", "--seed", "7", "--table",
+                                        "out.csv", "--days", "3"});
+            QCOMPARE(o.priceFile, QStringLiteral("P.CSV"));
+            QCOMPARE(o.today, QDate(2025, 4, 30));
+            QCOMPARE(o.seed, std::optional<quint32>(7));
+            QCOMPARE(o.days, std::optional<int>(3));
+            QCOMPARE(o.tableFile, QStringLiteral("out.csv"));
+            QVERIFY(HeadlessOptions::parse({}).priceFile.isEmpty());
+            for (const QStringList& bad :
+                 {QStringList{"--today", "2025-04-30", "P.CSV"}, QStringList{"P.CSV", "--seed"},
+                  QStringList{"P.CSV", "--x"}, QStringList{"A.CSV", "B.CSV"},
+                  QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"}})
+                QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
+        }
+
+        void headlessPipelineWritesTheTable() {
+            session.reset(); // the pipeline does the start-up work itself
+            session =
+                std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+            const QString prices = writeLines(
+                {"Date,Time,O,H,L,C,ED,ET",
+                 bar("2025/02/28", "23:45", "150.1", "", "150.05", "2025/03/01", "00:00"),
+                 bar("2025/03/01", "00:00", "150.2", "150.0", "150.1", "2025/03/01", "00:15")});
+            HeadlessOptions options = HeadlessOptions::parse(
+                {prices, "--today", "2025/04/30", "--table", dir->filePath("F01YSK.csv")});
+            HeadlessPipeline(*session, options).run();
+            QCOMPARE(Clock::today(), QDate(2025, 4, 30));
+            QFile out(dir->filePath("F01YSK.csv"));
+            QVERIFY(out.open(QIODevice::ReadOnly));
+            const QByteArray bytes = out.readAll();
+            QVERIFY(bytes.startsWith("1,2025/02/28,23:45,1501,,15005,,,,,2025/03/01,00:00\r\n"
+                                     "2,2025/03/01,00:00,1502,1500,1501,,,,,2025/03/01,00:15\r\n"
+                                     "3,2025/03/01,00:15,,,,,,,,2025/03/01,00:30\r\n"));
+            QCOMPARE(bytes.count("\r\n"), 12);
+            QVERIFY(bytes.endsWith("12,2025/03/01,02:30,,,,,,,,2025/03/01,02:45\r\n"));
+        }
+        }
+        ;
+
+        QTEST_GUILESS_MAIN(TestPrices)
+#include "test_prices.moc"
