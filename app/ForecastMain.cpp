@@ -1,8 +1,10 @@
 #include "app/Session.h"
-#include "prices/HeadlessPipeline.h"
+#include "app/HeadlessPipeline.h"
 #include "store/TorvaneError.h"
 
 #include <QCoreApplication>
+
+#include <cstdio>
 
 // torvane-forecast: the window's pipeline without the window, messages on standard error and
 // every dialog answered OK.
@@ -12,7 +14,8 @@ int main(int argc, char* argv[]) {
     try {
         const HeadlessOptions options = HeadlessOptions::parse(app.arguments().mid(1));
         Session session(dialogs);
-        HeadlessPipeline(session, options).run();
+        for (const QString& line : HeadlessPipeline(session, options).run())
+            std::printf("%s\n", line.toLocal8Bit().constData());
     } catch (const TorvaneError& e) {
         dialogs.error(e.text());
         return 1;

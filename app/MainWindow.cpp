@@ -7,6 +7,7 @@
 #include "csv/CsvPage.h"
 #include "forecast/ForecastPage.h"
 #include "forecast/NetworkPage.h"
+#include "prices/FxTablePage.h"
 #include "records/EventListPage.h"
 #include "records/EventRecordPage.h"
 #include "records/ProForecastPage.h"
@@ -91,18 +92,13 @@ void TKestoF::build() {
 
 void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
-    connect(ats, &ForecastPage::importRequested, this, &TKestoF::a13rdtBClick);
+    connect(ats, &ForecastPage::importRequested, this, [this] { m_session.prices.a13rdtBClick(); });
     gts->setTargets(&m_browserTargets);
     connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
     connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);
     connect(ets, &EventRecordPage::eventBrowserRequested, gts, &BrowserPage::openEventPage);
 }
 
-void TKestoF::a13rdtBClick() {
-    const QString path = m_dialogs.openFile();
-    if (!path.isEmpty())
-        m_session.prices.importFile(path);
-}
 
 void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {
     page->setObjectName(name);
@@ -115,9 +111,7 @@ void TKestoF::createBts() { bts = new ProForecastPage(m_session, m_dialogs, pc);
 
 void TKestoF::createCts() { cts = new NetworkPage(pc); }
 
-void TKestoF::createDts() {
-    dts = new PageFrame(QStringLiteral("d01ttL"), QStringLiteral("4 FX表"), 40, 40, pc);
-}
+void TKestoF::createDts() { dts = new FxTablePage(m_session, m_dialogs, pc); }
 
 void TKestoF::createEts() { ets = new EventRecordPage(m_session, m_dialogs, pc); }
 

@@ -13,6 +13,7 @@ class CsvPage;
 class EventListPage;
 class EventRecordPage;
 class ForecastPage;
+class FxTablePage;
 class NetworkPage;
 class PageFrame;
 class ProForecastPage;
@@ -64,8 +65,6 @@ private:
     void addPage(PageFrame* page, const QString& name, const QString& caption);
     void clearLabels(QWidget* page, std::initializer_list<const char*> names);
     void connectPages();
-    // "FX読込": the price file from the open-file dialog, then the whole import.
-    void a13rdtBClick();
 
     QtDialogs m_qtDialogs;
     Dialogs& m_dialogs;
@@ -79,7 +78,7 @@ private:
     ForecastPage* ats = nullptr; // 1 forecast
     ProForecastPage* bts = nullptr; // 2 pro forecast log
     NetworkPage* cts = nullptr; // 3 network diagram
-    PageFrame* dts = nullptr; // 4 FX table
+    FxTablePage* dts = nullptr; // 4 FX table
     EventRecordPage* ets = nullptr; // 5 event records
     EventListPage* fts = nullptr; // 6 event list and categories
     BrowserPage* gts = nullptr; // 7 browser

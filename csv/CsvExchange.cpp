@@ -1,6 +1,6 @@
 #include "csv/CsvExchange.h"
 
-#include "csv/SqlTransaction.h"
+#include "store/Transaction.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
@@ -144,14 +144,12 @@ CsvExchange::Target CsvExchange::currentTarget() {
     return t;
 }
 
-void CsvExchange::exportTable() {
-    Registers& r = m_store.reg();
-    Tdm& dm = m_store.dm();
-    const Target t = currentTarget();
-    r.stnm = t.table;
-    r.sa[2] = t.path;
-    m_store.dialogs().message(r.stnm + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"));
-
+int CsvExchange::writeTable(Store& store, const QString& table, const QString& selector,
+                            const QString& path) {
+    Registers& r = store.reg();
+    Tdm& dm = store.dm();
+    r.stnm = table;
+    r.sa[2] = path;
     // The old file is replaced only once the new one is complete, so a failing export never
     // costs the user the file written last time.
     QSaveFile file(r.sa[2]);
@@ -160,7 +158,7 @@ void CsvExchange::exportTable() {
             QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], file.errorString()));
 
     r.swh = QStringLiteral(" order by CNT ");
-    m_store.ucSql(1);
+    store.ucSql(1);
     const int n = dm.qst.recordCount();
 
     Query& qm = dm.qm;
@@ -171,7 +169,7 @@ void CsvExchange::exportTable() {
             dm.qm.setConnection(dm.csm());
         }
     } pointBack{dm};
-    qm.setConnection(dm.connectionOf(t.selector));
+    qm.setConnection(dm.connectionOf(selector));
     qm.setSql(r.sqw);
     qm.open();
 
@@ -192,6 +190,13 @@ void CsvExchange::exportTable() {
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw TorvaneError(
             QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], file.errorString()));
+    return broken;
+}
+
+void CsvExchange::exportTable() {
+    const Target t = currentTarget();
+    m_store.dialogs().message(t.table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"));
+    const int broken = writeTable(m_store, t.table, t.selector, t.path);
     m_brokenFields = broken;
 
     QString done = QStringLiteral("書出終了");
@@ -230,7 +235,7 @@ void CsvExchange::importTable() {
     // The delete and every insert form one transaction: the table is replaced whole or not
     // at all.
     QSqlDatabase db = dm.database(dm.connectionOf(t.selector));
-    SqlTransaction transaction(db);
+    Transaction transaction(db);
     r.sqw = QStringLiteral(" delete from ") + r.stnm;
     {
         QSqlQuery remove(db);

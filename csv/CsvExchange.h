@@ -25,6 +25,12 @@ public:
     // comma (empty once no comma is left), the rest of the line, commas and all, is field n.
     static QStringList splitFields(QString line, int n);
 
+    // Writes table (in the database of selector, "csq" or "csm") to path in the exchange
+    // format: no header, catalogue column order, CP932, CR LF, NULL as an empty field, rows in
+    // CNT order. Returns how many fields hold a comma or a line break.
+    static int writeTable(Store& store, const QString& table, const QString& selector,
+                          const QString& path);
+
     // Counts of the last import, for its closing message.
     int lastImported() const { return m_imported; }
     int lastSkipped() const { return m_skipped; }

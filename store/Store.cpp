@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "store/TextFile.h"
+#include "store/Transaction.h"
 #include "store/TorvaneError.h"
 
 #include <QCoreApplication>
@@ -186,6 +187,9 @@ void Store::loadCatalogue() {
     QSqlDatabase db = m_dm.database(m_dm.csq());
     if (!db.isOpen())
         throw TorvaneError(QStringLiteral("データベースが開かれていません"));
+    // One commit for the whole catalogue: a line whose insert fails is still skipped alone, and
+    // a file that cannot be read leaves the catalogue as it was.
+    Transaction transaction(db);
     for (const QString& sql : {QStringLiteral(" drop table if exists AAATBN  "), createAaatbn,
                                QStringLiteral(" drop table if exists AAATST "), createAaatst}) {
         QSqlQuery q(db);
@@ -208,6 +212,7 @@ void Store::loadCatalogue() {
          QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  ("));
     load(tblstrc, 9, quoteTblstrcField,
          QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  ("));
+    transaction.commit();
 }
 
 void Store::ucNul(QString& text, int op, int length) {

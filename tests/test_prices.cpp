@@ -1,6 +1,6 @@
 #include "app/Session.h"
 #include "prices/Averages.h"
-#include "prices/HeadlessPipeline.h"
+#include "app/HeadlessPipeline.h"
 #include "prices/PriceFile.h"
 #include "prices/RowInserter.h"
 #include "store/Clock.h"
@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -685,7 +686,10 @@ void secondImportReplacesTheFirst() {
             for (const QStringList& bad :
                  {QStringList{"--today", "2025-04-30", "P.CSV"}, QStringList{"P.CSV", "--seed"},
                   QStringList{"P.CSV", "--x"}, QStringList{"A.CSV", "B.CSV"},
-                  QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"}})
+                  QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"},
+                  QStringList{"--convert", "IN.CSV"}, QStringList{"--shift-hours", "9"},
+                  QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
+                  QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
                 QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
         }
 
@@ -697,18 +701,30 @@ void secondImportReplacesTheFirst() {
                 {"Date,Time,O,H,L,C,ED,ET",
                  bar("2025/02/28", "23:45", "150.1", "", "150.05", "2025/03/01", "00:00"),
                  bar("2025/03/01", "00:00", "150.2", "150.0", "150.1", "2025/03/01", "00:15")});
-            HeadlessOptions options = HeadlessOptions::parse(
-                {prices, "--today", "2025/04/30", "--table", dir->filePath("F01YSK.csv")});
-            HeadlessPipeline(*session, options).run();
+            HeadlessOptions options = HeadlessOptions::parse({prices, "--today", "2025/04/30", "--seed",
+                                                              "3", "--table", dir->filePath("F01YSK.csv")});
+            const QStringList printed = HeadlessPipeline(*session, options).run();
             QCOMPARE(Clock::today(), QDate(2025, 4, 30));
+            QCOMPARE(printed.size(), 4);
+            QVERIFY(printed[0].startsWith(QStringLiteral("最終高値: 1502")));
+            QVERIFY(printed[3].startsWith(QStringLiteral("MSE(平均二乗誤差) ")));
             QFile out(dir->filePath("F01YSK.csv"));
             QVERIFY(out.open(QIODevice::ReadOnly));
-            const QByteArray bytes = out.readAll();
-            QVERIFY(bytes.startsWith("1,2025/02/28,23:45,1501,,15005,,,,,2025/03/01,00:00\r\n"
-                                     "2,2025/03/01,00:00,1502,1500,1501,,,,,2025/03/01,00:15\r\n"
-                                     "3,2025/03/01,00:15,,,,,,,,2025/03/01,00:30\r\n"));
-            QCOMPARE(bytes.count("\r\n"), 12);
-            QVERIFY(bytes.endsWith("12,2025/03/01,02:30,,,,,,,,2025/03/01,02:45\r\n"));
+            const QList<QByteArray> lines = out.readAll().split('\n');
+            QCOMPARE(lines.size(), 13); // twelve lines and the empty rest after the last CR LF
+            QCOMPARE(lines[0], QByteArray("1,2025/02/28,23:45,1501,,15005,,,,,2025/03/01,00:00\r"));
+            QCOMPARE(lines[1], QByteArray("2,2025/03/01,00:00,1502,1500,1501,,,,,2025/03/01,00:15\r"));
+            // The slots carry the forecast high, low and close within the scaling bounds.
+            const QRegularExpression slot(QStringLiteral(
+                R"(^(\d+),2025/03/01,(\d\d:\d\d),(\d+),(\d+),(\d+),,,,,2025/03/01,\d\d:\d\d\r$)"));
+            for (int k = 2; k < 12; ++k) {
+                const QRegularExpressionMatch m = slot.match(QString::fromLatin1(lines[k]));
+                QVERIFY2(m.hasMatch(), lines[k].constData());
+                QCOMPARE(m.captured(1).toInt(), k + 1);
+                for (int price = 3; price <= 5; ++price)
+                    QVERIFY(m.captured(price).toInt() >= 500 && m.captured(price).toInt() <= 2502);
+            }
+            QVERIFY(lines[11].startsWith("12,2025/03/01,02:30,"));
         }
         }
         ;

@@ -1,6 +1,8 @@
-#include "prices/HeadlessPipeline.h"
+#include "app/HeadlessPipeline.h"
 
 #include "app/Session.h"
+#include "csv/CsvExchange.h"
+#include "prices/PlatformExport.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
@@ -9,7 +11,8 @@
 
 QString HeadlessOptions::usage() {
     return QStringLiteral("使い方: torvane-forecast [PRICE_FILE] [--today yyyy/mm/dd] [--seed N] "
-                          "[--table OUT.csv] [--days N]");
+                          "[--table OUT.csv] [--days N]\n"
+                          "        torvane-forecast --convert IN OUT [--shift-hours H]");
 }
 
 HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
@@ -43,6 +46,15 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
                 throw fail(
                     QStringLiteral("--days の値 '%1' は1以上の整数ではありません").arg(text));
             options.days = days;
+        } else if (a == QLatin1String("--convert")) {
+            options.convertIn = value();
+            options.convertOut = value();
+        } else if (a == QLatin1String("--shift-hours")) {
+            const QString text = value();
+            bool ok = false;
+            options.shiftHours = text.toInt(&ok);
+            if (!ok || qAbs(options.shiftHours) > 24 * 366)
+                throw fail(QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
         } else if (a == QLatin1String("--table")) {
             options.tableFile = value();
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -53,60 +65,43 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
             throw fail(QStringLiteral("価格ファイルは1つだけ指定してください: %1").arg(a));
         }
     }
+    if (!options.convertIn.isEmpty() && !options.priceFile.isEmpty())
+        throw fail(QStringLiteral("--convert と価格ファイルは同時に指定できません"));
+    if (options.shiftHours != 0 && options.convertIn.isEmpty())
+        throw fail(QStringLiteral("--shift-hours は --convert と一緒に指定してください"));
     if (!options.tableFile.isEmpty() && options.priceFile.isEmpty())
         throw fail(QStringLiteral("--table には価格ファイルが必要です"));
     return options;
 }
 
-void HeadlessPipeline::run() {
+QStringList HeadlessPipeline::run() {
+    if (!m_options.convertIn.isEmpty()) {
+        PlatformExport::convertFile(m_options.convertIn, m_options.convertOut, m_options.shiftHours);
+        return {};
+    }
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     m_session.openDatabases();
     if (m_options.priceFile.isEmpty())
-        return;
+        return {};
     installForecastStep();
     m_session.prices.importFile(m_options.priceFile);
-    if (!m_options.tableFile.isEmpty())
-        writeTable(m_session, QStringLiteral("F01YSK"), m_options.tableFile);
-}
-
-void HeadlessPipeline::installForecastStep() {}
-
-void HeadlessPipeline::writeTable(Session& session, const QString& table, const QString& path) {
-    Registers& r = session.reg;
-    const bool memory = table == QLatin1String("F01YSK");
-    r.stdb = memory ? QStringLiteral("csm") : QStringLiteral("csq");
-    r.stnm = table;
-    r.swh = QStringLiteral(" order by CNT ");
-    session.store.ucSql(1);
-    Query& qm = session.dm.qm;
-    qm.setConnection(memory ? session.dm.csm() : session.dm.csq());
-    qm.setSql(r.sqw);
-    qm.open();
-    QString text;
-    const int n = qm.fieldCount();
-    for (int row = 0; row < qm.recordCount(); ++row) {
-        for (int k = 0; k < n; ++k) {
-            if (k)
-                text += u',';
-            const QVariant v = qm.valueAt(row, k);
-            if (v.isNull())
-                continue;
-            if (v.typeId() == QMetaType::Double && v.toDouble() == double(qint64(v.toDouble())))
-                text += QString::number(qint64(v.toDouble()));
-            else if (v.typeId() == QMetaType::Double)
-                text += QString::number(v.toDouble(), 'g', 15);
-            else
-                text += v.toString();
-        }
-        text += QStringLiteral("\r\n");
+    QStringList printed = m_session.forecast.summary().lines();
+    if (m_options.days) {
+        // The rows the window's chart would show over that many days.
+        const ChartData chart =
+            m_session.forecast.chartData(QString::number(*m_options.days));
+        printed << QStringLiteral("%1 (%2 本)").arg(chart.title).arg(chart.series[0].size());
     }
-    qm.close();
-    qm.setConnection(session.dm.csm());
-
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(TextFile::encodeCp932(text)) < 0 || !file.flush())
-        throw TorvaneError(
-            QStringLiteral("ファイル %1 に書き出せません: %2").arg(path, file.errorString()));
+    if (!m_options.tableFile.isEmpty())
+        CsvExchange::writeTable(m_session.store, QStringLiteral("F01YSK"), QStringLiteral("csm"),
+                                m_options.tableFile);
+    return printed;
 }
+
+void HeadlessPipeline::installForecastStep() {
+    Forecaster& forecast = m_session.forecast;
+    forecast.seed = m_options.seed;
+    m_session.prices.forecastStep = [&forecast] { forecast.uq1K(1); };
+}
+

@@ -15,6 +15,10 @@ struct HeadlessOptions {
     std::optional<quint32> seed; // initial weights of the network, for a reproducible forecast
     std::optional<int> days;     // days of bars the forecast step shows
     QString tableFile;           // where F01YSK is written after the pipeline, when given
+    // --convert IN OUT [--shift-hours H]: a trading platform's bar export to a price file.
+    QString convertIn;
+    QString convertOut;
+    int shiftHours = 0;
 
     // Reads the arguments after the program name; throws TorvaneError with the usage text.
     static HeadlessOptions parse(const QStringList& arguments);
@@ -22,22 +26,19 @@ struct HeadlessOptions {
 };
 
 // The window's main road without the window: start-up's database work, then the same import,
-// averages and forecast as the button "FX読込", then optionally F01YSK as a CSV file.
+// averages and forecast as the button "FX読込", the summary of page 1 and the network's error
+// on standard output, then optionally F01YSK as a CSV file.
 class HeadlessPipeline {
 public:
     HeadlessPipeline(Session& session, HeadlessOptions options)
         : m_session(session), m_options(std::move(options)) {}
 
-    void run();
-
-    // A table in the CSV page's format: no header, catalogue column order, CP932, CR LF, NULL as
-    // an empty field, rows in CNT order.
-    static void writeTable(Session& session, const QString& table, const QString& path);
+    // Runs the pipeline (or the conversion) and returns the lines it prints.
+    QStringList run();
 
 private:
-    // Step 5 of the import's closing sequence, training and the forecast, seeded by
-    // m_options.seed and shown over m_options.days. Until the forecast lands it stays unset,
-    // and the import skips the step.
+    // Step 5 of the import's closing sequence: training and the forecast, seeded by
+    // m_options.seed.
     void installForecastStep();
 
     Session& m_session;
