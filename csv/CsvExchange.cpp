@@ -65,18 +65,6 @@ bool isRowError(const QSqlError& error) {
     return ok && (code == tooBig || code == constraint || code == mismatch);
 }
 
-// A field value as the export writes it and the grid shows it.
-QString textOf(const QVariant& v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::Double) {
-        const double d = v.toDouble();
-        if (d == double(qint64(d)) && qAbs(d) < 1e15)
-            return QString::number(qint64(d));
-        return QString::number(d, 'g', 15);
-    }
-    return v.toString();
-}
 
 } // namespace
 
@@ -295,7 +283,7 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
     Tdm& dm = m_store.dm();
     const Query& qi = dm.qi;
     const auto stored = [&](const QString& field) {
-        return row >= 0 ? textOf(qi.valueAt(row, qi.fieldIndex(field))) : QString();
+        return row >= 0 ? Query::textOf(qi.valueAt(row, qi.fieldIndex(field))) : QString();
     };
     const QString cnt = stored(QStringLiteral("CNT"));
 

@@ -29,19 +29,6 @@ template <typename RowFn> void eachRow(const QSqlDatabase& db, const QString& sq
         fn(q);
 }
 
-// A stored value as text, as a query field reads it: NULL empty, a whole real without point.
-QString textOf(const QVariant& v) {
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::Double) {
-        const double d = v.toDouble();
-        if (d == double(qint64(d)) && qAbs(d) < 1e15)
-            return QString::number(qint64(d));
-        return QString::number(d, 'g', 15);
-    }
-    return v.toString();
-}
-
 // A stored value as an integer, NULL as 0.
 qint64 integerOf(const QVariant& v) {
     if (v.isNull())
@@ -399,7 +386,8 @@ void PriceImport::fillSampleTable(const QString& table, bool daily) {
                         stopped = true;
                         return;
                     }
-                    row = {QString::number(i), textOf(q.value(0)), textOf(q.value(1)), QString()};
+                    row = {QString::number(i), Query::textOf(q.value(0)), Query::textOf(q.value(1)),
+                           QString()};
                     inserter.insert(row.data(), int(row.size()));
                     ++i;
                 });
@@ -431,7 +419,7 @@ void PriceImport::fillFourHourTable() {
         std::array<QString, 4> row;
         int i = 1;
         for (const int pos : Averages::fourHourRows(c1, r.imcn)) {
-            row = {QString::number(i), QString::number(c1[pos]), textOf(cv[pos]), QString()};
+            row = {QString::number(i), QString::number(c1[pos]), Query::textOf(cv[pos]), QString()};
             inserter.insert(row.data(), int(row.size()));
             ++i;
         }

@@ -212,10 +212,7 @@ void EventRecordPage::layoutPanel() {
     RecordEditor* e = m_editor;
     e->modeLabel()->setGeometry(8, 8, 84, 36);
     e->countLabel()->setGeometry(8, 50, 84, 28);
-    const auto place = [e](int i, int x, int y, int w) {
-        e->caption(i)->setGeometry(x, y, w, 24);
-        e->field(i)->setGeometry(x, y + 24, w, 30);
-    };
+    const auto place = [e](int i, int x, int y, int w) { e->placeField(i, x, y, w); };
     place(Category, 100, 4, 120);
     place(Name, 230, 4, 300);
     place(Date, 540, 4, 130);

@@ -104,10 +104,7 @@ void ProForecastPage::layoutPanel() {
     RecordEditor* e = m_editor;
     e->modeLabel()->setGeometry(8, 8, 84, 36);
     e->countLabel()->setGeometry(8, 50, 84, 28);
-    const auto place = [e](int i, int x, int y, int w) {
-        e->caption(i)->setGeometry(x, y, w, 24);
-        e->field(i)->setGeometry(x, y + 24, w, 30);
-    };
+    const auto place = [e](int i, int x, int y, int w) { e->placeField(i, x, y, w); };
     place(Date, 100, 4, 130);
     place(Time, 240, 4, 80);
     place(Conclusion, 330, 4, 200);

@@ -88,6 +88,11 @@ Query& RecordEditor::query() const {
     return m_setup.table->queryOf(m_session.dm);
 }
 
+void RecordEditor::placeField(int i, int x, int y, int w) {
+    caption(i)->setGeometry(x, y, w, 24);
+    field(i)->setGeometry(x, y + 24, w, 30);
+}
+
 QString RecordEditor::mode() const {
     return m_mode->text();
 }

@@ -62,6 +62,9 @@ public:
     const QVector<RecordField*>& fields() const { return m_fields; }
     RecordField* field(int i) const { return m_fields.value(i); }
     QLabel* caption(int i) const { return m_captions.value(i); }
+    // Field i with its caption above it: the caption 24 pixels high at x, y, the field 30 high
+    // under it, both w wide.
+    void placeField(int i, int x, int y, int w);
     QString mode() const;
 
     // Page hooks. insertAllowed is asked before an insert; resetExtras runs with operation 5;

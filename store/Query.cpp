@@ -16,8 +16,9 @@ bool Field::isNull() const { return value().isNull(); }
 
 QString Field::name() const { return m_query.fieldNames().value(m_index); }
 
-QString Field::asString() const {
-    const QVariant v = value();
+QString Field::asString() const { return Query::textOf(value()); }
+
+QString Query::textOf(const QVariant& v) {
     if (v.isNull())
         return {};
     if (v.typeId() == QMetaType::Double) {

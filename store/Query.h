@@ -64,6 +64,8 @@ public:
     Field field(const QString& name) const; // throws for an unknown name
     Field operator[](const QString& name) const { return field(name); }
     QVariant valueAt(int row, int column) const;
+    // A stored value as text, as fields read it: NULL empty, a whole real without its point.
+    static QString textOf(const QVariant& value);
 
     int displayWidth(int column) const;
     void setDisplayWidth(int column, int characters);
