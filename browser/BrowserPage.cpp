@@ -146,7 +146,8 @@ void BrowserPage::buildCaptureStrip() {
     }
     g15rtB = new QPushButton(QStringLiteral("検索元に戻る"), f);
     g15rtB->setObjectName(QStringLiteral("g15rtB"));
-    g15rtB->setGeometry(756, 34, 134, 34);
+    // Six full-width characters of the window font need 138 pixels plus the frame.
+    g15rtB->setGeometry(751, 34, 144, 34);
     connect(g15rtB, &QPushButton::clicked, this, [this] {
         try {
             g15rtBClick();

@@ -38,6 +38,20 @@ bool isPrice(const QString& text) {
     return price.match(text).hasMatch();
 }
 
+int decimals(const QString& price) {
+    const qsizetype point = price.indexOf(u'.');
+    return point < 0 ? 0 : int(price.size() - point - 1);
+}
+
+// The import reads a price as its digits with the point removed, so every price of one file has
+// to carry the same number of decimals: 146.1 among 146.123 would read as 1461.
+QString padded(const QString& price, int places) {
+    const int have = decimals(price);
+    if (have == places)
+        return price;
+    return price + (have == 0 ? QStringLiteral(".") : QString()) + QString(places - have, u'0');
+}
+
 void fail(int lineNumber, const QString& line) {
     throw TorvaneError(QStringLiteral("%1 行目: %2\n%3").arg(lineNumber).arg(line.left(80), expected));
 }
@@ -93,15 +107,21 @@ QStringList convert(const QStringList& lines, int shiftHours) {
         if (it.value() > intervals.value(length))
             length = it.key();
 
+    int places = 0;
+    for (const Bar& bar : bars)
+        for (const QString* price : {&bar.open, &bar.high, &bar.low, &bar.close})
+            places = qMax(places, decimals(*price));
+
     QStringList out;
     out.reserve(bars.size());
     const QString dateLayout = QStringLiteral("yyyy/MM/dd");
     const QString timeLayout = QStringLiteral("HH:mm");
     for (const Bar& bar : bars) {
         const QDateTime end = bar.start.addSecs(length);
-        out << QStringList{bar.start.toString(dateLayout), bar.start.toString(timeLayout), bar.open,
-                           bar.high,  bar.low,  bar.close,  end.toString(dateLayout),
-                           end.toString(timeLayout)}
+        out << QStringList{bar.start.toString(dateLayout), bar.start.toString(timeLayout),
+                           padded(bar.open, places),       padded(bar.high, places),
+                           padded(bar.low, places),        padded(bar.close, places),
+                           end.toString(dateLayout),       end.toString(timeLayout)}
                    .join(u',');
     }
     return out;

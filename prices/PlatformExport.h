@@ -10,6 +10,7 @@ namespace PlatformExport {
 // Reads MT4 history-centre lines (YYYY.MM.DD,HH:MM,open,high,low,close,volume) or an MT5
 // "Export Bars" file (tab-separated, <DATE> <TIME> <OPEN> ... header). The bar length is the most
 // common interval between consecutive bars; shiftHours moves every time, carrying the date.
+// Prices are padded with zeros to the most decimals in the file, since the import drops the point.
 // Throws TorvaneError naming what was expected when the layout is neither.
 QStringList convert(const QStringList& lines, int shiftHours);
 

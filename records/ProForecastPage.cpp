@@ -108,8 +108,9 @@ void ProForecastPage::layoutPanel() {
     place(Date, 100, 4, 130);
     place(Time, 240, 4, 80);
     place(Conclusion, 330, 4, 200);
-    place(Reason, 540, 4, 180);
-    m_hint->setGeometry(728, 28, 168, 30);
+    place(Reason, 540, 4, 160);
+    // The hint needs 190 pixels of the window font to show "閲覧" whole.
+    m_hint->setGeometry(706, 28, 190, 30);
     place(Site, 100, 64, 380);
     place(Remark, 490, 64, 250);
     e->registerButton()->setGeometry(750, 88, 130, 30);

@@ -1,0 +1,175 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+// The build installed into a temporary prefix, and the installed headless command started from
+// an empty folder: it has to find the installed catalogue, not the source tree's.
+class TestInstall : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_prefix;
+    const QByteArray m_marker = "installed catalogue";
+
+    QString installed(const QString& relative) const { return m_prefix.filePath(relative); }
+
+    // Runs program in folder and keeps its standard output; false (with the errors shown) unless
+    // it ends normally with status 0.
+    static bool run(const QString& program, const QStringList& arguments, const QString& folder,
+                    QString* output = nullptr) {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.start(program, arguments);
+        const bool ok = process.waitForFinished(120000) &&
+                        process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        if (!ok)
+            qWarning("%s %s failed:\n%s", qPrintable(program), qPrintable(arguments.join(u' ')),
+                     process.readAllStandardError().constData());
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+        return ok;
+    }
+
+    static QStringList mt4Export() {
+        // Three days of 15-minute bars, as the MT4 history centre writes them.
+        QStringList lines;
+        QDateTime t(QDate(2025, 7, 7), QTime(0, 0), Qt::UTC);
+        for (int i = 0; i < 3 * 96; ++i, t = t.addSecs(15 * 60)) {
+            const double close = 146.0 + 0.4 * std::sin(i / 20.0) + 0.001 * (i % 7);
+            lines << QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
+                         .arg(t.toString(QStringLiteral("yyyy.MM.dd")),
+                              t.toString(QStringLiteral("HH:mm")))
+                         .arg(close - 0.01, 0, 'f', 3)
+                         .arg(close + 0.03, 0, 'f', 3)
+                         .arg(close - 0.03, 0, 'f', 3)
+                         .arg(close, 0, 'f', 3)
+                         .arg(100 + i % 50);
+        }
+        return lines;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_prefix.isValid());
+        QProcess cmake;
+        cmake.start(QStringLiteral(TORVANE_CMAKE),
+                    {QStringLiteral("--install"), QStringLiteral(TORVANE_BINARY_DIR),
+                     QStringLiteral("--prefix"), m_prefix.path()});
+        QVERIFY(cmake.waitForFinished(120000));
+        QVERIFY2(cmake.exitCode() == 0, cmake.readAllStandardError().constData());
+
+        // A remark only the installed catalogue carries, so the database shows where it came from.
+        QFile tbl(installed(QStringLiteral("share/torvane/tbl.csv")));
+        QVERIFY(tbl.open(QIODevice::ReadOnly));
+        QList<QByteArray> rows = tbl.readAll().split('\n');
+        tbl.close();
+        bool marked = false;
+        for (QByteArray& row : rows) {
+            QList<QByteArray> fields = row.trimmed().split(',');
+            if (fields.size() == 6 && fields[4] == "F05PMF") {
+                fields[5] = m_marker;
+                row = fields.join(',') + "\r";
+                marked = true;
+            }
+        }
+        QVERIFY(marked);
+        QVERIFY(tbl.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        tbl.write(rows.join('\n'));
+    }
+
+    void filesInTheirPlaces_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("executable");
+        QTest::newRow("window") << "bin/torvane" << true;
+        QTest::newRow("headless command") << "bin/torvane-forecast" << true;
+        QTest::newRow("sample prices") << "bin/torvane-sample-prices" << true;
+        QTest::newRow("tables") << "share/torvane/tbl.csv" << false;
+        QTest::newRow("columns") << "share/torvane/tblstrc.csv" << false;
+        QTest::newRow("desktop entry") << "share/applications/torvane.desktop" << false;
+        QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/torvane.svg" << false;
+    }
+    void filesInTheirPlaces() {
+        QFETCH(QString, path);
+        QFETCH(bool, executable);
+        const QFileInfo file(installed(path));
+        QVERIFY2(file.isFile(), qPrintable(path));
+        QCOMPARE(file.isExecutable(), executable);
+    }
+
+    void desktopEntryStartsTheInstalledProgram() {
+        QFile entry(installed(QStringLiteral("share/applications/torvane.desktop")));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QByteArray text = entry.readAll();
+        QVERIFY(text.contains("\nExec=torvane\n"));
+        QVERIFY(text.contains("\nIcon=torvane\n"));
+    }
+
+    void headlessStartsFromTheInstalledCatalogue() {
+        QTemporaryDir folder;
+        QVERIFY(run(installed(QStringLiteral("bin/torvane-forecast")), {}, folder.path()));
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("SQDB.DB"))));
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("installed"));
+            db.setDatabaseName(folder.filePath(QStringLiteral("SQDB.DB")));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("select TYO from AAATBN where TNAM = 'F05PMF'")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString().trimmed(), QString::fromLatin1(m_marker));
+            QVERIFY(
+                q.exec(QStringLiteral("select count(*) from sqlite_master where type = 'table' and "
+                                      "name in ('F05PMF','F06EVR','F07EVL','F08EVK','F09CSV')")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), 5);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("installed"));
+    }
+
+    void platformExportConvertedAndImported() {
+        QTemporaryDir folder;
+        QFile exportFile(folder.filePath(QStringLiteral("USDJPY15.csv")));
+        QVERIFY(exportFile.open(QIODevice::WriteOnly));
+        exportFile.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
+        exportFile.close();
+
+        const QString command = installed(QStringLiteral("bin/torvane-forecast"));
+        // Server time three hours behind Japan: the last bar 23:45 becomes 02:45 of 07/10.
+        QVERIFY(run(command,
+                    {QStringLiteral("--convert"), QStringLiteral("USDJPY15.csv"),
+                     QStringLiteral("USDJPY.CSV"), QStringLiteral("--shift-hours"),
+                     QStringLiteral("3")},
+                    folder.path()));
+        QString summary;
+        QVERIFY(run(command,
+                    {QStringLiteral("USDJPY.CSV"), QStringLiteral("--today"),
+                     QStringLiteral("2025/07/10"), QStringLiteral("--seed"), QStringLiteral("1"),
+                     QStringLiteral("--table"), QStringLiteral("F01YSK.csv")},
+                    folder.path(), &summary));
+        QVERIFY2(summary.contains(QStringLiteral("最終終値:")), qPrintable(summary));
+        QVERIFY(summary.contains(QStringLiteral("MSE")));
+
+        QFile table(folder.filePath(QStringLiteral("F01YSK.csv")));
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = table.readAll().trimmed().split('\n');
+        QCOMPARE(rows.size(), 3 * 96 + 10);
+        // The last real bar: shifted into the next day, closing price without its point.
+        const QList<QByteArray> last = rows[3 * 96 - 1].trimmed().split(',');
+        QCOMPARE(last[1], QByteArray("2025/07/10"));
+        QCOMPARE(last[2], QByteArray("02:45"));
+        QCOMPARE(last[10], QByteArray("2025/07/10"));
+        QCOMPARE(last[11], QByteArray("03:00"));
+        QCOMPARE(last[0], QByteArray::number(3 * 96));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "test_install.moc"
