@@ -18,20 +18,34 @@ void centreOnScreen(QWidget& box) {
 }
 
 void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, QStringLiteral("Torvane"), text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, QStringLiteral("Torvane"), QtDialogs::shownText(text), QMessageBox::Ok,
+                    parent);
     centreOnScreen(box);
     box.exec();
 }
 
 } // namespace
 
-void QtDialogs::message(const QString& text) { showBox(m_parent, QMessageBox::NoIcon, text); }
+QString QtDialogs::shownText(const QString& text) {
+    if (text.size() <= maxShown)
+        return text;
+    // Never half a surrogate pair.
+    const qsizetype cut = text.at(maxShown - 1).isHighSurrogate() ? maxShown - 1 : maxShown;
+    return text.left(cut) +
+           QStringLiteral("…\n(以下 %1 文字を省略しました)").arg(text.size() - cut);
+}
 
-void QtDialogs::error(const QString& text) { showBox(m_parent, QMessageBox::Critical, text); }
+void QtDialogs::message(const QString& text) {
+    showBox(m_parent, QMessageBox::NoIcon, text);
+}
+
+void QtDialogs::error(const QString& text) {
+    showBox(m_parent, QMessageBox::Critical, text);
+}
 
 bool QtDialogs::confirm(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton,
-                    m_parent);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), shownText(text),
+                    QMessageBox::NoButton, m_parent);
     QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
     box.setDefaultButton(yes);

@@ -1,9 +1,9 @@
 #include "csv/CsvExchange.h"
 
-#include "store/Transaction.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
+#include "store/Transaction.h"
 
 #include <QSaveFile>
 #include <QSqlError>
@@ -133,7 +133,7 @@ CsvExchange::Target CsvExchange::currentTarget() {
 }
 
 int CsvExchange::writeTable(Store& store, const QString& table, const QString& selector,
-                            const QString& path) {
+                            const QString& path, qsizetype* unwritable) {
     Registers& r = store.reg();
     Tdm& dm = store.dm();
     r.stnm = table;
@@ -174,7 +174,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
         }
         text += QLatin1String("\r\n");
     }
-    const QByteArray bytes = TextFile::encodeCp932(text);
+    const QByteArray bytes = TextFile::encodeCp932(text, unwritable);
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw TorvaneError(
             QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], file.errorString()));
@@ -184,13 +184,17 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
 void CsvExchange::exportTable() {
     const Target t = currentTarget();
     m_store.dialogs().message(t.table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"));
-    const int broken = writeTable(m_store, t.table, t.selector, t.path);
+    const int broken = writeTable(m_store, t.table, t.selector, t.path, &m_unwritable);
     m_brokenFields = broken;
 
     QString done = QStringLiteral("書出終了");
     if (broken > 0)
         done += QStringLiteral("\nｶﾝﾏか改行を含む項目が %1 個あります。読込むと列がずれます")
                     .arg(broken);
+    if (m_unwritable > 0)
+        done += QStringLiteral(
+                    "\nCP932 で書けない文字が %1 個あり、? で書き出しました。読込むと ? になります")
+                    .arg(m_unwritable);
     m_store.dialogs().message(done);
 }
 
@@ -205,7 +209,7 @@ void CsvExchange::importTable() {
     m_store.dialogs().message(t.path + QStringLiteral(" ﾌｧｲﾙから読込みます "));
     // The whole file is read before anything is deleted: a file that cannot be opened or read
     // leaves the table as it is.
-    const QStringList lines = TextFile::readLines(t.path, TextFile::Encoding::Cp932);
+    const QStringList lines = TextFile::readLines(t.path, TextFile::Encoding::Exchange);
     if (!m_store.dialogs().confirm(QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?")))
         return;
 
@@ -305,5 +309,8 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
     }
     m_store.uexSql(1);
     r.swh = QStringLiteral(" order by CNT ");
+    if (!m_store.lastStatementOk())
+        throw TorvaneError(QStringLiteral("%1 に登録できませんでした。入力を確認してください。\n%2")
+                               .arg(listTable, m_store.lastStatementError()));
     openList();
 }

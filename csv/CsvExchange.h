@@ -19,6 +19,8 @@ public:
     int nextListCnt();
     // Stores a list row edited in the grid and reopens the list. row is a row of qi, updated
     // under its CNT with the edited fields changed; -1 inserts a new row of the edited fields.
+    // A row the database refuses (a locked or read-only file, a text in a number column) is an
+    // error naming the reason; the list is left as it was.
     void storeListRow(int row, const QHash<QString, QString>& edits);
 
     // The fields of one CSV line for a table of n columns: fields 1 to n-1 end at the next
@@ -27,15 +29,18 @@ public:
 
     // Writes table (in the database of selector, "csq" or "csm") to path in the exchange
     // format: no header, catalogue column order, CP932, CR LF, NULL as an empty field, rows in
-    // CNT order. Returns how many fields hold a comma or a line break.
+    // CNT order. Returns how many fields hold a comma or a line break; unwritable, when given,
+    // receives the number of characters CP932 cannot hold, written as "?".
     static int writeTable(Store& store, const QString& table, const QString& selector,
-                          const QString& path);
+                          const QString& path, qsizetype* unwritable = nullptr);
 
     // Counts of the last import, for its closing message.
     int lastImported() const { return m_imported; }
     int lastSkipped() const { return m_skipped; }
     // Fields of the last export that hold a comma or a line break.
     int lastBrokenFields() const { return m_brokenFields; }
+    // Characters of the last export that CP932 cannot hold.
+    qsizetype lastUnwritable() const { return m_unwritable; }
 
 private:
     void openList();
@@ -54,4 +59,5 @@ private:
     int m_imported = 0;
     int m_skipped = 0;
     int m_brokenFields = 0;
+    qsizetype m_unwritable = 0;
 };

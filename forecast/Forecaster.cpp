@@ -74,6 +74,11 @@ ForecastBounds Forecaster::bounds(const QString& shm, const QString& slm) {
     b.dhg = float(numberOf(shm, QStringLiteral("最高値")) + 1000.0);
     b.dlg = float(numberOf(slm, QStringLiteral("最安値")) - 1000.0);
     b.dsg = float(double(b.dhg) - double(b.dlg));
+    // A price beyond the single-precision range would make every scaled value 0 or NaN.
+    if (!std::isfinite(b.dhg) || !std::isfinite(b.dlg) || !std::isfinite(b.dsg))
+        throw TorvaneError(
+            QStringLiteral("最高値 '%1' または最安値 '%2' が大きすぎて学習できません")
+                .arg(shm, slm));
     return b;
 }
 
@@ -89,11 +94,19 @@ float Forecaster::scaled(double price, const ForecastBounds& b) {
 
 QString Forecaster::descaled(float output, const ForecastBounds& b) {
     const double price = double(output) * double(b.dsg) + double(b.dlg);
+    // A network fed with absurd prices can answer NaN or infinity, which no integer holds.
+    if (!std::isfinite(price) || std::fabs(price) > 9.0e15)
+        throw TorvaneError(
+            QStringLiteral("予測値 %1 は価格として扱えません。FXﾃﾞｰﾀの価格を確認してください")
+                .arg(price));
     return QString::number(std::llround(price));
 }
 
 QString Forecaster::difference(const QString& forecast, const QString& last) {
-    return QString::number(integerOf(forecast) - integerOf(last));
+    qint64 d = 0;
+    if (__builtin_sub_overflow(integerOf(forecast), integerOf(last), &d))
+        throw TorvaneError(QStringLiteral("差額 %1 - %2 が大きすぎます").arg(forecast, last));
+    return QString::number(d);
 }
 
 QString Forecaster::mseText(float mse) {
