@@ -2,6 +2,7 @@
 
 #include "app/Session.h"
 #include "browser/BrowserTargets.h"
+#include "browser/ScriptResult.h"
 #include "browser/WebEngineWebView.h"
 #include "prices/PriceImport.h"
 #include "records/Steppers.h"
@@ -51,13 +52,6 @@ void setInputMethodOff(QLineEdit* edit) {
 }
 void setInputMethodKatakana(QLineEdit* edit) {
     edit->setInputMethodHints(Qt::ImhNone);
-}
-
-// Percent sequences to bytes read as UTF-8, "+" to a space; "%2B" stays a plus.
-QString urlDecoded(const QString& text) {
-    QByteArray bytes = text.toUtf8();
-    bytes.replace('+', ' ');
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(bytes));
 }
 
 QLabel* label(const QString& name, const QString& text, QWidget* parent) {
@@ -358,10 +352,6 @@ void BrowserPage::gEdgExecuteScript(int aResult, const QString& aResultObjectAsJ
     Q_UNUSED(aResult); // the result code is not examined
     if (aResultObjectAsJson == QStringLiteral("null"))
         return;
-    const QString st = urlDecoded(aResultObjectAsJson);
-    if (g03refL->text() == QStringLiteral("2b")) {
-        // st without the quotes that open and close the JSON string
-        const qsizetype i = st.length();
-        m_targets->setText(QStringLiteral("b107syt2E"), i >= 2 ? st.mid(1, i - 2) : QString());
-    }
+    if (g03refL->text() == QStringLiteral("2b"))
+        m_targets->setText(QStringLiteral("b107syt2E"), ScriptResult::text(aResultObjectAsJson));
 }

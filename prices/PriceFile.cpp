@@ -1,5 +1,7 @@
 #include "prices/PriceFile.h"
 
+#include "store/TorvaneError.h"
+
 #include <QRegularExpression>
 
 namespace PriceFile {
@@ -81,6 +83,54 @@ QString timeText(qint64 msecs) {
     if (ms < 0)
         ms += msecsPerDay;
     return QTime::fromMSecsSinceStartOfDay(int(ms)).toString(QStringLiteral("HH:mm"));
+}
+
+TorvaneError fewFields(const QString& name, qsizetype line, qsizetype count) {
+    return TorvaneError(QStringLiteral("%1 の %2 行目の項目が8個未満です(%3個)。")
+                            .arg(name)
+                            .arg(line + 1)
+                            .arg(count));
+}
+
+std::array<Slot, 10> forecastSlots(const QStringList& lines, const QString& name) {
+    const qsizetype n = lines.size();
+    if (n < 2)
+        throw TorvaneError(
+            QStringLiteral("%1 の行数が2行未満です(%2行)。予測の間隔を求められません。")
+                .arg(name)
+                .arg(n));
+    const auto fieldsOf = [&](qsizetype li) {
+        const QStringList f = splitFields(lines[li]);
+        if (f.size() < 8)
+            throw fewFields(name, li, f.size());
+        return f;
+    };
+    const auto momentOf = [&](qsizetype li, const QString& date, const QString& time,
+                              const QString& what) {
+        qint64 ms = 0;
+        const QString text = date + u' ' + time;
+        if (!readMoment(text, &ms))
+            throw TorvaneError(QStringLiteral("%1 の %2 行目の%3 '%4' を日付時刻として読めません。")
+                                   .arg(name)
+                                   .arg(li + 1)
+                                   .arg(what, text));
+        return ms;
+    };
+    const QString endWord = QStringLiteral("終了日時");
+    const QStringList before = fieldsOf(n - 2);
+    const qint64 dt2 = momentOf(n - 2, before[6], before[7], endWord);
+    const QStringList last = fieldsOf(n - 1);
+    qint64 dt = momentOf(n - 1, last[6], last[7], endWord);
+    qint64 start = momentOf(n - 1, last[0], last[1], QStringLiteral("開始日時"));
+    const qint64 step = dt - dt2;
+
+    std::array<Slot, 10> ahead;
+    for (Slot& slot : ahead) {
+        start += step;
+        dt += step;
+        slot = {dateText(start), timeText(start), dateText(dt), timeText(dt)};
+    }
+    return ahead;
 }
 
 } // namespace PriceFile

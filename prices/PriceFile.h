@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
+class TorvaneError;
+
 // The rules of one price-file line and the date-times of the forecast slots.
 namespace PriceFile {
 
@@ -21,5 +25,18 @@ QString cutoffDate(const QDate& today);
 bool readMoment(const QString& text, qint64* msecs);
 QString dateText(qint64 msecs); // "yyyy/mm/dd"
 QString timeText(qint64 msecs); // "hh:nn", 24-hour clock
+
+// The error of a kept line with fewer than eight fields; line counts from 0.
+TorvaneError fewFields(const QString& name, qsizetype line, qsizetype count);
+
+// One forecast slot: the start and end date and time of a bar still to come.
+struct Slot {
+    QString startDate, startTime, endDate, endTime;
+};
+// The ten forecast slots after the file's lines: each continues the step between the end
+// date-times of the last two lines, from the start and the end of the last line. Throws
+// TorvaneError naming the file (name) and the line when there are fewer than two lines, one
+// of the two has fewer than eight fields or a date-time cannot be read.
+std::array<Slot, 10> forecastSlots(const QStringList& lines, const QString& name);
 
 } // namespace PriceFile

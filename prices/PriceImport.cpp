@@ -197,13 +197,6 @@ void PriceImport::importPrices() {
     if (showInfo)
         showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
 
-    const auto fewFields = [&](qsizetype line, qsizetype count) {
-        return TorvaneError(QStringLiteral("%1 の %2 行目の項目が8個未満です(%3個)。")
-                                .arg(name)
-                                .arg(line + 1)
-                                .arg(count));
-    };
-
     // All rows of the import land in one transaction: a file that stops the import leaves the
     // tables as the previous import left them, and 60,000 bars cost one commit.
     const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
@@ -229,7 +222,7 @@ void PriceImport::importPrices() {
         if (f[0] < cutoff || f[0] > top)
             continue;
         if (f.size() < 8)
-            throw fewFields(li, f.size());
+            throw PriceFile::fewFields(name, li, f.size());
         row[0] = QString::number(counter);
         row[1] = f[0];
         row[2] = f[1];
@@ -261,36 +254,7 @@ void PriceImport::importPrices() {
     const int imcn = counter - 1;
 
     // The forecast slots continue the step between the file's last two lines.
-    const qsizetype n = lines.size();
-    if (n < 2)
-        throw TorvaneError(
-            QStringLiteral("%1 の行数が2行未満です(%2行)。予測の間隔を求められません。")
-                .arg(name)
-                .arg(n));
-    const auto fieldsOf = [&](qsizetype li) {
-        const QStringList f = PriceFile::splitFields(lines[li]);
-        if (f.size() < 8)
-            throw fewFields(li, f.size());
-        return f;
-    };
-    const auto momentOf = [&](qsizetype li, const QString& date, const QString& time,
-                              const QString& what) {
-        qint64 ms = 0;
-        const QString text = date + u' ' + time;
-        if (!PriceFile::readMoment(text, &ms))
-            throw TorvaneError(QStringLiteral("%1 の %2 行目の%3 '%4' を日付時刻として読めません。")
-                                   .arg(name)
-                                   .arg(li + 1)
-                                   .arg(what, text));
-        return ms;
-    };
-    const QString endWord = QStringLiteral("終了日時");
-    const QStringList before = fieldsOf(n - 2);
-    const qint64 dt2 = momentOf(n - 2, before[6], before[7], endWord);
-    const QStringList last = fieldsOf(n - 1);
-    qint64 dt = momentOf(n - 1, last[6], last[7], endWord);
-    qint64 start = momentOf(n - 1, last[0], last[1], QStringLiteral("開始日時"));
-    const qint64 step = dt - dt2;
+    const std::array<PriceFile::Slot, 10> ahead = PriceFile::forecastSlots(lines, name);
 
     if (imcn == 0)
         throw TorvaneError(QStringLiteral("%1 に直近2ヶ月(%2 以降)のFXﾃﾞｰﾀがありません。"
@@ -298,14 +262,13 @@ void PriceImport::importPrices() {
                                .arg(name, cutoff));
 
     for (int k = 1; k <= 10; ++k) {
-        start += step;
-        dt += step;
+        const PriceFile::Slot& slot = ahead[k - 1];
         row.fill(QString());
         row[0] = QString::number(imcn + k);
-        row[1] = PriceFile::dateText(start);
-        row[2] = PriceFile::timeText(start);
-        row[10] = PriceFile::dateText(dt);
-        row[11] = PriceFile::timeText(dt);
+        row[1] = slot.startDate;
+        row[2] = slot.startTime;
+        row[10] = slot.endDate;
+        row[11] = slot.endTime;
         inserter.insert(row.data(), int(row.size()));
     }
     inserter.finish();
