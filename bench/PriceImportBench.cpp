@@ -1,6 +1,7 @@
 // Times the price import on two months of 1-minute bars: the file read, the bars inserted, the
 // 75-bar average and the time-frame tables with their averages (everything of "FX読込" before
 // training), and reports the peak memory.
+#include "BenchSupport.h"
 #include "app/Session.h"
 #include "store/Clock.h"
 
@@ -15,28 +16,11 @@
 
 #include <cstdio>
 
+using bench::cpuMs;
+using bench::peakKilobytes;
+using bench::SilentDialogs;
+
 namespace {
-
-class SilentDialogs : public Dialogs {
-public:
-    void message(const QString&) override {}
-    bool confirm(const QString&) override { return true; }
-    void error(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString openFile() override { return {}; }
-};
-
-double cpuMilliseconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 // Two months of 1-minute bars on weekdays, about 63,000 lines, ending on the fixed today.
 QByteArray priceFile(const QDateTime& lastEnd, int* lines) {
@@ -88,21 +72,21 @@ int main(int argc, char* argv[]) {
     for (int run = 1; run <= runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        const double cpu = cpuMilliseconds();
+        const double cpu = cpuMs();
         // The forecast step comes right after the averages: the time up to it is the read, the
         // inserts, the opening of qd and the averages.
         qint64 averagedMs = 0;
         double averagedCpu = 0;
         session.prices.forecastStep = [&] {
             averagedMs = timer.elapsed();
-            averagedCpu = cpuMilliseconds() - cpu;
+            averagedCpu = cpuMs() - cpu;
         };
         session.prices.importFile(path); // the second and later runs replace the first
         const qint64 ms = timer.elapsed();
         std::printf("run %d: %d lines, imcn %d: read, inserted and averaged %lld ms (%.0f ms "
                     "CPU); with the final refresh of qd %lld ms (%.0f ms CPU)\n",
                     run, lines, session.reg.imcn, static_cast<long long>(averagedMs), averagedCpu,
-                    static_cast<long long>(ms), cpuMilliseconds() - cpu);
+                    static_cast<long long>(ms), cpuMs() - cpu);
     }
     std::printf("peak memory %ld kB (%ld kB before the first import)\n", peakKilobytes(), before);
     return 0;

@@ -1,3 +1,4 @@
+#include "BenchSupport.h"
 #include "app/Session.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
@@ -14,23 +15,11 @@
 #include <cstdio>
 #include <ctime>
 
+using bench::cpuMs;
+using bench::peakKilobytes;
+using bench::SilentDialogs;
+
 namespace {
-
-// Answers every question Yes and keeps quiet, so that only the operations are timed.
-class SilentDialogs : public Dialogs {
-public:
-    void message(const QString&) override {}
-    bool confirm(const QString&) override { return true; }
-    void error(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString openFile() override { return {}; }
-};
-
-// Processor time of this process in milliseconds: the machine is shared, so wall time is noisy.
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
 
 QByteArray pmfFile(int rows) {
     QString text;
@@ -87,14 +76,12 @@ int main(int argc, char* argv[]) {
         // The export writes the same file back: it must equal the file that was imported.
         QFile out(in.fileName());
         const bool same = out.open(QIODevice::ReadOnly) && out.readAll() == input;
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
         std::printf("F05PMF %d rows (%lld bytes): import %lld ms (%.0f ms CPU; %d stored, %d "
                     "skipped), export %lld ms (%.0f ms CPU), file read back %s; peak memory %ld "
                     "kB\n",
                     rows, qint64(input.size()), importMs, importCpu, session.csv.lastImported(),
                     session.csv.lastSkipped(), exportMs, exportCpu,
-                    same ? "identical" : "DIFFERENT", usage.ru_maxrss);
+                    same ? "identical" : "DIFFERENT", peakKilobytes());
         return same && session.csv.lastImported() == rows ? 0 : 1;
     } catch (const TorvaneError& e) {
         dialogs.error(e.text());

@@ -1,5 +1,6 @@
 // Times the training and forecast on two months of 5-minute bars against the bare fann_train
 // loop over the same patterns, side by side in one run.
+#include "BenchSupport.h"
 #include "app/Session.h"
 #include "forecast/Forecaster.h"
 #include "store/Clock.h"
@@ -16,24 +17,13 @@
 #include <ctime>
 #include <vector>
 
+using bench::cpuMs;
+using bench::peakKilobytes;
+using bench::SilentDialogs;
+
 namespace {
 
-class SilentDialogs : public Dialogs {
-public:
-    void message(const QString&) override {}
-    bool confirm(const QString&) override { return true; }
-    void error(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString openFile() override { return {}; }
-};
-
 constexpr unsigned seed = 20250709;
-
-// Processor time of this process in milliseconds: the machine is shared, so wall time is noisy.
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
 
 // Weekday 5-minute bars from today minus two months up to now, and ten slots, as an import
 // leaves F01YSK.

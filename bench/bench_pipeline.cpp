@@ -3,6 +3,7 @@
 // of 1000 passes with the forecast of the ten slots, and the final refresh of the FX table.
 // Reports the peak memory of the process.
 //   bench_pipeline [MINUTES] [MONTHS]   bars of MINUTES (15 unless told) over MONTHS (2)
+#include "BenchSupport.h"
 #include "app/Session.h"
 #include "store/Clock.h"
 
@@ -19,14 +20,11 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
+using bench::cpuMs;
+using bench::peakKilobytes;
+using bench::SilentDialogs;
 
-// Processor time of this process in milliseconds: the machine is shared, so wall time is noisy.
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
+namespace {
 
 // Marks the processor time of every message, which is where the import's steps meet.
 class TimingDialogs : public Dialogs {
@@ -38,12 +36,6 @@ public:
     void error(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     QString openFile() override { return {}; }
 };
-
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 // Bars of the given minutes over the months before end, every day, as the sample-price tool
 // writes them.

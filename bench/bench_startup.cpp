@@ -3,6 +3,7 @@
 // catalogue loaded on a first run, every table ensured, every page initialised) and the events
 // that follow until the event loop has nothing left to do. Reports the peak memory.
 //   bench_startup [first|again]   first: an empty folder (default), again: SQDB.DB already there
+#include "BenchSupport.h"
 #include "app/Look.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
@@ -17,23 +18,11 @@
 
 #include <cstdio>
 
-namespace {
+using bench::cpuMs;
+using bench::peakKilobytes;
+using bench::SilentDialogs;
 
-class SilentDialogs : public Dialogs {
-public:
-    void message(const QString&) override {}
-    bool confirm(const QString&) override { return true; }
-    void error(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString openFile() override { return {}; }
-};
-
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char* argv[]) {
     QElapsedTimer clock;
