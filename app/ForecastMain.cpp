@@ -1,5 +1,5 @@
-#include "app/Session.h"
 #include "app/HeadlessPipeline.h"
+#include "app/Session.h"
 #include "store/TorvaneError.h"
 
 #include <QCoreApplication>

@@ -54,7 +54,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
             bool ok = false;
             options.shiftHours = text.toInt(&ok);
             if (!ok || qAbs(options.shiftHours) > 24 * 366)
-                throw fail(QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
+                throw fail(
+                    QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
         } else if (a == QLatin1String("--table")) {
             options.tableFile = value();
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -76,7 +77,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
 
 QStringList HeadlessPipeline::run() {
     if (!m_options.convertIn.isEmpty()) {
-        PlatformExport::convertFile(m_options.convertIn, m_options.convertOut, m_options.shiftHours);
+        PlatformExport::convertFile(m_options.convertIn, m_options.convertOut,
+                                    m_options.shiftHours);
         return {};
     }
     if (m_options.today.isValid())
@@ -89,8 +91,7 @@ QStringList HeadlessPipeline::run() {
     QStringList printed = m_session.forecast.summary().lines();
     if (m_options.days) {
         // The rows the window's chart would show over that many days.
-        const ChartData chart =
-            m_session.forecast.chartData(QString::number(*m_options.days));
+        const ChartData chart = m_session.forecast.chartData(QString::number(*m_options.days));
         printed << QStringLiteral("%1 (%2 本)").arg(chart.title).arg(chart.series[0].size());
     }
     if (!m_options.tableFile.isEmpty())
@@ -104,4 +105,3 @@ void HeadlessPipeline::installForecastStep() {
     forecast.seed = m_options.seed;
     m_session.prices.forecastStep = [&forecast] { forecast.uq1K(1); };
 }
-

@@ -99,27 +99,42 @@ void TKestoF::connectPages() {
     connect(ets, &EventRecordPage::eventBrowserRequested, gts, &BrowserPage::openEventPage);
 }
 
-
 void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {
     page->setObjectName(name);
     pc->addTab(page, caption);
 }
 
-void TKestoF::createAts() { ats = new ForecastPage(m_session, m_dialogs, pc); }
+void TKestoF::createAts() {
+    ats = new ForecastPage(m_session, m_dialogs, pc);
+}
 
-void TKestoF::createBts() { bts = new ProForecastPage(m_session, m_dialogs, pc); }
+void TKestoF::createBts() {
+    bts = new ProForecastPage(m_session, m_dialogs, pc);
+}
 
-void TKestoF::createCts() { cts = new NetworkPage(pc); }
+void TKestoF::createCts() {
+    cts = new NetworkPage(pc);
+}
 
-void TKestoF::createDts() { dts = new FxTablePage(m_session, m_dialogs, pc); }
+void TKestoF::createDts() {
+    dts = new FxTablePage(m_session, m_dialogs, pc);
+}
 
-void TKestoF::createEts() { ets = new EventRecordPage(m_session, m_dialogs, pc); }
+void TKestoF::createEts() {
+    ets = new EventRecordPage(m_session, m_dialogs, pc);
+}
 
-void TKestoF::createFts() { fts = new EventListPage(m_session, m_dialogs, pc); }
+void TKestoF::createFts() {
+    fts = new EventListPage(m_session, m_dialogs, pc);
+}
 
-void TKestoF::createGts() { gts = new BrowserPage(m_session, m_dialogs, pc); }
+void TKestoF::createGts() {
+    gts = new BrowserPage(m_session, m_dialogs, pc);
+}
 
-void TKestoF::createIts() { its = new CsvPage(m_session, m_dialogs, pc); }
+void TKestoF::createIts() {
+    its = new CsvPage(m_session, m_dialogs, pc);
+}
 
 bool TKestoF::event(QEvent* event) {
     const bool handled = QWidget::event(event);
@@ -165,4 +180,6 @@ void TKestoF::uc1IN() {
     its->uq8C(1);
 }
 
-void TKestoF::FormDestroy() { m_session.forecast.releaseNetwork(); }
+void TKestoF::FormDestroy() {
+    m_session.forecast.releaseNetwork();
+}

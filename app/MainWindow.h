@@ -75,14 +75,14 @@ private:
     QWidget* z0P = nullptr;
     QPushButton* z0bB = nullptr;
 
-    ForecastPage* ats = nullptr; // 1 forecast
+    ForecastPage* ats = nullptr;    // 1 forecast
     ProForecastPage* bts = nullptr; // 2 pro forecast log
-    NetworkPage* cts = nullptr; // 3 network diagram
-    FxTablePage* dts = nullptr; // 4 FX table
+    NetworkPage* cts = nullptr;     // 3 network diagram
+    FxTablePage* dts = nullptr;     // 4 FX table
     EventRecordPage* ets = nullptr; // 5 event records
-    EventListPage* fts = nullptr; // 6 event list and categories
-    BrowserPage* gts = nullptr; // 7 browser
-    CsvPage* its = nullptr; // 8 CSV exchange
+    EventListPage* fts = nullptr;   // 6 event list and categories
+    BrowserPage* gts = nullptr;     // 7 browser
+    CsvPage* its = nullptr;         // 8 CSV exchange
 
     // Pages 2 and 5 as the browser reaches them: fields and pages by name.
     WindowTargets m_browserTargets{this};

@@ -15,7 +15,9 @@ QueryTableModel::QueryTableModel(Query& query, QVector<Column> columns, QObject*
     queryReset();
 }
 
-int QueryTableModel::fieldOf(int column) const { return m_fields.value(column, -1); }
+int QueryTableModel::fieldOf(int column) const {
+    return m_fields.value(column, -1);
+}
 
 int QueryTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_query.recordCount();

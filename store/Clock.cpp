@@ -12,6 +12,10 @@ QDateTime Clock::now() {
     return fixed.isValid() ? fixed : QDateTime::currentDateTime();
 }
 
-void Clock::fix(const QDateTime& moment) { fixedMoment() = moment; }
+void Clock::fix(const QDateTime& moment) {
+    fixedMoment() = moment;
+}
 
-void Clock::release() { fixedMoment() = QDateTime(); }
+void Clock::release() {
+    fixedMoment() = QDateTime();
+}

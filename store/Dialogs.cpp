@@ -9,11 +9,15 @@ void printLine(const QString& text) {
 }
 } // namespace
 
-void ConsoleDialogs::message(const QString& text) { printLine(text); }
+void ConsoleDialogs::message(const QString& text) {
+    printLine(text);
+}
 
 bool ConsoleDialogs::confirm(const QString& text) {
     printLine(text + QStringLiteral(" [はい]"));
     return true;
 }
 
-void ConsoleDialogs::error(const QString& text) { printLine(text); }
+void ConsoleDialogs::error(const QString& text) {
+    printLine(text);
+}

@@ -12,11 +12,17 @@ QVariant Field::value() const {
     return m_query.valueAt(m_query.currentRow(), m_index);
 }
 
-bool Field::isNull() const { return value().isNull(); }
+bool Field::isNull() const {
+    return value().isNull();
+}
 
-QString Field::name() const { return m_query.fieldNames().value(m_index); }
+QString Field::name() const {
+    return m_query.fieldNames().value(m_index);
+}
 
-QString Field::asString() const { return Query::textOf(value()); }
+QString Field::asString() const {
+    return Query::textOf(value());
+}
 
 QString Query::textOf(const QVariant& v) {
     if (v.isNull())
@@ -44,7 +50,8 @@ int Field::asInteger() const {
             d <= std::numeric_limits<int>::max())
             return int(d);
     }
-    throw TorvaneError(QStringLiteral("'%1' は %2 の整数値ではありません").arg(v.toString(), name()));
+    throw TorvaneError(
+        QStringLiteral("'%1' は %2 の整数値ではありません").arg(v.toString(), name()));
 }
 
 double Field::asFloat() const {
@@ -54,7 +61,8 @@ double Field::asFloat() const {
     bool ok = false;
     const double d = v.toDouble(&ok);
     if (!ok)
-        throw TorvaneError(QStringLiteral("'%1' は %2 の数値ではありません").arg(v.toString(), name()));
+        throw TorvaneError(
+            QStringLiteral("'%1' は %2 の数値ではありません").arg(v.toString(), name()));
     return d;
 }
 
@@ -80,11 +88,13 @@ void Query::open() {
     close();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.isOpen())
-        throw TorvaneError(QStringLiteral("%1: データベース %2 が開かれていません").arg(m_name, m_connection));
+        throw TorvaneError(
+            QStringLiteral("%1: データベース %2 が開かれていません").arg(m_name, m_connection));
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(m_sql))
-        throw TorvaneError(QStringLiteral("%1: %2\n%3").arg(m_name, q.lastError().text(), m_sql.trimmed()));
+        throw TorvaneError(
+            QStringLiteral("%1: %2\n%3").arg(m_name, q.lastError().text(), m_sql.trimmed()));
     const QSqlRecord rec = q.record();
     const int n = rec.count();
     for (int i = 0; i < n; ++i)
@@ -132,9 +142,13 @@ void Query::last() {
     moveTo(int(m_rows.size()) - 1);
 }
 
-void Query::next() { moveBy(1); }
+void Query::next() {
+    moveBy(1);
+}
 
-void Query::prior() { moveBy(-1); }
+void Query::prior() {
+    moveBy(-1);
+}
 
 void Query::moveBy(int n) {
     if (m_rows.isEmpty()) {
@@ -181,7 +195,9 @@ QVariant Query::valueAt(int row, int column) const {
     return m_rows[row][column];
 }
 
-int Query::displayWidth(int column) const { return m_widths.value(column, 0); }
+int Query::displayWidth(int column) const {
+    return m_widths.value(column, 0);
+}
 
 void Query::setDisplayWidth(int column, int characters) {
     if (column < 0 || column >= m_widths.size())

@@ -16,9 +16,9 @@ public:
     Field(const Query& query, int index) : m_query(query), m_index(index) {}
     QVariant value() const;
     bool isNull() const;
-    QString asString() const;    // NULL reads as the empty text
-    int asInteger() const;       // NULL reads as 0; text that is no integer is an error
-    double asFloat() const;      // NULL reads as 0
+    QString asString() const;     // NULL reads as the empty text
+    int asInteger() const;        // NULL reads as 0; text that is no integer is an error
+    double asFloat() const;       // NULL reads as 0
     QDateTime asDateTime() const; // "yyyy/mm/dd", "hh:nn" or both joined by a blank
     QString name() const;
 

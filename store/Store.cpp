@@ -1,8 +1,8 @@
 #include "store/Store.h"
 
 #include "store/TextFile.h"
-#include "store/Transaction.h"
 #include "store/TorvaneError.h"
+#include "store/Transaction.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,14 +29,19 @@ constexpr Ensured ensuredTables[] = {
     {"csq", "F09CSV"}, {"csm", "F01YSK"}, {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
 };
 
-bool quoteTblField(int i) { return i > 3; }
-bool quoteTblstrcField(int i) { return i == 5 || i == 6; }
+bool quoteTblField(int i) {
+    return i > 3;
+}
+bool quoteTblstrcField(int i) {
+    return i == 5 || i == 6;
+}
 
 } // namespace
 
 QString defaultCatalogueDir() {
-    const QString installed = QDir(QCoreApplication::applicationDirPath())
-                                  .absoluteFilePath(QStringLiteral("../" TORVANE_INSTALLED_DATA_DIR));
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath())
+            .absoluteFilePath(QStringLiteral("../" TORVANE_INSTALLED_DATA_DIR));
     if (QFileInfo::exists(installed + QStringLiteral("/tbl.csv")))
         return QDir::cleanPath(installed);
     return QStringLiteral(TORVANE_DATA_DIR);
@@ -96,8 +101,9 @@ void Store::uqCdb() {
 
 bool Store::tableExists(const QString& selector, const QString& table) {
     QSqlQuery q(m_dm.database(m_dm.connectionOf(selector)));
-    if (!q.exec(QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = ") +
-                sqlText(table)))
+    if (!q.exec(
+            QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = ") +
+            sqlText(table)))
         throw TorvaneError(q.lastError().text());
     return q.next() && q.value(0).toInt() > 0;
 }
@@ -183,7 +189,8 @@ void Store::loadCatalogue() {
         if (!QFileInfo(path).isFile())
             throw TorvaneError(QStringLiteral("カタログファイル %1 が見つかりません").arg(path));
 
-    m_dialogs.message(QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"));
+    m_dialogs.message(
+        QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"));
     QSqlDatabase db = m_dm.database(m_dm.csq());
     if (!db.isOpen())
         throw TorvaneError(QStringLiteral("データベースが開かれていません"));
@@ -211,7 +218,8 @@ void Store::loadCatalogue() {
     load(tbl, 6, quoteTblField,
          QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  ("));
     load(tblstrc, 9, quoteTblstrcField,
-         QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  ("));
+         QStringLiteral(
+             " Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  ("));
     transaction.commit();
 }
 
@@ -343,7 +351,8 @@ void Store::uqCtbl(int op) {
         }
         break;
     case 2: {
-        r.sqw = QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ") +
+        r.sqw = QStringLiteral(
+                    "select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ") +
                 sqlText(r.stnm) + u' ';
         Query& qw = m_dm.qw;
         qw.setConnection(m_dm.connectionOf(r.stdb));

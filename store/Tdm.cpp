@@ -58,10 +58,13 @@ void Tdm::connectFile(const QString& path) {
     db.close();
     db.setDatabaseName(path);
     if (!db.open())
-        throw TorvaneError(QStringLiteral("データベース %1 を開けません: %2").arg(path, db.lastError().text()));
+        throw TorvaneError(
+            QStringLiteral("データベース %1 を開けません: %2").arg(path, db.lastError().text()));
 }
 
-QString Tdm::filePath() const { return database(m_csq).databaseName(); }
+QString Tdm::filePath() const {
+    return database(m_csq).databaseName();
+}
 
 void Tdm::reconnectMemory() {
     closeQueriesOn(m_csm);
@@ -69,5 +72,6 @@ void Tdm::reconnectMemory() {
     db.close();
     db.setDatabaseName(QStringLiteral(":memory:"));
     if (!db.open())
-        throw TorvaneError(QStringLiteral("メモリ上のデータベースを開けません: %1").arg(db.lastError().text()));
+        throw TorvaneError(
+            QStringLiteral("メモリ上のデータベースを開けません: %1").arg(db.lastError().text()));
 }

@@ -20,7 +20,8 @@ private Q_SLOTS:
                            "2025/07/09,10:15,146.150,146.300,146.140,146.280,2025/07/09,10:30",
                            "2025/07/09,10:30,146.280,146.290,146.010,146.050,2025/07/09,10:45"};
         QTest::newRow("mt5 with seconds, gap keeps the common length")
-            << QStringList{"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>",
+            << QStringList{"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<"
+                           "SPREAD>",
                            "2025.07.09\t10:00:00\t146.12\t146.20\t146.10\t146.15\t120\t0\t3",
                            "2025.07.09\t10:05:00\t146.15\t146.30\t146.14\t146.28\t98\t0\t3",
                            "2025.07.09\t10:10:00\t146.28\t146.29\t146.01\t146.05\t130\t0\t3",
@@ -31,7 +32,8 @@ private Q_SLOTS:
                            "2025/07/09,10:10,146.28,146.29,146.01,146.05,2025/07/09,10:15",
                            "2025/07/09,11:00,146.05,146.09,146.00,146.07,2025/07/09,11:05"};
         QTest::newRow("mt5 without seconds, shifted across midnight")
-            << QStringList{"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>",
+            << QStringList{"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<"
+                           "SPREAD>",
                            "2025.07.09\t17:00\t1.5\t1.6\t1.4\t1.5\t1\t0\t0",
                            "2025.07.09\t18:00\t1.5\t1.7\t1.5\t1.6\t1\t0\t0"}
             << 6
@@ -63,7 +65,8 @@ private Q_SLOTS:
             << QStringList{"2025/07/09,10:00,1,2,0.5,1.5,2025/07/09,10:15"};
         QTest::newRow("other header") << QStringList{"Date,Time,Open,High,Low,Close", "x"};
         QTest::newRow("mt5 header missing columns") << QStringList{"<DATE>\t<OPEN>", "x"};
-        QTest::newRow("text price") << QStringList{"2025.07.09,10:00,abc,2,1,1,1", "2025.07.09,10:15,1,2,1,1,1"};
+        QTest::newRow("text price")
+            << QStringList{"2025.07.09,10:00,abc,2,1,1,1", "2025.07.09,10:15,1,2,1,1,1"};
         QTest::newRow("one bar only") << QStringList{"2025.07.09,10:00,1,2,1,1,1"};
     }
     void unknownLayoutsNameWhatWasExpected() {
@@ -87,8 +90,9 @@ private Q_SLOTS:
         PlatformExport::convertFile(in, out, 0);
         QFile result(out);
         QVERIFY(result.open(QIODevice::ReadOnly));
-        QCOMPARE(result.readAll(), QByteArray("2025/07/09,10:00,1.5,1.6,1.4,1.5,2025/07/09,10:15\r\n"
-                                              "2025/07/09,10:15,1.5,1.7,1.5,1.6,2025/07/09,10:30\r\n"));
+        QCOMPARE(result.readAll(),
+                 QByteArray("2025/07/09,10:00,1.5,1.6,1.4,1.5,2025/07/09,10:15\r\n"
+                            "2025/07/09,10:15,1.5,1.7,1.5,1.6,2025/07/09,10:30\r\n"));
     }
 };
 

@@ -19,7 +19,8 @@ private Q_SLOTS:
         QTest::newRow("empty down is tomorrow") << "" << 40 << false << "2025/07/10";
         QTest::newRow("up is a day earlier") << "2024/03/01" << 38 << false << "2024/02/29";
         QTest::newRow("short parts are read") << "2024/3/1" << 40 << false << "2024/03/02";
-        QTest::newRow("shift down keeps or cuts the day") << "2024/01/31" << 40 << true << "2024/02/29";
+        QTest::newRow("shift down keeps or cuts the day")
+            << "2024/01/31" << 40 << true << "2024/02/29";
         QTest::newRow("shift up a month") << "2024/03/31" << 38 << true << "2024/02/29";
         QTest::newRow("year boundary") << "2024/12/31" << 40 << false << "2025/01/01";
         QTest::newRow("other key does nothing") << "2024/03/01" << 13 << false << "2024/03/01";

@@ -71,11 +71,13 @@ private Q_SLOTS:
     void firstStartLoadsCatalogueAndCreatesTablesInWorkingDirectory() {
         QVERIFY(QFile::exists(dir->filePath(QStringLiteral("SQDB.DB"))));
         QCOMPARE(dialogs->messages,
-                 QStringList{QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
+                 QStringList{QStringLiteral(
+                     "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
         QCOMPARE(tableNames(session->dm.csq()),
                  (QStringList{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR", "F07EVL", "F08EVK",
                               "F09CSV"}));
-        QCOMPARE(tableNames(session->dm.csm()), (QStringList{"F01YSK", "F02W1H", "F03W4H", "F04WD1"}));
+        QCOMPARE(tableNames(session->dm.csm()),
+                 (QStringList{"F01YSK", "F02W1H", "F03W4H", "F04WD1"}));
         QCOMPARE(session->reg.stdb, QStringLiteral("csm"));
         QCOMPARE(session->reg.stnm, QStringLiteral("F04WD1"));
         QVERIFY(session->reg.swh.isEmpty());
@@ -88,7 +90,8 @@ private Q_SLOTS:
     }
 
     void ensuringTablesTwiceChangesNothing() {
-        const QVariantList before = column(QStringLiteral("select sql from sqlite_master order by name"));
+        const QVariantList before =
+            column(QStringLiteral("select sql from sqlite_master order by name"));
         session->store.uqCtbl(1);
         QCOMPARE(column(QStringLiteral("select sql from sqlite_master order by name")), before);
     }
@@ -109,7 +112,8 @@ private Q_SLOTS:
         r.sa[12] = QStringLiteral("text");
         r.sa[13].clear();
         session->store.ucSql(2);
-        QCOMPARE(r.sqw, QStringLiteral(" insert into F08EVK ( CNT, EKB, TYO ) values ( 3, 'text', NULL ) "));
+        QCOMPARE(r.sqw, QStringLiteral(
+                            " insert into F08EVK ( CNT, EKB, TYO ) values ( 3, 'text', NULL ) "));
         QCOMPARE(r.sa[11], QStringLiteral("3"));
         QCOMPARE(r.sa[12], QStringLiteral("'text'"));
 
@@ -118,15 +122,20 @@ private Q_SLOTS:
         r.sa[13].clear();
         r.swh = QStringLiteral(" where CNT = 3");
         session->store.ucSql(3);
-        QCOMPARE(r.sqw, QStringLiteral(" update F08EVK set CNT = 3, EKB = 'text', TYO = NULL where CNT = 3"));
+        QCOMPARE(r.sqw, QStringLiteral(
+                            " update F08EVK set CNT = 3, EKB = 'text', TYO = NULL where CNT = 3"));
 
         session->store.ucSql(4);
-        QCOMPARE(r.sqw, QStringLiteral(" insert into F08EVK ( CNT, EKB, TYO ) values (  :p0 ,  :p1,  :p2 ) "));
+        QCOMPARE(r.sqw, QStringLiteral(
+                            " insert into F08EVK ( CNT, EKB, TYO ) values (  :p0 ,  :p1,  :p2 ) "));
         session->store.ucSql(5);
-        QCOMPARE(r.sqw, QStringLiteral(" update F08EVK set CNT = :p0 , EKB = :p1, TYO = :p2 where CNT = 3 :p3"));
+        QCOMPARE(r.sqw,
+                 QStringLiteral(
+                     " update F08EVK set CNT = :p0 , EKB = :p1, TYO = :p2 where CNT = 3 :p3"));
 
         session->store.ucSql(6);
-        QCOMPARE(r.sqw, QStringLiteral(" create table if not exists F08EVK( CNT Integer,  EKB nchar (20) ,  TYO nchar (40) ) "));
+        QCOMPARE(r.sqw, QStringLiteral(" create table if not exists F08EVK( CNT Integer,  EKB "
+                                       "nchar (20) ,  TYO nchar (40) ) "));
 
         const QString before = r.sqw;
         session->store.ucSql(8);
@@ -171,14 +180,16 @@ private Q_SLOTS:
         session->store.ucSql(2);
         session->store.uexSql(1);
         QCOMPARE(column(QStringLiteral("select EKB from F08EVK")), QVariantList{QString(20, u'x')});
-        QCOMPARE(column(QStringLiteral("select TYO from F08EVK")), QVariantList{QStringLiteral("it's")});
+        QCOMPARE(column(QStringLiteral("select TYO from F08EVK")),
+                 QVariantList{QStringLiteral("it's")});
         r.sa[11] = QStringLiteral("2");
         r.sa[12].clear();
         r.sa[13].clear();
         session->store.ucSql(2);
         session->store.uexSql(1);
-        QCOMPARE(column(QStringLiteral("select count(*) from F08EVK where EKB is null and TYO is null")),
-                 QVariantList{1});
+        QCOMPARE(
+            column(QStringLiteral("select count(*) from F08EVK where EKB is null and TYO is null")),
+            QVariantList{1});
     }
 
     void catalogueLineRules_data() {
@@ -187,32 +198,37 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("values");
         QTest::newRow("tbl example") << QStringLiteral("5,1,5,,F05PMF,ﾌﾟﾛ目") << false
                                      << QStringList{"5", "1", "5", "NULL", "'F05PMF'", "'ﾌﾟﾛ目'"};
-        QTest::newRow("empty remark stays empty text") << "5,1,5,X,F05PMF," << false
-                                                       << QStringList{"5", "1", "5", "'X'", "'F05PMF'", "''"};
-        QTest::newRow("remark with quote") << "5,1,5,X,F05PMF,it's" << false
-                                           << QStringList{"5", "1", "5", "'X'", "'F05PMF'", "'it''s'"};
-        QTest::newRow("double quotes are ordinary") << "5,1,5,\"X\",F,r" << false
-                                                    << QStringList{"5", "1", "5", "'\"X\"'", "'F'", "'r'"};
-        QTest::newRow("header line") << "CNT,BID,TBID,SKB,TNAM,TYO" << false
-                                     << QStringList{Store::notANumber, Store::notANumber, Store::notANumber,
-                                                    "'SKB'", "'TNAM'", "'TYO'"};
-        QTest::newRow("extra field in tbl stays quoted") << "5,1,5,X,F,r,extra" << false
-                                                         << QStringList{"5", "1", "5", "'X'", "'F'", "'r'"};
-        QTest::newRow("too few fields") << "5,1,5" << false << QStringList{"5", "1", "'5'", "", "", ""};
-        QTest::newRow("tblstrc example") << "3,1,8,3,TYO,nchar,40,20,摘要" << true
-                                         << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'", "40", "20", "'摘要'"};
+        QTest::newRow("empty remark stays empty text")
+            << "5,1,5,X,F05PMF," << false << QStringList{"5", "1", "5", "'X'", "'F05PMF'", "''"};
+        QTest::newRow("remark with quote")
+            << "5,1,5,X,F05PMF,it's" << false
+            << QStringList{"5", "1", "5", "'X'", "'F05PMF'", "'it''s'"};
+        QTest::newRow("double quotes are ordinary")
+            << "5,1,5,\"X\",F,r" << false << QStringList{"5", "1", "5", "'\"X\"'", "'F'", "'r'"};
+        QTest::newRow("header line")
+            << "CNT,BID,TBID,SKB,TNAM,TYO" << false
+            << QStringList{Store::notANumber, Store::notANumber, Store::notANumber,
+                           "'SKB'",           "'TNAM'",          "'TYO'"};
+        QTest::newRow("extra field in tbl stays quoted")
+            << "5,1,5,X,F,r,extra" << false << QStringList{"5", "1", "5", "'X'", "'F'", "'r'"};
+        QTest::newRow("too few fields")
+            << "5,1,5" << false << QStringList{"5", "1", "'5'", "", "", ""};
+        QTest::newRow("tblstrc example")
+            << "3,1,8,3,TYO,nchar,40,20,摘要" << true
+            << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'", "40", "20", "'摘要'"};
         QTest::newRow("empty LN") << "3,1,8,3,TYO,nchar,,20,r" << true
-                                  << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'", "NULL", "20", "'r'"};
-        QTest::newRow("tenth field makes ninth unquoted") << "3,1,8,3,TYO,nchar,40,20,remark,x" << true
-                                                          << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'",
-                                                                         "40", "20", Store::notANumber};
+                                  << QStringList{"3",       "1",    "8",  "3",  "'TYO'",
+                                                 "'nchar'", "NULL", "20", "'r'"};
+        QTest::newRow("tenth field makes ninth unquoted")
+            << "3,1,8,3,TYO,nchar,40,20,remark,x" << true
+            << QStringList{"3", "1", "8", "3", "'TYO'", "'nchar'", "40", "20", Store::notANumber};
     }
     void catalogueLineRules() {
         QFETCH(QString, line);
         QFETCH(bool, structure);
         QFETCH(QStringList, values);
-        const auto quote = structure ? +[](int i) { return i == 5 || i == 6; }
-                                     : +[](int i) { return i > 3; };
+        const auto quote =
+            structure ? +[](int i) { return i == 5 || i == 6; } : +[](int i) { return i > 3; };
         QCOMPARE(Store::catalogueValues(line, structure ? 9 : 6, quote), values);
     }
 
@@ -295,11 +311,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("cnt");
         QTest::addColumn<QString>("text");
-        QTest::newRow("statement after a number") << "F08EVK" << "1); drop table F05PMF; --" << "a";
-        QTest::newRow("subquery as a number") << "F08EVK" << "(select count(*) from AAATBN)" << "a";
-        QTest::newRow("text that closes its quote") << "F08EVK" << "1" << "a'); drop table F05PMF; --";
-        QTest::newRow("table name with a statement") << "F08EVK; drop table F05PMF" << "1" << "a";
-        QTest::newRow("table name in quotes") << "F08EVK' or '1'='1" << "1" << "a";
+        QTest::newRow("statement after a number") << "F08EVK"
+                                                  << "1); drop table F05PMF; --"
+                                                  << "a";
+        QTest::newRow("subquery as a number") << "F08EVK"
+                                              << "(select count(*) from AAATBN)"
+                                              << "a";
+        QTest::newRow("text that closes its quote") << "F08EVK"
+                                                    << "1"
+                                                    << "a'); drop table F05PMF; --";
+        QTest::newRow("table name with a statement") << "F08EVK; drop table F05PMF"
+                                                     << "1"
+                                                     << "a";
+        QTest::newRow("table name in quotes") << "F08EVK' or '1'='1"
+                                              << "1"
+                                              << "a";
     }
     void injectionAttemptsFailHarmlessly() {
         QFETCH(QString, table);

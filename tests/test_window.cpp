@@ -17,9 +17,9 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
