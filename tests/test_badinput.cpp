@@ -10,6 +10,7 @@
 #include "store/Clock.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
+#include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 
 #include <QAbstractItemModel>
@@ -113,7 +114,7 @@ private:
 class TestBadInput : public QObject {
     Q_OBJECT
 
-    QTemporaryDir templateDir;
+    TemplateDatabase templateDb;
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TKestoF> window;
@@ -264,17 +265,14 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
         oldCwd = QDir::currentPath();
-        QDir::setCurrent(templateDir.path());
-        TestDialogs quiet;
-        Session(quiet, catalogueDir).openDatabases();
-        QDir::setCurrent(oldCwd);
+        QVERIFY(templateDb.create());
     }
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
         dir = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(dir->path());
-        QVERIFY(QFile::copy(templateDir.filePath(QStringLiteral("SQDB.DB")), dbPath()));
+        QVERIFY(templateDb.copyTo(dbPath()));
         seedDatabase();
         dialogs = std::make_unique<TestDialogs>();
     }

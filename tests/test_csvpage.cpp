@@ -1,6 +1,7 @@
 #include "app/Session.h"
 #include "csv/CsvListModel.h"
 #include "csv/CsvPage.h"
+#include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 
 #include <QAbstractItemModelTester>
@@ -22,7 +23,7 @@
 class TestCsvPage : public QObject {
     Q_OBJECT
 
-    QTemporaryDir templateDir;
+    TemplateDatabase templateDb;
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
@@ -64,16 +65,12 @@ private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         oldCwd = QDir::currentPath();
-        QDir::setCurrent(templateDir.path());
-        TestDialogs silent;
-        Session(silent, QStringLiteral(TORVANE_SOURCE_DIR "/data")).openDatabases();
-        QDir::setCurrent(oldCwd);
+        QVERIFY(templateDb.create());
     }
 
     void init() {
         dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QFile::copy(templateDir.filePath(QStringLiteral("SQDB.DB")),
-                            dir->filePath(QStringLiteral("SQDB.DB"))));
+        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
         QDir::setCurrent(dir->path());
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));

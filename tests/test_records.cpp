@@ -3,6 +3,7 @@
 #include "records/EventRecordPage.h"
 #include "records/ProForecastPage.h"
 #include "store/Clock.h"
+#include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ class TestRecords : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir;
-    QTemporaryDir templateDir; // a started SQDB.DB with its catalogue and empty tables
+    TemplateDatabase templateDb;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
     std::unique_ptr<QTabWidget> pc;
@@ -98,12 +99,9 @@ private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(10, 15, 42)));
-        // Loading the catalogue commits row by row; do it once and start every test from a copy.
+        // Every test starts from a copy of one started database.
         oldCwd = QDir::currentPath();
-        QDir::setCurrent(templateDir.path());
-        TestDialogs quiet;
-        Session(quiet, QStringLiteral(TORVANE_SOURCE_DIR "/data")).openDatabases();
-        QDir::setCurrent(oldCwd);
+        QVERIFY(templateDb.create());
     }
     void cleanupTestCase() { Clock::release(); }
 
@@ -111,8 +109,7 @@ private Q_SLOTS:
         dir = std::make_unique<QTemporaryDir>();
         oldCwd = QDir::currentPath();
         QDir::setCurrent(dir->path());
-        QVERIFY(QFile::copy(templateDir.filePath(QStringLiteral("SQDB.DB")),
-                            dir->filePath(QStringLiteral("SQDB.DB"))));
+        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         session->openDatabases();

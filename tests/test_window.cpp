@@ -5,6 +5,7 @@
 #include "app/QtDialogs.h"
 #include "app/TorvaneApplication.h"
 #include "store/TorvaneError.h"
+#include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 
 #include <QDir>
@@ -69,9 +70,7 @@ class TestWindow : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir;
-    // A database made by one start-up, copied into each test's folder: a first start-up loads the
-    // catalogue row by row, which takes its time.
-    QTemporaryDir templateDir;
+    TemplateDatabase templateDb;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TKestoF> window;
     QString oldCwd;
@@ -101,11 +100,7 @@ class TestWindow : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        const QString cwd = QDir::currentPath();
-        QDir::setCurrent(templateDir.path());
-        TestDialogs quiet;
-        Session(quiet, QStringLiteral(TORVANE_SOURCE_DIR "/data")).openDatabases();
-        QDir::setCurrent(cwd);
+        QVERIFY(templateDb.create());
     }
 
     void init() {
@@ -113,8 +108,7 @@ private Q_SLOTS:
         oldCwd = QDir::currentPath();
         QDir::setCurrent(dir->path());
         dialogs = std::make_unique<TestDialogs>();
-        QVERIFY(QFile::copy(templateDir.filePath(QStringLiteral("SQDB.DB")),
-                            dir->filePath(QStringLiteral("SQDB.DB"))));
+        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
     }
 
     void cleanup() {
