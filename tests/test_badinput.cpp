@@ -11,6 +11,7 @@
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "support/TemplateDatabase.h"
+#include "support/StoredRows.h"
 #include "support/TestDialogs.h"
 
 #include <QAbstractItemModel>
@@ -132,19 +133,7 @@ class TestBadInput : public QObject {
             QFAIL(qPrintable(q.lastError().text() + u' ' + sql));
     }
     QStringList rows(const QString& selector, const QString& sql) {
-        QSqlQuery q(db(selector));
-        if (!q.exec(sql))
-            qWarning() << q.lastError().text() << sql;
-        QStringList out;
-        while (q.next()) {
-            QStringList fields;
-            for (int i = 0; i < q.record().count(); ++i)
-                fields << (q.value(i).isNull() ? QStringLiteral("NULL")
-                                               : q.value(i).toString() + u':' +
-                                                     QLatin1String(q.value(i).typeName()));
-            out << fields.join(u'|');
-        }
-        return out;
+        return storedRows(db(selector), sql);
     }
     // Everything SQDB.DB keeps: its tables, catalogue included, and their rows.
     QStringList storedInFile() {

@@ -7,6 +7,7 @@
 #include "forecast/NetworkPage.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
+#include "support/StoredRows.h"
 #include "support/TestDialogs.h"
 
 #include <QChart>
@@ -90,19 +91,7 @@ class TestEndToEnd : public QObject {
     void type(const QString& text) { typeInto(focused(), text); }
     QSqlDatabase csq() { return window->session().dm.database(window->session().dm.csq()); }
     QStringList rows(const QString& table) {
-        QSqlQuery q(csq());
-        if (!q.exec(QStringLiteral("select * from %1 order by CNT").arg(table)))
-            qWarning() << q.lastError().text();
-        QStringList out;
-        while (q.next()) {
-            QStringList fields;
-            for (int i = 0; i < q.record().count(); ++i)
-                fields << (q.value(i).isNull() ? QStringLiteral("NULL")
-                                               : q.value(i).toString() + u':' +
-                                                     QLatin1String(q.value(i).typeName()));
-            out << fields.join(u'|');
-        }
-        return out;
+        return storedRows(csq(), QStringLiteral("select * from %1 order by CNT").arg(table));
     }
     // Selects a row of page 8's list and presses one of its buttons.
     void exchange(int row, const char* button) {
