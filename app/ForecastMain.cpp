@@ -1,5 +1,5 @@
-#include "app/HeadlessPipeline.h"
-#include "app/Session.h"
+#include "session/HeadlessPipeline.h"
+#include "session/Session.h"
 #include "store/TorvaneError.h"
 
 #include <QCoreApplication>

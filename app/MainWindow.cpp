@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
-#include "app/PageControl.h"
-#include "app/PageFrame.h"
+#include "ui/PageControl.h"
+#include "ui/PageFrame.h"
 #include "app/TorvaneApplication.h"
 #include "browser/BrowserPage.h"
 #include "csv/CsvPage.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/QtDialogs.h"
-#include "app/Session.h"
+#include "ui/QtDialogs.h"
+#include "session/Session.h"
 #include "browser/WindowTargets.h"
 
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "app/TorvaneApplication.h"
 
-#include "app/QtDialogs.h"
+#include "ui/QtDialogs.h"
 #include "store/TorvaneError.h"
 
 #include <exception>

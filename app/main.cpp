@@ -1,4 +1,4 @@
-#include "app/Look.h"
+#include "ui/Look.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
 #include "browser/WebEngineWebView.h"

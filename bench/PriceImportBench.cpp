@@ -2,7 +2,7 @@
 // 75-bar average and the time-frame tables with their averages (everything of "FX読込" before
 // training), and reports the peak memory.
 #include "BenchSupport.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "BenchSupport.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 

@@ -1,7 +1,7 @@
 // Times the training and forecast on two months of 5-minute bars against the bare fann_train
 // loop over the same patterns, side by side in one run.
 #include "BenchSupport.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "forecast/Forecaster.h"
 #include "store/Clock.h"
 

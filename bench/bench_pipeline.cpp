@@ -4,7 +4,7 @@
 // Reports the peak memory of the process.
 //   bench_pipeline [MINUTES] [MONTHS]   bars of MINUTES (15 unless told) over MONTHS (2)
 #include "BenchSupport.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // that follow until the event loop has nothing left to do. Reports the peak memory.
 //   bench_startup [first|again]   first: an empty folder (default), again: SQDB.DB already there
 #include "BenchSupport.h"
-#include "app/Look.h"
+#include "ui/Look.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
 #include "browser/WebEngineWebView.h"

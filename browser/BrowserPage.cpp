@@ -1,6 +1,6 @@
 #include "browser/BrowserPage.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "browser/BrowserTargets.h"
 #include "browser/ScriptResult.h"
 #include "browser/WebEngineWebView.h"

@@ -1,6 +1,6 @@
 #include "csv/CsvPage.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "csv/CsvListModel.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"

@@ -1,6 +1,6 @@
 #include "forecast/ForecastPage.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
 #include "records/Steppers.h"

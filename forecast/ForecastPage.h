@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PageFrame.h"
+#include "ui/PageFrame.h"
 
 #include <QElapsedTimer>
 

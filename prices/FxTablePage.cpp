@@ -1,7 +1,7 @@
 #include "prices/FxTablePage.h"
 
-#include "app/QueryTableModel.h"
-#include "app/Session.h"
+#include "ui/QueryTableModel.h"
+#include "session/Session.h"
 
 #include <QTableView>
 

@@ -1,6 +1,6 @@
 #include "records/EventListPage.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "records/Steppers.h"
 
 #include <QLabel>

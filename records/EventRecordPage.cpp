@@ -1,6 +1,6 @@
 #include "records/EventRecordPage.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "prices/PriceImport.h"
 #include "records/EventMath.h"
 #include "records/Steppers.h"

@@ -1,6 +1,6 @@
 #include "records/ProForecastPage.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "records/Steppers.h"
 #include "store/Clock.h"
 

@@ -1,6 +1,6 @@
 #include "records/RecordEditor.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
 

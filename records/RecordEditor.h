@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/QueryTableModel.h"
+#include "ui/QueryTableModel.h"
 #include "records/RecordField.h"
 #include "records/RegisterTable.h"
 

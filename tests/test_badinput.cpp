@@ -1,8 +1,8 @@
 // Bad input from the user's files and fields, through the window as the user meets it: what the
 // user is told, and that nothing stored in SQDB.DB (or the last price import) is lost.
-#include "app/Look.h"
+#include "ui/Look.h"
 #include "app/MainWindow.h"
-#include "app/QtDialogs.h"
+#include "ui/QtDialogs.h"
 #include "app/TorvaneApplication.h"
 #include "csv/CsvExchange.h"
 #include "forecast/Forecaster.h"

@@ -1,7 +1,7 @@
 // The whole program once through, as a user drives it: the first start in an empty folder, a
 // price import with its forecast, a professional opinion and an event typed into their panels,
 // and both register tables written to CSV files and read back unchanged.
-#include "app/Look.h"
+#include "ui/Look.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
 #include "forecast/NetworkPage.h"

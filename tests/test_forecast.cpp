@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NervFann.h"
 #include "store/Clock.h"

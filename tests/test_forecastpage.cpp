@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 #include "forecast/ForecastPage.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"

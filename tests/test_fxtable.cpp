@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 #include "prices/FxTablePage.h"
 #include "store/Clock.h"
 #include "support/TestDialogs.h"

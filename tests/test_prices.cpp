@@ -1,6 +1,6 @@
-#include "app/Session.h"
+#include "session/Session.h"
 #include "prices/Averages.h"
-#include "app/HeadlessPipeline.h"
+#include "session/HeadlessPipeline.h"
 #include "prices/PriceFile.h"
 #include "prices/RowInserter.h"
 #include "store/Clock.h"

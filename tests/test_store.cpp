@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "support/TestDialogs.h"

@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 #include "browser/BrowserPage.h"
 #include "browser/WebEngineWebView.h"
 #include "browser/WindowTargets.h"

@@ -1,4 +1,4 @@
-#include "app/QueryTableModel.h"
+#include "ui/QueryTableModel.h"
 
 #include "store/Query.h"
 

@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 
 Session::Session(Dialogs& dialogs, const QString& catalogueDir)
     : store(reg, dm, dialogs, catalogueDir) {}

@@ -1,6 +1,6 @@
-#include "app/HeadlessPipeline.h"
+#include "session/HeadlessPipeline.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "csv/CsvExchange.h"
 #include "prices/PlatformExport.h"
 #include "store/Clock.h"

@@ -1,4 +1,4 @@
-#include "app/KeyDown.h"
+#include "ui/KeyDown.h"
 
 #include <QKeyEvent>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "app/PageFrame.h"
+#include "ui/PageFrame.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
