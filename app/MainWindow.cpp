@@ -3,6 +3,7 @@
 #include "ui/PageControl.h"
 #include "ui/PageFrame.h"
 #include "app/TorvaneApplication.h"
+#include "analysis/AnalysisPage.h"
 #include "browser/BrowserPage.h"
 #include "csv/CsvPage.h"
 #include "forecast/ForecastPage.h"
@@ -78,6 +79,7 @@ void TKestoF::build() {
     createFts();
     createGts();
     createIts();
+    createJts();
     addPage(ats, QStringLiteral("ats"), QStringLiteral("1予測"));
     addPage(bts, QStringLiteral("bts"), QStringLiteral("2ﾌﾟﾛ目"));
     addPage(cts, QStringLiteral("cts"), QStringLiteral("3機学"));
@@ -86,6 +88,7 @@ void TKestoF::build() {
     addPage(fts, QStringLiteral("fts"), QStringLiteral("6EV表"));
     addPage(gts, QStringLiteral("gts"), QStringLiteral("7ﾌﾞﾗｳｻﾞ"));
     addPage(its, QStringLiteral("its"), QStringLiteral("8CSV"));
+    addPage(jts, QStringLiteral("jts"), QStringLiteral("9分析"));
     connectPages();
     pc->setCurrentWidget(gts);
 }
@@ -97,6 +100,11 @@ void TKestoF::connectPages() {
     connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
     connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);
     connect(ets, &EventRecordPage::eventBrowserRequested, gts, &BrowserPage::openEventPage);
+    // The track record follows every import, logged forecast and register write.
+    m_session.analysis.changed = [this] { jts->refresh(); };
+    for (RecordEditor* editor : {bts->editor(), ets->editor(), fts->listEditor(), fts->categoryEditor()})
+        connect(editor, &RecordEditor::rowWritten, jts, &AnalysisPage::refresh);
+    connect(its, &CsvPage::tableWritten, jts, &AnalysisPage::refresh);
 }
 
 void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {
@@ -134,6 +142,10 @@ void TKestoF::createGts() {
 
 void TKestoF::createIts() {
     its = new CsvPage(m_session, m_dialogs, pc);
+}
+
+void TKestoF::createJts() {
+    jts = new AnalysisPage(m_session, m_dialogs, pc);
 }
 
 bool TKestoF::event(QEvent* event) {
@@ -178,8 +190,10 @@ void TKestoF::uc1IN() {
     fts->uq62K(5);
     gts->uq7B(5);
     its->uq8C(1);
+    jts->refresh();
 }
 
 void TKestoF::FormDestroy() {
+    m_session.analysis.changed = nullptr;
     m_session.forecast.releaseNetwork();
 }

@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 
+class AnalysisPage;
 class BrowserPage;
 class CsvPage;
 class EventListPage;
@@ -20,7 +21,7 @@ class ProForecastPage;
 class QPushButton;
 class QTabWidget;
 
-// The main form KestoF: the eight pages in the page control pc above the bottom panel z0P with
+// The main form KestoF: the nine pages in the page control pc above the bottom panel z0P with
 // the close button. It owns the session (registers, data module, store) and the pages, runs
 // the start-up at its first activation and connects the paths between pages.
 class TKestoF : public QWidget {
@@ -62,6 +63,7 @@ private:
     void createFts();
     void createGts();
     void createIts();
+    void createJts();
     void addPage(PageFrame* page, const QString& name, const QString& caption);
     void clearLabels(QWidget* page, std::initializer_list<const char*> names);
     void connectPages();
@@ -83,6 +85,7 @@ private:
     EventListPage* fts = nullptr;   // 6 event list and categories
     BrowserPage* gts = nullptr;     // 7 browser
     CsvPage* its = nullptr;         // 8 CSV exchange
+    AnalysisPage* jts = nullptr;    // 9 track record
 
     // Pages 2 and 5 as the browser reaches them: fields and pages by name.
     WindowTargets m_browserTargets{this};

@@ -82,7 +82,10 @@ void CsvPage::runButton(int op) {
         uq8C(op);
     } catch (const TorvaneError& e) {
         m_dialogs.error(e.text());
+        return;
     }
+    if (op == 3)
+        Q_EMIT tableWritten();
 }
 
 void CsvPage::storePending(int target) {
@@ -102,6 +105,7 @@ void CsvPage::storePending(int target) {
     }
     Query& qi = m_session.dm.qi;
     qi.setCurrentRow(std::min(target, qi.recordCount() - 1));
+    Q_EMIT tableWritten();
 }
 
 bool CsvPage::eventFilter(QObject* watched, QEvent* event) {

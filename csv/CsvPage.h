@@ -22,6 +22,10 @@ public:
     QTableView* grid() const { return m_grid; }
     CsvListModel* model() const { return m_model; }
 
+Q_SIGNALS:
+    // A table was read from its CSV file, or a list row was stored.
+    void tableWritten();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -209,6 +209,8 @@ void Forecaster::uq1K(int op) {
     m_summary.mseText = mseText(m_summary.mse);
     if (showNetwork)
         showNetwork(m_diagram, m_summary.mseText);
+    if (completed)
+        completed(m_summary);
 
     dialogs.message(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
     uq1K(2);

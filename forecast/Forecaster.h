@@ -74,6 +74,8 @@ public:
     std::function<void(int done, int total)> progress;
     std::function<void(const ForecastSummary&)> showSummary;
     std::function<void(const QImage& diagram, const QString& mseText)> showNetwork;
+    // Receives every completed forecast (summary and error filled), before the chart.
+    std::function<void(const ForecastSummary&)> completed;
     // Draws the chart: the forecast page reads its day count and calls chartData.
     std::function<void()> drawChart;
 

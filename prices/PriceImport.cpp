@@ -278,6 +278,8 @@ void PriceImport::importPrices() {
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
     lines.clear();
+    if (imported)
+        imported();
     closingSequence();
 }
 

@@ -29,6 +29,8 @@ public:
         return QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
     }
 
+    // Runs when the bars of an import are stored, before the averages and the forecast.
+    std::function<void()> imported;
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;
     // The information line of the forecast page (a12ifL).

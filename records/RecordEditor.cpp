@@ -182,6 +182,7 @@ void RecordEditor::insert() {
         return;
     }
     returnToNewMode();
+    Q_EMIT rowWritten();
 }
 
 void RecordEditor::update() {
@@ -199,6 +200,7 @@ void RecordEditor::update() {
         return;
     }
     returnToNewMode();
+    Q_EMIT rowWritten();
 }
 
 void RecordEditor::returnToNewMode() {

@@ -78,6 +78,10 @@ public:
     // Runs a handler of a user action; an error it raises is reported and ends the action.
     void guarded(const std::function<void()>& action);
 
+Q_SIGNALS:
+    // A row was inserted or updated.
+    void rowWritten();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

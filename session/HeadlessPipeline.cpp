@@ -11,7 +11,7 @@
 
 QString HeadlessOptions::usage() {
     return QStringLiteral("使い方: torvane-forecast [PRICE_FILE] [--today yyyy/mm/dd] [--seed N] "
-                          "[--table OUT.csv] [--days N]\n"
+                          "[--table OUT.csv] [--days N] [--report]\n"
                           "        torvane-forecast --convert IN OUT [--shift-hours H]");
 }
 
@@ -56,6 +56,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
             if (!ok || qAbs(options.shiftHours) > 24 * 366)
                 throw fail(
                     QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
+        } else if (a == QLatin1String("--report")) {
+            options.report = true;
         } else if (a == QLatin1String("--table")) {
             options.tableFile = value();
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -70,6 +72,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         throw fail(QStringLiteral("--convert と価格ファイルは同時に指定できません"));
     if (options.shiftHours != 0 && options.convertIn.isEmpty())
         throw fail(QStringLiteral("--shift-hours は --convert と一緒に指定してください"));
+    if (options.report && !options.convertIn.isEmpty())
+        throw fail(QStringLiteral("--report と --convert は同時に指定できません"));
     if (!options.tableFile.isEmpty() && options.priceFile.isEmpty())
         throw fail(QStringLiteral("--table には価格ファイルが必要です"));
     return options;
@@ -85,7 +89,7 @@ QStringList HeadlessPipeline::run() {
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     m_session.openDatabases();
     if (m_options.priceFile.isEmpty())
-        return {};
+        return m_options.report ? m_session.analysis.reportLines() : QStringList();
     installForecastStep();
     m_session.prices.importFile(m_options.priceFile);
     QStringList printed = m_session.forecast.summary().lines();
@@ -97,6 +101,8 @@ QStringList HeadlessPipeline::run() {
     if (!m_options.tableFile.isEmpty())
         CsvExchange::writeTable(m_session.store, QStringLiteral("F01YSK"), QStringLiteral("csm"),
                                 m_options.tableFile);
+    if (m_options.report)
+        printed << m_session.analysis.reportLines();
     return printed;
 }
 

@@ -15,6 +15,7 @@ struct HeadlessOptions {
     std::optional<quint32> seed; // initial weights of the network, for a reproducible forecast
     std::optional<int> days;     // days of bars the forecast step shows
     QString tableFile;           // where F01YSK is written after the pipeline, when given
+    bool report = false;         // the track record as tab-separated lines after the output
     // --convert IN OUT [--shift-hours H]: a trading platform's bar export to a price file.
     QString convertIn;
     QString convertOut;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/Analysis.h"
 #include "csv/CsvExchange.h"
 #include "forecast/Forecaster.h"
 #include "prices/PriceImport.h"
@@ -20,6 +21,9 @@ public:
     PriceImport prices{store};
     CsvExchange csv{store};
     Forecaster forecast{store, prices};
+    // The forecast log and the track record: every completed forecast is logged, every price
+    // import scores the logged forecasts it covers.
+    Analysis analysis{store};
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
     // database, the catalogue on first run, every application table.

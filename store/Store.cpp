@@ -26,7 +26,7 @@ struct Ensured {
 };
 constexpr Ensured ensuredTables[] = {
     {"csq", "F01YSK"}, {"csq", "F05PMF"}, {"csq", "F06EVR"}, {"csq", "F07EVL"}, {"csq", "F08EVK"},
-    {"csq", "F09CSV"}, {"csm", "F01YSK"}, {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
+    {"csq", "F09CSV"}, {"csq", "F10YSR"}, {"csm", "F01YSK"}, {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
 };
 
 bool quoteTblField(int i) {
@@ -96,6 +96,8 @@ void Store::uqCdb() {
     if (!tableExists(QStringLiteral("csq"), QStringLiteral("AAATBN")) ||
         !tableExists(QStringLiteral("csq"), QStringLiteral("AAATST")))
         uqTst(3);
+    else
+        addMissingCatalogueTables();
     uqCtbl(1);
 }
 

@@ -35,6 +35,10 @@ public:
     static void ucNul(QString& text, int op, int length = 0);
     // 1: ensure every application table, 2: create stnm if missing, 3: drop stnm.
     void uqCtbl(int op);
+    // Adds the catalogue rows of every table the catalogue files name and the database's
+    // catalogue lacks, so a database from an earlier version gains the newer tables. Rows the
+    // database already holds are left as they are; nothing happens without the files.
+    void addMissingCatalogueTables();
 
     // Whether the last lookup (uqTst 2) found stnm in the catalogue.
     bool lastLookupFound() const { return m_lastLookupFound; }

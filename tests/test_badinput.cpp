@@ -139,7 +139,8 @@ class TestBadInput : public QObject {
     QStringList storedInFile() {
         QStringList all = rows(QStringLiteral("csq"),
                                QStringLiteral("select name from sqlite_master order by name"));
-        for (const char* t : {"AAATBN", "AAATST", "F05PMF", "F06EVR", "F07EVL", "F08EVK", "F09CSV"})
+        for (const char* t :
+             {"AAATBN", "AAATST", "F05PMF", "F06EVR", "F07EVL", "F08EVK", "F09CSV", "F10YSR"})
             all << QLatin1String(t)
                 << rows(QStringLiteral("csq"),
                         QStringLiteral("select * from %1 order by rowid").arg(QLatin1String(t)));

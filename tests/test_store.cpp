@@ -75,7 +75,7 @@ private Q_SLOTS:
                      "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
         QCOMPARE(tableNames(session->dm.csq()),
                  (QStringList{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR", "F07EVL", "F08EVK",
-                              "F09CSV"}));
+                              "F09CSV", "F10YSR"}));
         QCOMPARE(tableNames(session->dm.csm()),
                  (QStringList{"F01YSK", "F02W1H", "F03W4H", "F04WD1"}));
         QCOMPARE(session->reg.stdb, QStringLiteral("csm"));
@@ -267,7 +267,7 @@ private Q_SLOTS:
         } catch (const TorvaneError& e) {
             QVERIFY(e.text().contains(QStringLiteral("tblstrc.csv")));
         }
-        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{9});
+        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{10});
     }
 
     void firstStartWithoutCatalogueFilesFails() {

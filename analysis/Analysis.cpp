@@ -1,0 +1,290 @@
+#include "analysis/Analysis.h"
+
+#include "forecast/Forecaster.h"
+#include "store/Clock.h"
+#include "store/Store.h"
+#include "store/TorvaneError.h"
+#include "store/Transaction.h"
+
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+const QString logTable = QStringLiteral("F10YSR");
+
+// Puts the registers back when the scope ends.
+class KeptRegisters {
+public:
+    explicit KeptRegisters(Registers& reg) : m_reg(reg), m_saved(reg) {}
+    ~KeptRegisters() { m_reg = m_saved; }
+    KeptRegisters(const KeptRegisters&) = delete;
+    KeptRegisters& operator=(const KeptRegisters&) = delete;
+
+private:
+    Registers& m_reg;
+    Registers m_saved;
+};
+
+// The rows of a catalogued table, selected through the statement builder with the tail.
+class TableRows {
+public:
+    TableRows(Store& store, const QString& selector, const QString& table, const QString& tail)
+        : m_query(store.dm().database(store.dm().connectionOf(selector))) {
+        Registers& r = store.reg();
+        r.stdb = selector;
+        r.stnm = table;
+        r.swh = tail;
+        store.ucSql(1);
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(r.sqw))
+            throw TorvaneError(
+                QStringLiteral("%1\n%2").arg(m_query.lastError().text(), r.sqw.trimmed()));
+        m_record = m_query.record();
+    }
+    bool next() { return m_query.next(); }
+    // The column's index in the rows, -1 when the catalogue lacks it.
+    int column(const QString& name) const { return m_record.indexOf(name); }
+    QString text(int column) const {
+        return column < 0 ? QString() : m_query.value(column).toString();
+    }
+    std::optional<qint64> integer(int column) const {
+        if (column < 0)
+            return std::nullopt;
+        const QVariant v = m_query.value(column);
+        if (v.isNull())
+            return std::nullopt;
+        bool ok = false;
+        const qint64 i = v.toLongLong(&ok);
+        if (ok)
+            return i;
+        const double d = v.toDouble(&ok);
+        if (ok && d == double(qint64(d)))
+            return qint64(d);
+        return std::nullopt;
+    }
+
+private:
+    QSqlQuery m_query;
+    QSqlRecord m_record;
+};
+
+QString sqlTextOf(const QString& text) {
+    return Store::sqlText(text);
+}
+
+} // namespace
+
+void Analysis::loadBars() {
+    Registers& r = m_store.reg();
+    KeptRegisters kept(r);
+    std::vector<Tracking::Bars::Bar> bars;
+    if (r.imcn > 0) {
+        TableRows rows(m_store, QStringLiteral("csm"), QStringLiteral("F01YSK"),
+                       QStringLiteral(" where CNT <= ") + QString::number(r.imcn) +
+                           QStringLiteral(" order by CNT "));
+        const int lymd = rows.column(QStringLiteral("LYMD"));
+        const int lhm = rows.column(QStringLiteral("LHM"));
+        const int cv = rows.column(QStringLiteral("CV"));
+        while (rows.next()) {
+            const auto end = Tracking::momentOf(rows.text(lymd), rows.text(lhm));
+            const auto close = rows.integer(cv);
+            if (end && close)
+                bars.push_back({*end, *close});
+        }
+    }
+    m_bars = Tracking::Bars(std::move(bars));
+}
+
+void Analysis::scoreForecasts() {
+    loadBars();
+    // The opinions' outcomes follow the new bars even when no forecast is scored.
+    if (!m_bars.isEmpty() && m_store.isCatalogued(logTable))
+        scoreLoggedForecasts();
+    if (changed)
+        changed();
+}
+
+void Analysis::scoreLoggedForecasts() {
+    Registers& r = m_store.reg();
+    KeptRegisters kept(r);
+    struct Score {
+        qint64 cnt;
+        qint64 actual;
+    };
+    QList<Score> scores;
+    {
+        TableRows rows(m_store, QStringLiteral("csq"), logTable,
+                       QStringLiteral(" where ACV is null order by CNT "));
+        const int cnt = rows.column(QStringLiteral("CNT"));
+        const int tymd = rows.column(QStringLiteral("TYMD"));
+        const int thm = rows.column(QStringLiteral("THM"));
+        while (rows.next()) {
+            const auto target = Tracking::momentOf(rows.text(tymd), rows.text(thm));
+            const auto count = rows.integer(cnt);
+            if (!target || !count || !m_bars.covers(*target, *target))
+                continue;
+            scores.push_back({*count, *m_bars.closeAtOrBefore(*target)});
+        }
+    }
+    if (scores.isEmpty())
+        return;
+    // Only ACV is written, and only where it is still empty: nothing else the row holds moves.
+    Transaction transaction(m_store.dm().database(m_store.dm().csq()));
+    for (const Score& s : scores) {
+        r.sqw = QStringLiteral(" update ") + logTable + QStringLiteral(" set ACV = ") +
+                QString::number(s.actual) + QStringLiteral(" where CNT = ") +
+                QString::number(s.cnt) + QStringLiteral(" and ACV is null ");
+        m_store.uexSql(1);
+    }
+    transaction.commit();
+}
+
+void Analysis::logForecast(const ForecastSummary& summary) {
+    Registers& r = m_store.reg();
+    if (r.imcn <= 0 || !m_store.isCatalogued(logTable))
+        return;
+    KeptRegisters kept(r);
+
+    // The last real bar, the first two slots (the interval) and the tenth slot (the target).
+    QHash<qint64, std::pair<QString, QString>> ends;
+    {
+        TableRows rows(m_store, QStringLiteral("csm"), QStringLiteral("F01YSK"),
+                       QStringLiteral(" where CNT >= ") + QString::number(r.imcn) +
+                           QStringLiteral(" and CNT <= ") + QString::number(r.imcn + 10) +
+                           QStringLiteral(" order by CNT "));
+        const int cnt = rows.column(QStringLiteral("CNT"));
+        const int lymd = rows.column(QStringLiteral("LYMD"));
+        const int lhm = rows.column(QStringLiteral("LHM"));
+        while (rows.next())
+            if (const auto c = rows.integer(cnt))
+                ends.insert(*c, {rows.text(lymd), rows.text(lhm)});
+    }
+    const auto last = ends.value(r.imcn);
+    const auto target = ends.value(r.imcn + 10);
+    const auto first = Tracking::momentOf(ends.value(r.imcn + 1).first, ends.value(r.imcn + 1).second);
+    const auto second =
+        Tracking::momentOf(ends.value(r.imcn + 2).first, ends.value(r.imcn + 2).second);
+    const QString interval =
+        first && second ? QString::number((*second - *first) / 60) : QString();
+
+    const QDateTime now = Clock::now();
+    QHash<QString, QString> values{
+        {QStringLiteral("MDT"), now.toString(QStringLiteral("yyyy/MM/dd"))},
+        {QStringLiteral("MHM"), now.toString(QStringLiteral("hh:mm"))},
+        {QStringLiteral("ITV"), interval},
+        {QStringLiteral("LYMD"), last.first},
+        {QStringLiteral("LHM"), last.second},
+        {QStringLiteral("LCV"), summary.lastClose},
+        {QStringLiteral("LHV"), summary.lastHigh},
+        {QStringLiteral("LLV"), summary.lastLow},
+        {QStringLiteral("TYMD"), target.first},
+        {QStringLiteral("THM"), target.second},
+        {QStringLiteral("FCV"), summary.forecastClose},
+        {QStringLiteral("FHV"), summary.forecastHigh},
+        {QStringLiteral("FLV"), summary.forecastLow},
+        {QStringLiteral("MSE"), summary.mseText},
+    };
+
+    // The row of the same last bar and interval, when there is one: its CNT and its score.
+    std::optional<qint64> cnt;
+    QString actual;
+    bool existing = false;
+    {
+        TableRows rows(m_store, QStringLiteral("csq"), logTable,
+                       QStringLiteral(" where LYMD = ") + sqlTextOf(last.first) +
+                           QStringLiteral(" and LHM = ") + sqlTextOf(last.second) +
+                           QStringLiteral(" and ITV = ") +
+                           (interval.isEmpty() ? QStringLiteral("NULL") : interval) +
+                           QStringLiteral(" order by CNT "));
+        if (rows.next()) {
+            cnt = rows.integer(rows.column(QStringLiteral("CNT")));
+            existing = cnt.has_value();
+            actual = rows.text(rows.column(QStringLiteral("ACV")));
+        }
+    }
+    if (!existing) {
+        Query& qq = m_store.dm().qq;
+        qq.setConnection(m_store.dm().csq());
+        qq.setSql(QStringLiteral(" select Max(CNT) as CNT from ") + logTable + u' ');
+        qq.open();
+        const Field largest = qq.field(QStringLiteral("CNT"));
+        cnt = largest.isNull() ? 1 : qint64(largest.asInteger()) + 1;
+        qq.close();
+    }
+    values.insert(QStringLiteral("CNT"), QString::number(*cnt));
+    // The actual close belongs to the target, which a replacing forecast shares.
+    values.insert(QStringLiteral("ACV"), actual);
+
+    // The value slots in catalogue column order, as every register write fills them.
+    r.stdb = QStringLiteral("csq");
+    r.stnm = logTable;
+    m_store.uqTst(1);
+    int slot = Registers::firstValueSlot;
+    Query& qst = m_store.dm().qst;
+    for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot)
+        r.sa[slot] = values.value(qst.field(QStringLiteral("CNAM")).asString().trimmed());
+    qst.close();
+    if (existing) {
+        r.swh = QStringLiteral(" where CNT = ") + QString::number(*cnt);
+        m_store.ucSql(3);
+    } else {
+        m_store.ucSql(2);
+    }
+    m_store.uexSql(1);
+    // The forecast itself stands: the failed record is reported and the chart still follows.
+    if (!m_store.lastStatementOk())
+        m_store.dialogs().error(QStringLiteral("%1 に予測を記録できませんでした。\n%2")
+                                    .arg(logTable, m_store.lastStatementError()));
+    if (changed)
+        changed();
+}
+
+Tracking::TrackRecord Analysis::trackRecord() {
+    Registers& r = m_store.reg();
+    KeptRegisters kept(r);
+    QList<Tracking::Forecast> forecasts;
+    if (m_store.isCatalogued(logTable)) {
+        TableRows rows(m_store, QStringLiteral("csq"), logTable, QStringLiteral(" order by CNT "));
+        const int tymd = rows.column(QStringLiteral("TYMD"));
+        const int thm = rows.column(QStringLiteral("THM"));
+        const int lcv = rows.column(QStringLiteral("LCV"));
+        const int fcv = rows.column(QStringLiteral("FCV"));
+        const int acv = rows.column(QStringLiteral("ACV"));
+        while (rows.next()) {
+            Tracking::Forecast f{rows.text(tymd), rows.text(thm), 0, 0, rows.integer(acv)};
+            const auto lastClose = rows.integer(lcv);
+            const auto forecastClose = rows.integer(fcv);
+            // A row without its prices cannot be judged; it still counts as logged.
+            if (!lastClose || !forecastClose)
+                f.actual.reset();
+            f.last = lastClose.value_or(0);
+            f.forecast = forecastClose.value_or(0);
+            forecasts.push_back(f);
+        }
+    }
+    QList<Tracking::Opinion> opinions;
+    if (m_store.isCatalogued(QStringLiteral("F05PMF"))) {
+        TableRows rows(m_store, QStringLiteral("csq"), QStringLiteral("F05PMF"),
+                       QStringLiteral(" order by CNT "));
+        const int dt = rows.column(QStringLiteral("DT"));
+        const int hm = rows.column(QStringLiteral("HM"));
+        const int rz = rows.column(QStringLiteral("RZ"));
+        const int syt = rows.column(QStringLiteral("SYT"));
+        while (rows.next())
+            opinions.push_back({rows.text(dt), rows.text(hm), rows.text(rz), rows.text(syt)});
+    }
+    QList<Tracking::Event> events;
+    if (m_store.isCatalogued(QStringLiteral("F06EVR"))) {
+        TableRows rows(m_store, QStringLiteral("csq"), QStringLiteral("F06EVR"),
+                       QStringLiteral(" order by CNT "));
+        const int enw = rows.column(QStringLiteral("ENW"));
+        const int div = rows.column(QStringLiteral("DIV"));
+        const int dyv = rows.column(QStringLiteral("DYV"));
+        while (rows.next())
+            events.push_back({rows.text(enw), rows.integer(div), rows.integer(dyv)});
+    }
+    return Tracking::compute(forecasts, opinions, events, m_bars);
+}

@@ -1,0 +1,143 @@
+#include "store/Store.h"
+
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
+#include "store/Transaction.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace {
+
+// A quoted catalogue value back to its text: 'F10YSR' gives F10YSR.
+QString unquoted(const QString& value) {
+    if (value.size() < 2 || !value.startsWith(u'\'') || !value.endsWith(u'\''))
+        return value;
+    return value.mid(1, value.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+}
+
+qint64 largest(const QSqlDatabase& db, const QString& sql) {
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        throw TorvaneError(q.lastError().text());
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+QSet<qint64> integers(const QSqlDatabase& db, const QString& sql) {
+    QSet<qint64> out;
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        throw TorvaneError(q.lastError().text());
+    while (q.next())
+        out.insert(q.value(0).toLongLong());
+    return out;
+}
+
+} // namespace
+
+void Store::addMissingCatalogueTables() {
+    const QDir dir(m_catalogueDir);
+    const QString tbl = dir.absoluteFilePath(QStringLiteral("tbl.csv"));
+    const QString tblstrc = dir.absoluteFilePath(QStringLiteral("tblstrc.csv"));
+    if (!QFileInfo(tbl).isFile() || !QFileInfo(tblstrc).isFile())
+        return;
+    QSqlDatabase db = m_dm.database(m_dm.csq());
+    if (!db.isOpen())
+        return;
+
+    QSet<QString> known;
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("select TNAM from AAATBN")))
+            throw TorvaneError(q.lastError().text());
+        while (q.next())
+            known.insert(q.value(0).toString().trimmed());
+    }
+    struct FileTable {
+        QStringList values;
+        QString tbid;
+    };
+    QList<FileTable> missing;
+    const auto tblField = [](int i) { return i > 3; };
+    for (const QString& line : TextFile::readLines(tbl, TextFile::Encoding::Cp932)) {
+        const QStringList values = catalogueValues(line, 6, tblField);
+        const QString name = unquoted(values[4]).trimmed();
+        if (name.isEmpty() || values[4] == QLatin1String("NULL") || known.contains(name) ||
+            !isNumericLiteral(values[2]))
+            continue;
+        known.insert(name);
+        missing.push_back({values, values[2].trimmed()});
+    }
+    if (missing.isEmpty())
+        return;
+
+    const auto columnField = [](int i) { return i == 5 || i == 6; };
+    QList<QStringList> columnRows;
+    for (const QString& line : TextFile::readLines(tblstrc, TextFile::Encoding::Cp932))
+        columnRows.push_back(catalogueValues(line, 9, columnField));
+
+    // The file's ids and row numbers are kept where the database leaves them free; a table id
+    // the user has given to a table of their own moves the new table to the next free one.
+    QSet<qint64> tbids = integers(db, QStringLiteral("select TBID from AAATBN union "
+                                                     "select TBID from AAATST"));
+    QSet<qint64> tableCnts = integers(db, QStringLiteral("select CNT from AAATBN"));
+    QSet<qint64> columnCnts = integers(db, QStringLiteral("select CNT from AAATST"));
+    qint64 nextTableCnt = largest(db, QStringLiteral("select max(CNT) from AAATBN")) + 1;
+    qint64 nextColumnCnt = largest(db, QStringLiteral("select max(CNT) from AAATST")) + 1;
+    qint64 nextTbid = std::max(largest(db, QStringLiteral("select max(TBID) from AAATBN")),
+                               largest(db, QStringLiteral("select max(TBID) from AAATST"))) +
+                      1;
+
+    Transaction transaction(db);
+    for (FileTable& t : missing) {
+        qint64 tbid = t.tbid.toLongLong();
+        if (tbids.contains(tbid))
+            tbid = nextTbid;
+        tbids.insert(tbid);
+        nextTbid = std::max(nextTbid, tbid + 1);
+        QStringList& values = t.values;
+        values[2] = QString::number(tbid);
+        if (!isNumericLiteral(values[0]) || tableCnts.contains(values[0].toLongLong()))
+            values[0] = QString::number(nextTableCnt++);
+        tableCnts.insert(values[0].toLongLong());
+        nextTableCnt = std::max(nextTableCnt, values[0].toLongLong() + 1);
+        for (int k = 0; k < 6; ++k)
+            m_reg.sa[11 + k] = values[k];
+        m_reg.sqw = QStringLiteral(
+                        " Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (") +
+                    values.join(u',') + u')';
+        uexSql(1);
+
+        QList<QStringList> columns;
+        for (const QStringList& row : columnRows)
+            if (row[2].trimmed() == t.tbid)
+                columns.push_back(row);
+        // The columns keep their order: they move as a block when their numbers are taken.
+        const bool clash = std::any_of(columns.begin(), columns.end(), [&](const QStringList& r) {
+            return !isNumericLiteral(r[0]) || columnCnts.contains(r[0].toLongLong());
+        });
+        std::stable_sort(columns.begin(), columns.end(),
+                         [](const QStringList& a, const QStringList& b) {
+                             return a[0].toDouble() < b[0].toDouble();
+                         });
+        for (QStringList row : columns) {
+            row[2] = QString::number(tbid);
+            if (clash)
+                row[0] = QString::number(nextColumnCnt++);
+            columnCnts.insert(row[0].toLongLong());
+            nextColumnCnt = std::max(nextColumnCnt, row[0].toLongLong() + 1);
+            for (int k = 0; k < 9; ++k)
+                m_reg.sa[11 + k] = row[k];
+            m_reg.sqw = QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, "
+                                       "DPW, TYO)  Values  (") +
+                        row.join(u',') + u')';
+            uexSql(1);
+        }
+    }
+    transaction.commit();
+}

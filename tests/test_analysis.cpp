@@ -1,0 +1,476 @@
+#include "analysis/Analysis.h"
+#include "analysis/AnalysisPage.h"
+#include "analysis/TrackRecord.h"
+#include "app/MainWindow.h"
+#include "records/ProForecastPage.h"
+#include "session/HeadlessPipeline.h"
+#include "session/Session.h"
+#include "store/Clock.h"
+#include "store/TextFile.h"
+#include "support/PriceTable.h"
+#include "support/StoredRows.h"
+#include "support/TemplateDatabase.h"
+#include "support/TestDialogs.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QDir>
+#include <QLabel>
+#include <QLineSeries>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString dataDir = QStringLiteral(TORVANE_SOURCE_DIR "/data");
+
+// A bar line of a price file ending at `end` after `minutes`, with the close given in yen.
+QByteArray priceLine(const QDateTime& end, int minutes, const QString& close) {
+    const QDateTime start = end.addSecs(-60 * minutes);
+    return (start.toString(QStringLiteral("yyyy/MM/dd,HH:mm,")) + close + u',' + close + u',' +
+            close + u',' + close + u',' + end.toString(QStringLiteral("yyyy/MM/dd,HH:mm")) +
+            QStringLiteral("\r\n"))
+        .toLatin1();
+}
+
+} // namespace
+
+class TestAnalysis : public QObject {
+    Q_OBJECT
+
+    TemplateDatabase templateDb;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<Session> session;
+    QString oldCwd;
+
+    QSqlDatabase csq() { return session->dm.database(session->dm.csq()); }
+    void exec(const QString& sql) {
+        QSqlQuery q(csq());
+        if (!q.exec(sql))
+            QFAIL(qPrintable(q.lastError().text() + u' ' + sql));
+    }
+    QStringList rows(const QString& sql) { return storedRows(csq(), sql); }
+    void start() {
+        session = std::make_unique<Session>(*dialogs, dataDir);
+        session->openDatabases();
+    }
+    // A logged forecast made after the bar ending lymd lhm, aimed at tymd thm.
+    void logRow(int cnt, const QString& lymd, const QString& lhm, const QString& tymd,
+                const QString& thm, int lcv, int fcv, const QString& acv = QStringLiteral("NULL")) {
+        exec(QStringLiteral("insert into F10YSR values (%1, '2025/07/01', '09:00', 15, '%2', '%3', "
+                            "%4, %4, %4, '%5', '%6', %7, %7, %7, '.001', %8)")
+                 .arg(cnt)
+                 .arg(lymd, lhm)
+                 .arg(lcv)
+                 .arg(tymd, thm)
+                 .arg(fcv)
+                 .arg(acv));
+    }
+    // Bars of 15 minutes from Friday 4 July 2025 20:00 to 23:45 (the week's last), then from
+    // Monday 7 July 07:15 on; closes count up from 1000 by 10.
+    void weekendBars() {
+        QSqlDatabase db = session->dm.database(session->dm.csm());
+        QSqlQuery clear(db);
+        clear.exec(QStringLiteral("delete from F01YSK"));
+        QList<QDateTime> ends;
+        for (QDateTime t(QDate(2025, 7, 4), QTime(20, 0)); t < QDateTime(QDate(2025, 7, 5), QTime(0, 0));
+             t = t.addSecs(900))
+            ends << t;
+        for (QDateTime t(QDate(2025, 7, 7), QTime(7, 15)); t <= QDateTime(QDate(2025, 7, 7), QTime(9, 0));
+             t = t.addSecs(900))
+            ends << t;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("insert into F01YSK (CNT, CV, LYMD, LHM) values (?, ?, ?, ?)"));
+        for (int k = 0; k < ends.size(); ++k) {
+            q.addBindValue(k + 1);
+            q.addBindValue(1000 + 10 * k);
+            q.addBindValue(ends[k].toString(QStringLiteral("yyyy/MM/dd")));
+            q.addBindValue(ends[k].toString(QStringLiteral("HH:mm")));
+            QVERIFY(q.exec());
+        }
+        session->reg.imcn = int(ends.size());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(templateDb.create());
+    }
+    void init() {
+        Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(10, 30)));
+        dir = std::make_unique<QTemporaryDir>();
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir->path());
+        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
+        dialogs = std::make_unique<TestDialogs>();
+        start();
+    }
+    void cleanup() {
+        session.reset();
+        QDir::setCurrent(oldCwd);
+        dir.reset();
+        Clock::release();
+    }
+
+    void conclusionsReadUpOrDown_data() {
+        QTest::addColumn<QString>("conclusion");
+        QTest::addColumn<int>("direction");
+        const int none = int(Tracking::Direction::None), up = int(Tracking::Direction::Up),
+                  down = int(Tracking::Direction::Down);
+        QTest::newRow("dollar up") << QStringLiteral("ドル高") << up;
+        QTest::newRow("half-width dollar up") << QStringLiteral("ﾄﾞﾙ高") << up;
+        QTest::newRow("yen down in a sentence") << QStringLiteral("当面は円安基調") << up;
+        QTest::newRow("dollar down") << QStringLiteral("ドル安") << down;
+        QTest::newRow("half-width dollar down") << QStringLiteral("ﾄﾞﾙ安") << down;
+        QTest::newRow("yen up") << QStringLiteral("円高") << down;
+        QTest::newRow("both ways") << QStringLiteral("ドル高のち円高") << none;
+        QTest::newRow("sideways") << QStringLiteral("横ばい") << none;
+        QTest::newRow("empty") << QString() << none;
+    }
+    void conclusionsReadUpOrDown() {
+        QFETCH(QString, conclusion);
+        QFETCH(int, direction);
+        QCOMPARE(int(Tracking::directionOf(conclusion)), direction);
+    }
+
+    void sitesGroupByHost_data() {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("site");
+        QTest::newRow("address") << "https://example.com/a" << "example.com";
+        QTest::newRow("address with port and query")
+            << "http://Fx.Example.com:8080/x?y=1" << "fx.example.com";
+        QTest::newRow("name") << "日経ヴェリタス" << "日経ヴェリタス";
+        QTest::newRow("host without scheme") << "example.com/a" << "example.com/a";
+        QTest::newRow("empty") << "" << "";
+    }
+    void sitesGroupByHost() {
+        QFETCH(QString, reference);
+        QFETCH(QString, site);
+        QCOMPARE(Tracking::siteOf(reference), site);
+    }
+
+    void meansHaveOneDecimal() {
+        QCOMPARE(Tracking::meanText(160, 2), QStringLiteral("80.0"));
+        QCOMPARE(Tracking::meanText(-30, 3), QStringLiteral("-10.0"));
+        QCOMPARE(Tracking::meanText(1, 3), QStringLiteral("0.3"));
+        QCOMPARE(Tracking::meanText(0, 0), QStringLiteral("-"));
+        QCOMPARE(Tracking::rateText(2, 3), QStringLiteral("66.7%"));
+        QCOMPARE(Tracking::rateText(0, 0), QStringLiteral("-"));
+    }
+
+    void forecastIsLoggedAndReplacedForTheSameBars() {
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
+        ForecastSummary s;
+        s.lastHigh = QStringLiteral("150100");
+        s.lastClose = QStringLiteral("150000");
+        s.lastLow = QStringLiteral("149900");
+        s.forecastHigh = QStringLiteral("150300");
+        s.forecastClose = QStringLiteral("150200");
+        s.forecastLow = QStringLiteral("150050");
+        s.mseText = QStringLiteral(".0012345");
+        const Registers before = session->reg;
+        session->analysis.logForecast(s);
+        const QString row =
+            QStringLiteral("1:qlonglong|2025/07/09:QString|10:30:QString|5:qlonglong|2025/07/09:"
+                           "QString|10:00:QString|150000:qlonglong|150100:qlonglong|149900:"
+                           "qlonglong|2025/07/09:QString|10:50:QString|%1:qlonglong|150300:"
+                           "qlonglong|150050:qlonglong|.0012345:QString|NULL");
+        QCOMPARE(rows(QStringLiteral("select * from F10YSR")),
+                 QStringList{row.arg(QStringLiteral("150200"))});
+        // The registers are as the forecast left them.
+        QCOMPARE(session->reg.sa, before.sa);
+        QCOMPARE(session->reg.swh, before.swh);
+        QCOMPARE(session->reg.stnm, before.stnm);
+        QCOMPARE(session->reg.sqw, before.sqw);
+
+        // Another forecast of the same bars replaces the values under the same CNT; a forecast
+        // of other bars gets the next CNT.
+        s.forecastClose = QStringLiteral("149800");
+        session->analysis.logForecast(s);
+        QCOMPARE(rows(QStringLiteral("select * from F10YSR")),
+                 QStringList{row.arg(QStringLiteral("149800"))});
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 25);
+        session->analysis.logForecast(s);
+        QCOMPARE(rows(QStringLiteral("select CNT, LHM, THM from F10YSR order by CNT")),
+                 (QStringList{"1:qlonglong|10:00:QString|10:50:QString",
+                              "2:qlonglong|10:05:QString|10:55:QString"}));
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    void scoringTakesTheLastCloseAtOrBeforeTheTarget_data() {
+        QTest::addColumn<QString>("tymd");
+        QTest::addColumn<QString>("thm");
+        QTest::addColumn<QString>("acv");
+        QTest::newRow("on a bar's end") << "2025/07/04" << "21:00" << "1040:qlonglong";
+        QTest::newRow("between bar ends") << "2025/07/04" << "21:10" << "1040:qlonglong";
+        QTest::newRow("the first bar's end") << "2025/07/04" << "20:00" << "1000:qlonglong";
+        QTest::newRow("inside the weekend gap") << "2025/07/06" << "12:00" << "1150:qlonglong";
+        QTest::newRow("the last bar's end") << "2025/07/07" << "09:00" << "1230:qlonglong";
+        QTest::newRow("after the last bar") << "2025/07/07" << "09:15" << "NULL";
+        QTest::newRow("before the first bar") << "2025/07/04" << "19:45" << "NULL";
+        QTest::newRow("no date") << "" << "" << "NULL";
+    }
+    void scoringTakesTheLastCloseAtOrBeforeTheTarget() {
+        QFETCH(QString, tymd);
+        QFETCH(QString, thm);
+        QFETCH(QString, acv);
+        weekendBars();
+        logRow(1, QStringLiteral("2025/07/04"), QStringLiteral("18:00"), tymd, thm, 990, 1100);
+        logRow(2, QStringLiteral("2025/07/04"), QStringLiteral("17:00"), tymd, thm, 990, 1100,
+               QStringLiteral("777"));
+        const QStringList others = rows(QStringLiteral(
+            "select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, FCV, FHV, FLV, MSE "
+            "from F10YSR order by CNT"));
+        session->analysis.scoreForecasts();
+        // A scored row keeps its value; nothing but ACV changes.
+        QCOMPARE(rows(QStringLiteral("select ACV from F10YSR order by CNT")),
+                 (QStringList{acv, "777:qlonglong"}));
+        QCOMPARE(rows(QStringLiteral(
+                     "select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, FCV, FHV, "
+                     "FLV, MSE from F10YSR order by CNT")),
+                 others);
+    }
+
+    void opinionsScoreOverTheNextDay() {
+        // Hourly bars from 1 July 00:00 to 3 July 00:00, rising 10 an hour until 2 July 00:00,
+        // then falling.
+        QSqlDatabase db = session->dm.database(session->dm.csm());
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("insert into F01YSK (CNT, CV, LYMD, LHM) values (?, ?, ?, ?)"));
+        const QDateTime first(QDate(2025, 7, 1), QTime(0, 0));
+        for (int k = 0; k <= 48; ++k) {
+            const QDateTime end = first.addSecs(3600 * k);
+            q.addBindValue(k + 1);
+            q.addBindValue(k <= 24 ? 1000 + 10 * k : 1240 - 10 * (k - 24));
+            q.addBindValue(end.toString(QStringLiteral("yyyy/MM/dd")));
+            q.addBindValue(end.toString(QStringLiteral("HH:mm")));
+            QVERIFY(q.exec());
+        }
+        session->reg.imcn = 49;
+        session->analysis.loadBars();
+        int cnt = 0;
+        const auto opinion = [&](const char* dt, const char* hm, const char* rz, const char* syt) {
+            exec(QStringLiteral("insert into F05PMF (CNT, DT, HM, RZ, SYT) values (%1, '%2', '%3', "
+                                "'%4', '%5')")
+                     .arg(++cnt)
+                     .arg(QLatin1String(dt), QLatin1String(hm), QString::fromUtf8(rz),
+                          QString::fromUtf8(syt)));
+        };
+        opinion("2025/07/01", "00:00", "ドル高", "https://example.com/a");   // 1000 -> 1240 hit
+        opinion("2025/07/01", "06:30", "ﾄﾞﾙ高", "https://example.com/b");   // 1060 -> 1180 hit
+        opinion("2025/07/01", "12:00", "ドル高", "http://example.com/");     // 1120 -> 1120 miss
+        opinion("2025/07/02", "00:00", "円高", "https://example.com/c");     // 1240 -> 1000 hit
+        opinion("2025/07/02", "00:01", "円高", "https://example.com/c");     // not covered
+        opinion("2025/06/30", "23:59", "ドル安", "https://example.com/c");   // not covered
+        opinion("2025/07/01", "03:00", "ドル安", "ﾌﾟﾛA");                   // 1030 -> 1210 miss
+        opinion("2025/07/01", "03:00", "様子見", "ﾌﾟﾛB");                   // not read
+        const Tracking::TrackRecord record = session->analysis.trackRecord();
+        QCOMPARE(record.sites.size(), 2);
+        QCOMPARE(record.sites[0].site, QStringLiteral("example.com"));
+        QCOMPARE(record.sites[0].read, 6);
+        QCOMPARE(record.sites[0].scored, 4);
+        QCOMPARE(record.sites[0].hits, 3);
+        QCOMPARE(record.sites[1].site, QStringLiteral("ﾌﾟﾛA"));
+        QCOMPARE(record.sites[1].scored, 1);
+        QCOMPARE(record.sites[1].hits, 0);
+    }
+
+    void eventsCountMovesWithTheSurprise() {
+        int cnt = 0;
+        const auto event = [&](const char* enw, const char* div, const char* dyv) {
+            exec(QStringLiteral("insert into F06EVR (CNT, ENW, DIV, DYV) values (%1, '%2', %3, %4)")
+                     .arg(++cnt)
+                     .arg(QString::fromUtf8(enw), QLatin1String(div), QLatin1String(dyv)));
+        };
+        event("雇用統計", "50", "120");   // with
+        event("雇用統計", "-20", "-60");  // with
+        event("雇用統計", "30", "-40");   // against
+        event("雇用統計", "0", "0");      // no surprise, no move: the same sign
+        event("雇用統計", "0", "20");     // no surprise, a move: against
+        event("CPI", "10", "NULL");       // no move recorded
+        const Tracking::TrackRecord record = session->analysis.trackRecord();
+        QCOMPARE(record.reportLines(),
+                 (QStringList{"forecast\tnetwork\t0\t0\t-\t-", "event\tCPI\t1\t0\t-\t-",
+                              QStringLiteral("event\t雇用統計\t5\t3\t8.0\t48.0")}));
+    }
+
+    void oldDatabaseGainsTheLogAtStartUp() {
+        // A catalogue without the forecast log makes the old database.
+        session.reset();
+        const QString old = dir->filePath(QStringLiteral("old"));
+        const QString catalogue = dir->filePath(QStringLiteral("oldcatalogue"));
+        QVERIFY(QDir().mkpath(old) && QDir().mkpath(catalogue));
+        for (const char* name : {"tbl.csv", "tblstrc.csv"}) {
+            QStringList lines = TextFile::readLines(dataDir + u'/' + QLatin1String(name),
+                                                    TextFile::Encoding::Cp932);
+            QStringList kept;
+            for (const QString& line : lines)
+                if (!line.contains(QStringLiteral("F10YSR")) &&
+                    !(QLatin1String(name) == QLatin1String("tblstrc.csv") &&
+                      line.section(u',', 2, 2) == QStringLiteral("10")))
+                    kept << line;
+            QFile f(catalogue + u'/' + QLatin1String(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(TextFile::encodeCp932(kept.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+        }
+        QDir::setCurrent(old);
+        session = std::make_unique<Session>(*dialogs, catalogue);
+        session->openDatabases();
+        QCOMPARE(rows(QStringLiteral("select count(*) from AAATBN where TNAM = 'F10YSR'")),
+                 QStringList{"0:qlonglong"});
+        // The user's own catalogue edits and rows.
+        exec(QStringLiteral("update AAATST set DPW = 33, TYO = 'mine' where CNAM = 'RZ'"));
+        exec(QStringLiteral("insert into AAATBN values (10, 1, 10, 'MY', 'MYTBL', 'own')"));
+        exec(QStringLiteral("insert into AAATST values (63, 1, 10, 1, 'CNT', 'Integer', NULL, 4, "
+                            "'own')"));
+        exec(QStringLiteral("insert into F05PMF (CNT, DT, RZ) values (1, '2025/07/01', 'ドル高')"));
+        const auto everything = [this] {
+            QStringList all = rows(QStringLiteral(
+                "select name, sql from sqlite_master where name <> 'F10YSR' order by name"));
+            for (const char* t : {"F05PMF", "F06EVR", "F07EVL", "F08EVK", "F09CSV"})
+                all << rows(QStringLiteral("select * from %1 order by rowid").arg(QLatin1String(t)));
+            all << rows(QStringLiteral("select * from AAATBN where TNAM <> 'F10YSR' order by rowid"));
+            all << rows(QStringLiteral("select * from AAATST where TBID in (select TBID from "
+                                       "AAATBN where TNAM <> 'F10YSR') order by rowid"));
+            return all;
+        };
+        const QStringList before = everything();
+        session.reset();
+
+        dialogs->clear();
+        start();
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(everything(), before);
+        // The log's own rows, under the next free table id since the user took 10.
+        QCOMPARE(rows(QStringLiteral("select CNT, TBID, SKB, TYO from AAATBN where TNAM = 'F10YSR'")),
+                 QStringList{QStringLiteral("11:qlonglong|11:qlonglong|AN:QString|予測記録:QString")});
+        session->reg.stnm = QStringLiteral("F10YSR");
+        session->reg.swh.clear();
+        session->store.ucSql(1);
+        QCOMPARE(session->reg.sqw,
+                 QStringLiteral(" select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, "
+                                "FCV, FHV, FLV, MSE, ACV from F10YSR"));
+        QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master where name = 'F10YSR'")),
+                 QStringList{"1:qlonglong"});
+        // A third start finds nothing to add.
+        const QStringList migrated = rows(QStringLiteral("select * from AAATST order by rowid"));
+        session.reset();
+        start();
+        QCOMPARE(rows(QStringLiteral("select * from AAATST order by rowid")), migrated);
+        QDir::setCurrent(dir->path());
+    }
+
+    void reportAgreesWithTheStoredRows() {
+        // Three 15-minute bars of one session make the first forecast; the second file covers
+        // its target, ten bars later.
+        session.reset();
+        const QDateTime end(QDate(2025, 7, 8), QTime(9, 0));
+        QByteArray first, second;
+        for (int k = 0; k < 3; ++k)
+            first += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.1, 'f', 3));
+        for (int k = 0; k < 16; ++k)
+            second += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
+        for (auto [name, bytes] : {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
+            QFile f(dir->filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        for (const char* file : {"first.csv", "second.csv"}) {
+            Session s(*dialogs, dataDir);
+            HeadlessPipeline(s, HeadlessOptions::parse({dir->filePath(QLatin1String(file)), "--today",
+                                                         "2025/07/09", "--seed", "5"}))
+                .run();
+        }
+        start();
+        exec(QStringLiteral("insert into F05PMF (CNT, DT, HM, RZ, SYT) values (1, '2025/07/08', "
+                            "'09:00', 'ドル高', 'https://example.com/a')"));
+        exec(QStringLiteral("insert into F06EVR (CNT, ENW, DIV, DYV) values (1, 'ISM', -3, -80)"));
+        session.reset();
+
+        Session s(*dialogs, dataDir);
+        const QStringList printed =
+            HeadlessPipeline(s, HeadlessOptions::parse({"--report"})).run();
+        start();
+        const QStringList logged = rows(QStringLiteral(
+            "select LCV, FCV, ACV, LYMD, LHM, TYMD, THM from F10YSR order by CNT"));
+        QCOMPARE(logged.size(), 2);
+        const QStringList f = logged[0].split(u'|');
+        const qint64 lcv = f[0].section(u':', 0, 0).toLongLong();
+        const qint64 fcv = f[1].section(u':', 0, 0).toLongLong();
+        QCOMPARE(f[2], QStringLiteral("150600:qlonglong")); // the close of 12:00, ten bars on
+        QCOMPARE(f[3] + f[4], QStringLiteral("2025/07/08:QString09:30:QString"));
+        QCOMPARE(f[5] + f[6], QStringLiteral("2025/07/08:QString12:00:QString"));
+        QCOMPARE(logged[1].split(u'|')[2], QStringLiteral("NULL"));
+        const qint64 acv = 150600;
+        const int hit = ((fcv > lcv) - (fcv < lcv)) == 1 ? 1 : 0;
+        const QString forecastLine = QStringLiteral("forecast\tnetwork\t1\t%1\t%2.0\t%3.0")
+                                         .arg(hit)
+                                         .arg(std::llabs(fcv - acv))
+                                         .arg(std::llabs(lcv - acv));
+        // Without a price file no bars are in memory: the opinion is not covered.
+        QCOMPARE(printed, (QStringList{forecastLine, "pro\texample.com\t0\t0",
+                                       "event\tISM\t1\t1\t-80.0\t80.0"}));
+        for (const QString& line : printed)
+            QCOMPARE(line.count(u'\t'), line.startsWith(QStringLiteral("pro")) ? 3 : 5);
+    }
+
+    void pageShowsTheRecordAndFollowsRegisterWrites() {
+        session.reset();
+        TKestoF window(*dialogs, dataDir);
+        window.resize(904, 641);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.FormActivate();
+        QTabWidget* pc = window.pageControl();
+        QCOMPARE(pc->count(), 9);
+        QCOMPARE(pc->tabText(8), QStringLiteral("9分析"));
+        auto* page = qobject_cast<AnalysisPage*>(pc->widget(8));
+        QVERIFY(page);
+        QCOMPARE(page->objectName(), QStringLiteral("jts"));
+        QCOMPARE(page->networkLabel()->text(),
+                 QStringLiteral("予測 記録0 採点0 的中0(-) 誤差- 無変化- -"));
+        QCOMPARE(page->siteGrid()->model()->rowCount(), 0);
+
+        // An opinion registered on page 2 appears without anything else being done.
+        auto* pro = window.findChild<ProForecastPage*>(QStringLiteral("bts"));
+        QVERIFY(pro);
+        RecordEditor* editor = pro->editor();
+        editor->field(0)->setText(QStringLiteral("2025/07/08"));
+        editor->field(1)->setText(QStringLiteral("09:00"));
+        editor->field(2)->setText(QStringLiteral("ﾄﾞﾙ高"));
+        editor->field(4)->setText(QStringLiteral("https://example.com/x"));
+        editor->registerPressed();
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QCOMPARE(page->siteGrid()->model()->rowCount(), 1);
+        QCOMPARE(page->siteGrid()->model()->index(0, 0).data().toString(),
+                 QStringLiteral("example.com"));
+        QCOMPARE(page->siteGrid()->model()->index(0, 1).data().toString(), QStringLiteral("1"));
+
+        // Scored forecasts are drawn against their actual close.
+        Session& s = window.session();
+        QSqlQuery q(s.dm.database(s.dm.csq()));
+        QVERIFY(q.exec(QStringLiteral(
+            "insert into F10YSR values (1, '2025/07/01', '09:00', 15, '2025/07/01', '09:00', 100, "
+            "100, 100, '2025/07/01', '11:30', 120, 120, 120, '.001', 130)")));
+        QVERIFY(q.exec(QStringLiteral(
+            "insert into F10YSR values (2, '2025/07/01', '09:15', 15, '2025/07/01', '09:15', 100, "
+            "100, 100, '2025/07/01', '11:45', 90, 90, 90, '.001', 110)")));
+        page->refresh();
+        QCOMPARE(page->networkLabel()->text(),
+                 QStringLiteral("予測 記録2 採点2 的中1(50.0%) 誤差15.0 無変化20.0 ﾈｯﾄﾜｰｸの勝ち"));
+        QCOMPARE(page->forecastSeries()->count(), 2);
+        QCOMPARE(page->actualSeries()->at(1).y(), 110.0);
+        QCOMPARE(page->forecastSeries()->at(0).x(),
+                 double(QDateTime(QDate(2025, 7, 1), QTime(11, 30)).toMSecsSinceEpoch()));
+    }
+};
+
+QTEST_MAIN(TestAnalysis)
+#include "test_analysis.moc"
