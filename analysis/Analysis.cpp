@@ -164,11 +164,11 @@ void Analysis::logForecast(const ForecastSummary& summary) {
     }
     const auto last = ends.value(r.imcn);
     const auto target = ends.value(r.imcn + 10);
-    const auto first = Tracking::momentOf(ends.value(r.imcn + 1).first, ends.value(r.imcn + 1).second);
+    const auto first =
+        Tracking::momentOf(ends.value(r.imcn + 1).first, ends.value(r.imcn + 1).second);
     const auto second =
         Tracking::momentOf(ends.value(r.imcn + 2).first, ends.value(r.imcn + 2).second);
-    const QString interval =
-        first && second ? QString::number((*second - *first) / 60) : QString();
+    const QString interval = first && second ? QString::number((*second - *first) / 60) : QString();
 
     const QDateTime now = Clock::now();
     QHash<QString, QString> values{

@@ -33,8 +33,8 @@ QStandardItem* cell(const QString& text, bool number) {
 } // namespace
 
 AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
-    : PageFrame(QStringLiteral("j01ttL"), QStringLiteral("9 分析 予測・ﾌﾟﾛ目・ｲﾍﾞﾝﾄの成績"), 80,
-                40, parent),
+    : PageFrame(QStringLiteral("j01ttL"), QStringLiteral("9 分析 予測・ﾌﾟﾛ目・ｲﾍﾞﾝﾄの成績"), 80, 40,
+                parent),
       m_session(session), m_dialogs(dialogs) {
     header()->setObjectName(QStringLiteral("j0P"));
     footer()->setObjectName(QStringLiteral("j1P"));
@@ -137,8 +137,8 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
     m_events->setRowCount(0);
     for (const Tracking::EventRecord& e : record.events)
         m_events->appendRow({cell(e.name, false), cell(QString::number(e.count), true),
-                             cell(QString::number(e.withSurprise), true),
-                             cell(e.meanMove(), true), cell(e.meanAbsMove(), true)});
+                             cell(QString::number(e.withSurprise), true), cell(e.meanMove(), true),
+                             cell(e.meanAbsMove(), true)});
     m_siteGrid->resizeColumnToContents(0);
     m_eventGrid->resizeColumnToContents(0);
 

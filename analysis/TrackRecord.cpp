@@ -147,8 +147,9 @@ TrackRecord compute(const QList<Forecast>& forecasts, const QList<Opinion>& opin
             record.chart.push_back({at.addSecs(rest).toMSecsSinceEpoch(), f.forecast, actual});
         }
     }
-    std::stable_sort(record.chart.begin(), record.chart.end(),
-                     [](const ChartPoint& a, const ChartPoint& b) { return a.targetMs < b.targetMs; });
+    std::stable_sort(
+        record.chart.begin(), record.chart.end(),
+        [](const ChartPoint& a, const ChartPoint& b) { return a.targetMs < b.targetMs; });
 
     QMap<QString, SiteRecord> sites;
     QHash<QString, QString> siteCache;
@@ -191,18 +192,22 @@ TrackRecord compute(const QList<Forecast>& forecasts, const QList<Opinion>& opin
 QStringList TrackRecord::reportLines() const {
     const QChar tab = u'\t';
     QStringList lines;
-    lines << QStringList{QStringLiteral("forecast"), QStringLiteral("network"),
-                         QString::number(network.scored), QString::number(network.hits),
-                         network.meanError(), network.noChangeMeanError()}
+    lines << QStringList{QStringLiteral("forecast"),
+                         QStringLiteral("network"),
+                         QString::number(network.scored),
+                         QString::number(network.hits),
+                         network.meanError(),
+                         network.noChangeMeanError()}
                  .join(tab);
     for (const SiteRecord& s : sites)
         lines << QStringList{QStringLiteral("pro"), s.site, QString::number(s.scored),
                              QString::number(s.hits)}
                      .join(tab);
     for (const EventRecord& e : events)
-        lines << QStringList{QStringLiteral("event"), e.name, QString::number(e.count),
-                             QString::number(e.withSurprise), e.meanMove(), e.meanAbsMove()}
-                     .join(tab);
+        lines
+            << QStringList{QStringLiteral("event"),         e.name,       QString::number(e.count),
+                           QString::number(e.withSurprise), e.meanMove(), e.meanAbsMove()}
+                   .join(tab);
     return lines;
 }
 

@@ -59,12 +59,12 @@ struct Forecast {
     std::optional<qint64> actual;   // ACV
 };
 struct Opinion {
-    QString date, time;   // DT, HM
-    QString conclusion;   // RZ
-    QString reference;    // SYT
+    QString date, time; // DT, HM
+    QString conclusion; // RZ
+    QString reference;  // SYT
 };
 struct Event {
-    QString name; // ENW
+    QString name;                   // ENW
     std::optional<qint64> surprise; // DIV
     std::optional<qint64> move;     // DYV
 };

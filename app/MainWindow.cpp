@@ -102,7 +102,8 @@ void TKestoF::connectPages() {
     connect(ets, &EventRecordPage::eventBrowserRequested, gts, &BrowserPage::openEventPage);
     // The track record follows every import, logged forecast and register write.
     m_session.analysis.changed = [this] { jts->refresh(); };
-    for (RecordEditor* editor : {bts->editor(), ets->editor(), fts->listEditor(), fts->categoryEditor()})
+    for (RecordEditor* editor :
+         {bts->editor(), ets->editor(), fts->listEditor(), fts->categoryEditor()})
         connect(editor, &RecordEditor::rowWritten, jts, &AnalysisPage::refresh);
     connect(its, &CsvPage::tableWritten, jts, &AnalysisPage::refresh);
 }

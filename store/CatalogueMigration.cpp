@@ -108,9 +108,9 @@ void Store::addMissingCatalogueTables() {
         nextTableCnt = std::max(nextTableCnt, values[0].toLongLong() + 1);
         for (int k = 0; k < 6; ++k)
             m_reg.sa[11 + k] = values[k];
-        m_reg.sqw = QStringLiteral(
-                        " Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (") +
-                    values.join(u',') + u')';
+        m_reg.sqw =
+            QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (") +
+            values.join(u',') + u')';
         uexSql(1);
 
         QList<QStringList> columns;

@@ -25,8 +25,9 @@ struct Ensured {
     const char* table;
 };
 constexpr Ensured ensuredTables[] = {
-    {"csq", "F01YSK"}, {"csq", "F05PMF"}, {"csq", "F06EVR"}, {"csq", "F07EVL"}, {"csq", "F08EVK"},
-    {"csq", "F09CSV"}, {"csq", "F10YSR"}, {"csm", "F01YSK"}, {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
+    {"csq", "F01YSK"}, {"csq", "F05PMF"}, {"csq", "F06EVR"}, {"csq", "F07EVL"},
+    {"csq", "F08EVK"}, {"csq", "F09CSV"}, {"csq", "F10YSR"}, {"csm", "F01YSK"},
+    {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
 };
 
 bool quoteTblField(int i) {

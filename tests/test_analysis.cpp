@@ -80,11 +80,11 @@ class TestAnalysis : public QObject {
         QSqlQuery clear(db);
         clear.exec(QStringLiteral("delete from F01YSK"));
         QList<QDateTime> ends;
-        for (QDateTime t(QDate(2025, 7, 4), QTime(20, 0)); t < QDateTime(QDate(2025, 7, 5), QTime(0, 0));
-             t = t.addSecs(900))
+        for (QDateTime t(QDate(2025, 7, 4), QTime(20, 0));
+             t < QDateTime(QDate(2025, 7, 5), QTime(0, 0)); t = t.addSecs(900))
             ends << t;
-        for (QDateTime t(QDate(2025, 7, 7), QTime(7, 15)); t <= QDateTime(QDate(2025, 7, 7), QTime(9, 0));
-             t = t.addSecs(900))
+        for (QDateTime t(QDate(2025, 7, 7), QTime(7, 15));
+             t <= QDateTime(QDate(2025, 7, 7), QTime(9, 0)); t = t.addSecs(900))
             ends << t;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("insert into F01YSK (CNT, CV, LYMD, LHM) values (?, ?, ?, ?)"));
@@ -143,12 +143,16 @@ private Q_SLOTS:
     void sitesGroupByHost_data() {
         QTest::addColumn<QString>("reference");
         QTest::addColumn<QString>("site");
-        QTest::newRow("address") << "https://example.com/a" << "example.com";
-        QTest::newRow("address with port and query")
-            << "http://Fx.Example.com:8080/x?y=1" << "fx.example.com";
-        QTest::newRow("name") << "日経ヴェリタス" << "日経ヴェリタス";
-        QTest::newRow("host without scheme") << "example.com/a" << "example.com/a";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("address") << "https://example.com/a"
+                                 << "example.com";
+        QTest::newRow("address with port and query") << "http://Fx.Example.com:8080/x?y=1"
+                                                     << "fx.example.com";
+        QTest::newRow("name") << "日経ヴェリタス"
+                              << "日経ヴェリタス";
+        QTest::newRow("host without scheme") << "example.com/a"
+                                             << "example.com/a";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void sitesGroupByHost() {
         QFETCH(QString, reference);
@@ -208,14 +212,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tymd");
         QTest::addColumn<QString>("thm");
         QTest::addColumn<QString>("acv");
-        QTest::newRow("on a bar's end") << "2025/07/04" << "21:00" << "1040:qlonglong";
-        QTest::newRow("between bar ends") << "2025/07/04" << "21:10" << "1040:qlonglong";
-        QTest::newRow("the first bar's end") << "2025/07/04" << "20:00" << "1000:qlonglong";
-        QTest::newRow("inside the weekend gap") << "2025/07/06" << "12:00" << "1150:qlonglong";
-        QTest::newRow("the last bar's end") << "2025/07/07" << "09:00" << "1230:qlonglong";
-        QTest::newRow("after the last bar") << "2025/07/07" << "09:15" << "NULL";
-        QTest::newRow("before the first bar") << "2025/07/04" << "19:45" << "NULL";
-        QTest::newRow("no date") << "" << "" << "NULL";
+        QTest::newRow("on a bar's end") << "2025/07/04"
+                                        << "21:00"
+                                        << "1040:qlonglong";
+        QTest::newRow("between bar ends") << "2025/07/04"
+                                          << "21:10"
+                                          << "1040:qlonglong";
+        QTest::newRow("the first bar's end") << "2025/07/04"
+                                             << "20:00"
+                                             << "1000:qlonglong";
+        QTest::newRow("inside the weekend gap") << "2025/07/06"
+                                                << "12:00"
+                                                << "1150:qlonglong";
+        QTest::newRow("the last bar's end") << "2025/07/07"
+                                            << "09:00"
+                                            << "1230:qlonglong";
+        QTest::newRow("after the last bar") << "2025/07/07"
+                                            << "09:15"
+                                            << "NULL";
+        QTest::newRow("before the first bar") << "2025/07/04"
+                                              << "19:45"
+                                              << "NULL";
+        QTest::newRow("no date") << ""
+                                 << ""
+                                 << "NULL";
     }
     void scoringTakesTheLastCloseAtOrBeforeTheTarget() {
         QFETCH(QString, tymd);
@@ -263,14 +283,14 @@ private Q_SLOTS:
                      .arg(QLatin1String(dt), QLatin1String(hm), QString::fromUtf8(rz),
                           QString::fromUtf8(syt)));
         };
-        opinion("2025/07/01", "00:00", "ドル高", "https://example.com/a");   // 1000 -> 1240 hit
-        opinion("2025/07/01", "06:30", "ﾄﾞﾙ高", "https://example.com/b");   // 1060 -> 1180 hit
-        opinion("2025/07/01", "12:00", "ドル高", "http://example.com/");     // 1120 -> 1120 miss
-        opinion("2025/07/02", "00:00", "円高", "https://example.com/c");     // 1240 -> 1000 hit
-        opinion("2025/07/02", "00:01", "円高", "https://example.com/c");     // not covered
-        opinion("2025/06/30", "23:59", "ドル安", "https://example.com/c");   // not covered
-        opinion("2025/07/01", "03:00", "ドル安", "ﾌﾟﾛA");                   // 1030 -> 1210 miss
-        opinion("2025/07/01", "03:00", "様子見", "ﾌﾟﾛB");                   // not read
+        opinion("2025/07/01", "00:00", "ドル高", "https://example.com/a"); // 1000 -> 1240 hit
+        opinion("2025/07/01", "06:30", "ﾄﾞﾙ高", "https://example.com/b");  // 1060 -> 1180 hit
+        opinion("2025/07/01", "12:00", "ドル高", "http://example.com/");   // 1120 -> 1120 miss
+        opinion("2025/07/02", "00:00", "円高", "https://example.com/c");   // 1240 -> 1000 hit
+        opinion("2025/07/02", "00:01", "円高", "https://example.com/c");   // not covered
+        opinion("2025/06/30", "23:59", "ドル安", "https://example.com/c"); // not covered
+        opinion("2025/07/01", "03:00", "ドル安", "ﾌﾟﾛA");                  // 1030 -> 1210 miss
+        opinion("2025/07/01", "03:00", "様子見", "ﾌﾟﾛB");                  // not read
         const Tracking::TrackRecord record = session->analysis.trackRecord();
         QCOMPARE(record.sites.size(), 2);
         QCOMPARE(record.sites[0].site, QStringLiteral("example.com"));
@@ -289,12 +309,12 @@ private Q_SLOTS:
                      .arg(++cnt)
                      .arg(QString::fromUtf8(enw), QLatin1String(div), QLatin1String(dyv)));
         };
-        event("雇用統計", "50", "120");   // with
-        event("雇用統計", "-20", "-60");  // with
-        event("雇用統計", "30", "-40");   // against
-        event("雇用統計", "0", "0");      // no surprise, no move: the same sign
-        event("雇用統計", "0", "20");     // no surprise, a move: against
-        event("CPI", "10", "NULL");       // no move recorded
+        event("雇用統計", "50", "120");  // with
+        event("雇用統計", "-20", "-60"); // with
+        event("雇用統計", "30", "-40");  // against
+        event("雇用統計", "0", "0");     // no surprise, no move: the same sign
+        event("雇用統計", "0", "20");    // no surprise, a move: against
+        event("CPI", "10", "NULL");      // no move recorded
         const Tracking::TrackRecord record = session->analysis.trackRecord();
         QCOMPARE(record.reportLines(),
                  (QStringList{"forecast\tnetwork\t0\t0\t-\t-", "event\tCPI\t1\t0\t-\t-",
@@ -318,7 +338,8 @@ private Q_SLOTS:
                     kept << line;
             QFile f(catalogue + u'/' + QLatin1String(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(TextFile::encodeCp932(kept.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+            f.write(
+                TextFile::encodeCp932(kept.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
         }
         QDir::setCurrent(old);
         session = std::make_unique<Session>(*dialogs, catalogue);
@@ -335,8 +356,10 @@ private Q_SLOTS:
             QStringList all = rows(QStringLiteral(
                 "select name, sql from sqlite_master where name <> 'F10YSR' order by name"));
             for (const char* t : {"F05PMF", "F06EVR", "F07EVL", "F08EVK", "F09CSV"})
-                all << rows(QStringLiteral("select * from %1 order by rowid").arg(QLatin1String(t)));
-            all << rows(QStringLiteral("select * from AAATBN where TNAM <> 'F10YSR' order by rowid"));
+                all << rows(
+                    QStringLiteral("select * from %1 order by rowid").arg(QLatin1String(t)));
+            all << rows(
+                QStringLiteral("select * from AAATBN where TNAM <> 'F10YSR' order by rowid"));
             all << rows(QStringLiteral("select * from AAATST where TBID in (select TBID from "
                                        "AAATBN where TNAM <> 'F10YSR') order by rowid"));
             return all;
@@ -349,8 +372,9 @@ private Q_SLOTS:
         QVERIFY(dialogs->messages.isEmpty());
         QCOMPARE(everything(), before);
         // The log's own rows, under the next free table id since the user took 10.
-        QCOMPARE(rows(QStringLiteral("select CNT, TBID, SKB, TYO from AAATBN where TNAM = 'F10YSR'")),
-                 QStringList{QStringLiteral("11:qlonglong|11:qlonglong|AN:QString|予測記録:QString")});
+        QCOMPARE(
+            rows(QStringLiteral("select CNT, TBID, SKB, TYO from AAATBN where TNAM = 'F10YSR'")),
+            QStringList{QStringLiteral("11:qlonglong|11:qlonglong|AN:QString|予測記録:QString")});
         session->reg.stnm = QStringLiteral("F10YSR");
         session->reg.swh.clear();
         session->store.ucSql(1);
@@ -376,16 +400,18 @@ private Q_SLOTS:
         for (int k = 0; k < 3; ++k)
             first += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.1, 'f', 3));
         for (int k = 0; k < 16; ++k)
-            second += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
-        for (auto [name, bytes] : {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
+            second +=
+                priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
+        for (auto [name, bytes] :
+             {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
             QFile f(dir->filePath(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes);
         }
         for (const char* file : {"first.csv", "second.csv"}) {
             Session s(*dialogs, dataDir);
-            HeadlessPipeline(s, HeadlessOptions::parse({dir->filePath(QLatin1String(file)), "--today",
-                                                         "2025/07/09", "--seed", "5"}))
+            HeadlessPipeline(s, HeadlessOptions::parse({dir->filePath(QLatin1String(file)),
+                                                        "--today", "2025/07/09", "--seed", "5"}))
                 .run();
         }
         start();
@@ -395,11 +421,10 @@ private Q_SLOTS:
         session.reset();
 
         Session s(*dialogs, dataDir);
-        const QStringList printed =
-            HeadlessPipeline(s, HeadlessOptions::parse({"--report"})).run();
+        const QStringList printed = HeadlessPipeline(s, HeadlessOptions::parse({"--report"})).run();
         start();
-        const QStringList logged = rows(QStringLiteral(
-            "select LCV, FCV, ACV, LYMD, LHM, TYMD, THM from F10YSR order by CNT"));
+        const QStringList logged = rows(
+            QStringLiteral("select LCV, FCV, ACV, LYMD, LHM, TYMD, THM from F10YSR order by CNT"));
         QCOMPARE(logged.size(), 2);
         const QStringList f = logged[0].split(u'|');
         const qint64 lcv = f[0].section(u':', 0, 0).toLongLong();
