@@ -245,9 +245,11 @@ void Analysis::logForecast(const ForecastSummary& summary) {
 Tracking::TrackRecord Analysis::trackRecord() {
     Registers& r = m_store.reg();
     KeptRegisters kept(r);
+    // No order is asked for: the record's groups and chart are ordered by the computation, and a
+    // sort of every row would cost more than the rest of the refresh.
     QList<Tracking::Forecast> forecasts;
     if (m_store.isCatalogued(logTable)) {
-        TableRows rows(m_store, QStringLiteral("csq"), logTable, QStringLiteral(" order by CNT "));
+        TableRows rows(m_store, QStringLiteral("csq"), logTable, QString());
         const int tymd = rows.column(QStringLiteral("TYMD"));
         const int thm = rows.column(QStringLiteral("THM"));
         const int lcv = rows.column(QStringLiteral("LCV"));
@@ -267,8 +269,7 @@ Tracking::TrackRecord Analysis::trackRecord() {
     }
     QList<Tracking::Opinion> opinions;
     if (m_store.isCatalogued(QStringLiteral("F05PMF"))) {
-        TableRows rows(m_store, QStringLiteral("csq"), QStringLiteral("F05PMF"),
-                       QStringLiteral(" order by CNT "));
+        TableRows rows(m_store, QStringLiteral("csq"), QStringLiteral("F05PMF"), QString());
         const int dt = rows.column(QStringLiteral("DT"));
         const int hm = rows.column(QStringLiteral("HM"));
         const int rz = rows.column(QStringLiteral("RZ"));
@@ -278,8 +279,7 @@ Tracking::TrackRecord Analysis::trackRecord() {
     }
     QList<Tracking::Event> events;
     if (m_store.isCatalogued(QStringLiteral("F06EVR"))) {
-        TableRows rows(m_store, QStringLiteral("csq"), QStringLiteral("F06EVR"),
-                       QStringLiteral(" order by CNT "));
+        TableRows rows(m_store, QStringLiteral("csq"), QStringLiteral("F06EVR"), QString());
         const int enw = rows.column(QStringLiteral("ENW"));
         const int div = rows.column(QStringLiteral("DIV"));
         const int dyv = rows.column(QStringLiteral("DYV"));

@@ -15,11 +15,38 @@ namespace {
 
 constexpr qint64 secondsPerDay = 24 * 60 * 60;
 
-int partOf(const QStringList& parts, int i, bool& ok) {
-    bool good = false;
-    const int v = parts.value(i).trimmed().toInt(&good);
-    ok = ok && good;
+// The digits of text from `from` up to `to` (exclusive), blanks around allowed; -1 when there
+// are none or anything else is there.
+int numberIn(QStringView text, qsizetype from, qsizetype to) {
+    while (from < to && text[from].isSpace())
+        ++from;
+    while (to > from && text[to - 1].isSpace())
+        --to;
+    if (from == to || to - from > 9)
+        return -1;
+    int v = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        v = v * 10 + (c - u'0');
+    }
     return v;
+}
+
+// Splits text at the separator into exactly `count` numbers; false when it does not.
+bool numbersOf(QStringView text, QChar separator, int count, int* out) {
+    qsizetype from = 0;
+    for (int k = 0; k < count; ++k) {
+        const qsizetype at = k + 1 < count ? text.indexOf(separator, from) : text.size();
+        if (at < 0)
+            return false;
+        out[k] = numberIn(text, from, at);
+        if (out[k] < 0)
+            return false;
+        from = at + 1;
+    }
+    return true;
 }
 
 // Names go into tab-separated lines and grid cells: no tab or line break of their own.
@@ -33,17 +60,19 @@ QString oneLine(QString text) {
 } // namespace
 
 std::optional<qint64> momentOf(const QString& date, const QString& time) {
-    const QStringList d = date.trimmed().split(u'/');
-    const QStringList t = time.trimmed().split(u':');
-    bool ok = d.size() == 3 && (t.size() == 2 || t.size() == 3);
-    const int year = partOf(d, 0, ok), month = partOf(d, 1, ok), day = partOf(d, 2, ok);
-    const int hour = partOf(t, 0, ok), minute = partOf(t, 1, ok);
-    const int second = t.size() == 3 ? partOf(t, 2, ok) : 0;
-    if (!ok || !QDate::isValid(year, month, day) || hour < 0 || hour > 24 || minute < 0 ||
-        minute > 59 || second < 0 || second > 59)
+    // Read by hand: the track record reads tens of thousands of these per refresh.
+    int d[3];
+    int t[3] = {0, 0, 0};
+    if (!numbersOf(date, u'/', 3, d))
+        return std::nullopt;
+    const int parts = time.count(u':') + 1;
+    if ((parts != 2 && parts != 3) || !numbersOf(time, u':', parts, t))
+        return std::nullopt;
+    const int hour = t[0], minute = t[1], second = t[2];
+    if (!QDate::isValid(d[0], d[1], d[2]) || hour > 24 || minute > 59 || second > 59)
         return std::nullopt;
     // 24:00 is the end of a day's last bar in some exports: the next day's midnight.
-    return QDate(year, month, day).toJulianDay() * secondsPerDay + hour * 3600 + minute * 60 +
+    return QDate(d[0], d[1], d[2]).toJulianDay() * secondsPerDay + hour * 3600 + minute * 60 +
            second;
 }
 
@@ -129,6 +158,7 @@ TrackRecord compute(const QList<Forecast>& forecasts, const QList<Opinion>& opin
                     const QList<Event>& events, const Bars& bars) {
     TrackRecord record;
     NetworkRecord& net = record.network;
+    QHash<qint64, qint64> midnights;
     net.logged = int(forecasts.size());
     for (const Forecast& f : forecasts) {
         if (!f.actual)
@@ -140,11 +170,15 @@ TrackRecord compute(const QList<Forecast>& forecasts, const QList<Opinion>& opin
         net.errorSum += double(std::llabs(f.forecast - actual));
         net.noChangeErrorSum += double(std::llabs(f.last - actual));
         if (const auto target = momentOf(f.targetDate, f.targetTime)) {
-            // Back to calendar time for the chart's date axis.
-            const qint64 days = *target / secondsPerDay;
-            const qint64 rest = *target % secondsPerDay;
-            const QDateTime at(QDate::fromJulianDay(days), QTime(0, 0));
-            record.chart.push_back({at.addSecs(rest).toMSecsSinceEpoch(), f.forecast, actual});
+            // Back to calendar time for the chart's date axis. Local midnight is looked up once
+            // per day: every local-time conversion reads the time-zone rules again.
+            const qint64 day = *target / secondsPerDay;
+            auto midnight = midnights.constFind(day);
+            if (midnight == midnights.cend())
+                midnight = midnights.insert(
+                    day, QDateTime(QDate::fromJulianDay(day), QTime(0, 0)).toMSecsSinceEpoch());
+            record.chart.push_back(
+                {*midnight + (*target % secondsPerDay) * 1000, f.forecast, actual});
         }
     }
     std::stable_sort(
