@@ -160,6 +160,41 @@ private Q_SLOTS:
         QCOMPARE(Tracking::siteOf(reference), site);
     }
 
+    void momentsReadDateAndTime_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<qint64>("seconds"); // after midnight of 1 July 2025, -1 for none
+        QTest::newRow("minutes") << "2025/07/01"
+                                 << "10:05" << qint64(36300);
+        QTest::newRow("seconds") << "2025/07/01"
+                                 << "10:05:30" << qint64(36330);
+        QTest::newRow("next day") << "2025/07/02"
+                                  << "00:00" << qint64(86400);
+        QTest::newRow("end of the day") << "2025/07/01"
+                                        << "24:00" << qint64(86400);
+        QTest::newRow("blanks") << " 2025/07/01 "
+                                << " 10:05" << qint64(36300);
+        QTest::newRow("no such day") << "2025/02/30"
+                                     << "10:00" << qint64(-1);
+        QTest::newRow("minute 60") << "2025/07/01"
+                                   << "10:60" << qint64(-1);
+        QTest::newRow("dashes") << "2025-07-01"
+                                << "10:00" << qint64(-1);
+        QTest::newRow("letters") << "2025/07/01"
+                                 << "1O:00" << qint64(-1);
+        QTest::newRow("no time") << "2025/07/01"
+                                 << "" << qint64(-1);
+    }
+    void momentsReadDateAndTime() {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(qint64, seconds);
+        const qint64 origin =
+            *Tracking::momentOf(QStringLiteral("2025/07/01"), QStringLiteral("00:00"));
+        const std::optional<qint64> m = Tracking::momentOf(date, time);
+        QCOMPARE(m ? *m - origin : qint64(-1), seconds);
+    }
+
     void meansHaveOneDecimal() {
         QCOMPARE(Tracking::meanText(160, 2), QStringLiteral("80.0"));
         QCOMPARE(Tracking::meanText(-30, 3), QStringLiteral("-10.0"));
