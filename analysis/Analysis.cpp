@@ -101,8 +101,15 @@ void Analysis::loadBars() {
 void Analysis::scoreForecasts() {
     loadBars();
     // The opinions' outcomes follow the new bars even when no forecast is scored.
-    if (!m_bars.isEmpty() && m_store.isCatalogued(logTable))
-        scoreLoggedForecasts();
+    // A log that cannot be scored is reported; the import goes on with its averages and forecast.
+    if (!m_bars.isEmpty() && m_store.isCatalogued(logTable)) {
+        try {
+            scoreLoggedForecasts();
+        } catch (const TorvaneError& e) {
+            m_store.dialogs().error(
+                QStringLiteral("%1 の予測を採点できませんでした。\n%2").arg(logTable, e.text()));
+        }
+    }
     if (changed)
         changed();
 }
@@ -143,9 +150,21 @@ void Analysis::scoreLoggedForecasts() {
 }
 
 void Analysis::logForecast(const ForecastSummary& summary) {
-    Registers& r = m_store.reg();
-    if (r.imcn <= 0 || !m_store.isCatalogued(logTable))
+    if (m_store.reg().imcn <= 0 || !m_store.isCatalogued(logTable))
         return;
+    // The forecast itself stands: a record that fails is reported and the chart still follows.
+    try {
+        writeLog(summary);
+    } catch (const TorvaneError& e) {
+        m_store.dialogs().error(
+            QStringLiteral("%1 に予測を記録できませんでした。\n%2").arg(logTable, e.text()));
+    }
+    if (changed)
+        changed();
+}
+
+void Analysis::writeLog(const ForecastSummary& summary) {
+    Registers& r = m_store.reg();
     KeptRegisters kept(r);
 
     // The last real bar, the first two slots (the interval) and the tenth slot (the target).
@@ -234,12 +253,8 @@ void Analysis::logForecast(const ForecastSummary& summary) {
         m_store.ucSql(2);
     }
     m_store.uexSql(1);
-    // The forecast itself stands: the failed record is reported and the chart still follows.
     if (!m_store.lastStatementOk())
-        m_store.dialogs().error(QStringLiteral("%1 に予測を記録できませんでした。\n%2")
-                                    .arg(logTable, m_store.lastStatementError()));
-    if (changed)
-        changed();
+        throw TorvaneError(m_store.lastStatementError());
 }
 
 Tracking::TrackRecord Analysis::trackRecord() {

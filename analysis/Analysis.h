@@ -35,6 +35,7 @@ public:
 
 private:
     void scoreLoggedForecasts();
+    void writeLog(const ForecastSummary& summary);
 
     Store& m_store;
     Tracking::Bars m_bars;

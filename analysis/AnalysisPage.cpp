@@ -48,8 +48,8 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
                                         QStringLiteral("的中率")});
     m_events = new QStandardItemModel(0, 5, this);
     m_events->setHorizontalHeaderLabels({QStringLiteral("ｲﾍﾞﾝﾄ"), QStringLiteral("件数"),
-                                         QStringLiteral("同方向"), QStringLiteral("平均差額"),
-                                         QStringLiteral("平均|差額|")});
+                                         QStringLiteral("同方向"), QStringLiteral("平均差"),
+                                         QStringLiteral("平均|差|")});
 
     m_chart = new QChart;
     m_chart->setTheme(QChart::ChartThemeDark);
@@ -62,6 +62,8 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_axisX->setTickCount(4);
     m_axisY = new QValueAxis;
     m_axisY->setLabelFormat(QStringLiteral("%d"));
+    m_axisY->setTitleText(QStringLiteral("(円)"));
+    m_axisY->setTitleVisible(true);
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
     const auto series = [this](const char* name, const QString& title, QRgb colour, int width) {
@@ -86,14 +88,15 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
-    auto* grids = new QHBoxLayout;
+    m_grids = new QHBoxLayout;
+    QHBoxLayout* grids = m_grids;
     grids->setSpacing(4);
     m_siteGrid = grid(QStringLiteral("jProG"), m_sites);
     m_eventGrid = grid(QStringLiteral("jEvG"), m_events);
-    grids->addWidget(m_siteGrid, 1);
-    grids->addWidget(m_eventGrid, 1);
-    layout->addLayout(grids, 2);
-    layout->addWidget(m_chartView, 3);
+    grids->addWidget(m_siteGrid, 4);
+    grids->addWidget(m_eventGrid, 5);
+    layout->addLayout(grids);
+    layout->addWidget(m_chartView, 1);
     setMainView(view);
 }
 
@@ -105,6 +108,8 @@ QTableView* AnalysisPage::grid(const QString& name, QStandardItemModel* model) {
     g->setSelectionBehavior(QAbstractItemView::SelectRows);
     g->verticalHeader()->hide();
     g->horizontalHeader()->setStretchLastSection(true);
+    // Five lines of the window font: the chart below keeps the room its axis labels need.
+    g->setFixedHeight(5 * g->fontMetrics().height() + 2 * g->frameWidth() + 12);
     return g;
 }
 
@@ -139,8 +144,12 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
         m_events->appendRow({cell(e.name, false), cell(QString::number(e.count), true),
                              cell(QString::number(e.withSurprise), true), cell(e.meanMove(), true),
                              cell(e.meanAbsMove(), true)});
-    m_siteGrid->resizeColumnToContents(0);
-    m_eventGrid->resizeColumnToContents(0);
+    // The two grids share the width in proportion to what their columns need.
+    int k = 0;
+    for (QTableView* g : {m_siteGrid, m_eventGrid}) {
+        g->resizeColumnsToContents();
+        m_grids->setStretch(k++, g->horizontalHeader()->length() + 2 * g->frameWidth());
+    }
 
     QList<QPointF> forecast, actual;
     forecast.reserve(record.chart.size());

@@ -6,6 +6,7 @@ class Dialogs;
 class QChart;
 class QChartView;
 class QDateTimeAxis;
+class QHBoxLayout;
 class QLabel;
 class QLineSeries;
 class QStandardItemModel;
@@ -44,6 +45,7 @@ private:
     QStandardItemModel* m_events;
     QTableView* m_siteGrid;
     QTableView* m_eventGrid;
+    QHBoxLayout* m_grids;
     QChart* m_chart;
     QChartView* m_chartView;
     QDateTimeAxis* m_axisX;

@@ -243,6 +243,21 @@ private Q_SLOTS:
         QVERIFY(dialogs->errors.isEmpty());
     }
 
+    void aLogThatCannotBeWrittenIsReportedAndTheImportGoesOn() {
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
+        exec(QStringLiteral("drop table F10YSR"));
+        ForecastSummary s;
+        s.lastClose = s.forecastClose = QStringLiteral("150000");
+        session->analysis.logForecast(s);
+        session->analysis.scoreForecasts();
+        QCOMPARE(dialogs->errors.size(), 2);
+        QVERIFY(
+            dialogs->errors[0].startsWith(QStringLiteral("F10YSR に予測を記録できませんでした")));
+        QVERIFY(
+            dialogs->errors[1].startsWith(QStringLiteral("F10YSR の予測を採点できませんでした")));
+        QCOMPARE(session->analysis.bars().size(), 24);
+    }
+
     void scoringTakesTheLastCloseAtOrBeforeTheTarget_data() {
         QTest::addColumn<QString>("tymd");
         QTest::addColumn<QString>("thm");
