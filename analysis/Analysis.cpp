@@ -100,8 +100,8 @@ void Analysis::loadBars() {
 
 void Analysis::scoreForecasts() {
     loadBars();
-    // The opinions' outcomes follow the new bars even when no forecast is scored.
-    // A log that cannot be scored is reported; the import goes on with its averages and forecast.
+    // A log that cannot be scored is reported and the import goes on with its averages and
+    // forecast. The page is told either way: the opinions' outcomes follow the new bars.
     if (!m_bars.isEmpty() && m_store.isCatalogued(logTable)) {
         try {
             scoreLoggedForecasts();

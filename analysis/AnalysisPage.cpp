@@ -27,6 +27,8 @@ QStandardItem* cell(const QString& text, bool number) {
     item->setEditable(false);
     if (number)
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    else
+        item->setToolTip(text);
     return item;
 }
 
@@ -146,8 +148,11 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
                              cell(e.meanAbsMove(), true)});
     // The two grids share the width in proportion to what their columns need.
     int k = 0;
+    // A long name is cut at 14 half-width characters; its cell's tip shows it whole.
+    const int longest = m_siteGrid->fontMetrics().horizontalAdvance(QString(14, u'0')) + 12;
     for (QTableView* g : {m_siteGrid, m_eventGrid}) {
         g->resizeColumnsToContents();
+        g->setColumnWidth(0, std::min(g->columnWidth(0), longest));
         m_grids->setStretch(k++, g->horizontalHeader()->length() + 2 * g->frameWidth());
     }
 
