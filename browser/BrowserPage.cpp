@@ -1,12 +1,13 @@
 #include "browser/BrowserPage.h"
 
-#include "session/Session.h"
 #include "browser/BrowserTargets.h"
 #include "browser/ScriptResult.h"
 #include "browser/WebEngineWebView.h"
 #include "prices/PriceImport.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -80,7 +81,9 @@ BrowserPage::BrowserPage(Session& session, Dialogs& dialogs, WebView* view, QWid
     gEdg->setObjectName(QStringLiteral("gEdg"));
     setMainView(gEdg);
     buildCaptureStrip();
-    connect(gEdg, &WebView::scriptResult, this, &BrowserPage::gEdgExecuteScript);
+    connect(gEdg, &WebView::scriptResult, this, [this](int result, const QString& json) {
+        runAction(m_dialogs, [&] { gEdgExecuteScript(result, json); });
+    });
 }
 
 BrowserPage::~BrowserPage() = default;
@@ -142,13 +145,8 @@ void BrowserPage::buildCaptureStrip() {
     g15rtB->setObjectName(QStringLiteral("g15rtB"));
     // Six full-width characters of the window font need 138 pixels plus the frame.
     g15rtB->setGeometry(751, 34, 144, 34);
-    connect(g15rtB, &QPushButton::clicked, this, [this] {
-        try {
-            g15rtBClick();
-        } catch (const TorvaneError& e) {
-            m_dialogs.error(e.text());
-        }
-    });
+    connect(g15rtB, &QPushButton::clicked, this,
+            [this] { runAction(m_dialogs, [this] { g15rtBClick(); }); });
 
     QWidget::setTabOrder(g112E, g122E);
     QWidget::setTabOrder(g122E, g132E);
@@ -165,7 +163,7 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
         placeMarker();
         return false;
     }
-    try {
+    runAction(m_dialogs, [&] {
         if (event->type() == QEvent::FocusIn && watched == g132E) {
             // Entering the field, not the window coming back to the front or a menu closing.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -187,9 +185,7 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
             else if (watched == g142E)
                 g142EKeyDown(vk);
         }
-    } catch (const TorvaneError& e) {
-        m_dialogs.error(e.text());
-    }
+    });
     // The handlers watch the keys; the fields still receive them.
     return false;
 }

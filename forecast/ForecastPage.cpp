@@ -1,11 +1,12 @@
 #include "forecast/ForecastPage.h"
 
-#include "session/Session.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QChart>
 #include <QChartView>
@@ -255,12 +256,10 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
             QString& sn = m_session.reg.sa[1];
             sn = m_days->text();
-            try {
+            runAction(m_dialogs, [&] {
                 Steppers::ucNm(sn, key == Qt::Key_Up ? Steppers::keyUp : Steppers::keyDown);
                 m_days->setText(sn);
-            } catch (const TorvaneError& e) {
-                m_dialogs.error(e.text());
-            }
+            });
         }
     }
     return PageFrame::eventFilter(watched, event);

@@ -3,6 +3,7 @@
 #include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -81,7 +82,7 @@ RecordEditor::RecordEditor(Session& session, Dialogs& dialogs, Setup setup, QWid
     if (!m_fields.isEmpty())
         QWidget::setTabOrder(m_fields.last(), m_button);
     connect(m_button, &QPushButton::clicked, this,
-            [this] { guarded([this] { registerPressed(); }); });
+            [this] { runAction(m_dialogs, [this] { registerPressed(); }); });
 }
 
 Query& RecordEditor::query() const {
@@ -95,14 +96,6 @@ void RecordEditor::placeField(int i, int x, int y, int w) {
 
 QString RecordEditor::mode() const {
     return m_mode->text();
-}
-
-void RecordEditor::guarded(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const TorvaneError& e) {
-        m_dialogs.error(e.text());
-    }
 }
 
 void RecordEditor::enter() {
@@ -242,7 +235,7 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
         } else if (event->type() == QEvent::KeyPress) {
             const int key = RecordField::virtualKey(static_cast<QKeyEvent*>(event));
             if (key == 114) {
-                guarded([this] {
+                runAction(m_dialogs, [this] {
                     m_mode->setText(modifyMode);
                     run(6);
                 });

@@ -75,9 +75,6 @@ public:
     std::function<void()> showPage;
     std::function<void()> beforeRegister;
 
-    // Runs a handler of a user action; an error it raises is reported and ends the action.
-    void guarded(const std::function<void()>& action);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
