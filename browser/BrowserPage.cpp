@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr int vkEnter = 13;
-constexpr int vkEscape = 27;
-
 const QString addressScript = QStringLiteral("encodeURI(location.href)");
 
 // Until the window sets its targets there is nowhere to carry values to.
@@ -29,22 +26,6 @@ public:
     void showPage(const QString&) override {}
 };
 NoTargets noTargets;
-
-int virtualKey(int qtKey) {
-    switch (qtKey) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return vkEnter;
-    case Qt::Key_Escape:
-        return vkEscape;
-    case Qt::Key_Up:
-        return Steppers::keyUp;
-    case Qt::Key_Down:
-        return Steppers::keyDown;
-    default:
-        return 0;
-    }
-}
 
 // Qt has no half-width katakana mode: such fields leave the input method free, fields with the
 // input method off take Latin input only.
@@ -171,7 +152,7 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
                 g132EEnter();
         } else if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
-            const int vk = virtualKey(key->key());
+            const int vk = Vk::fromQt(key->key());
             // Arrow keys carry the keypad flag on some platforms; it is no shift state.
             const Qt::KeyboardModifiers shift = key->modifiers() & ~Qt::KeypadModifier;
             if (watched == g02se2E)
@@ -288,16 +269,16 @@ void BrowserPage::uq7B(int op) {
 }
 
 void BrowserPage::g02se2EKeyDown(int key) {
-    if (key == vkEnter)
+    if (key == Vk::Enter)
         uq7B(3);
 }
 
 void BrowserPage::g112EKeyDown(int key, Qt::KeyboardModifiers shift) {
-    if (key == vkEnter) {
+    if (key == Vk::Enter) {
         moveFocus(g112E, true);
-    } else if (key == vkEscape) {
+    } else if (key == Vk::Escape) {
         moveFocus(g112E, false);
-    } else if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    } else if (key == Vk::Up || key == Vk::Down) {
         QString& sa1 = m_session.reg.sa[1];
         sa1 = g112E->text();
         Steppers::ucDt(sa1, key, shift, m_dialogs);
@@ -306,11 +287,11 @@ void BrowserPage::g112EKeyDown(int key, Qt::KeyboardModifiers shift) {
 }
 
 void BrowserPage::g122EKeyDown(int key) {
-    if (key == vkEnter) {
+    if (key == Vk::Enter) {
         moveFocus(g122E, true);
-    } else if (key == vkEscape) {
+    } else if (key == Vk::Escape) {
         moveFocus(g122E, false);
-    } else if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    } else if (key == Vk::Up || key == Vk::Down) {
         QString& sa1 = m_session.reg.sa[1];
         sa1 = g122E->text();
         Steppers::ucTm(sa1, key);
@@ -324,18 +305,18 @@ void BrowserPage::g132EEnter() {
 }
 
 void BrowserPage::g132EKeyDown(int key) {
-    if (key == vkEnter)
+    if (key == Vk::Enter)
         moveFocus(g132E, true);
-    else if (key == vkEscape)
+    else if (key == Vk::Escape)
         moveFocus(g132E, false);
 }
 
 void BrowserPage::g142EKeyDown(int key) {
-    if (key == vkEnter) {
+    if (key == Vk::Enter) {
         moveFocus(g142E, true);
         if (g03refL->text() == QStringLiteral("2b"))
             askForAddress();
-    } else if (key == vkEscape) {
+    } else if (key == Vk::Escape) {
         moveFocus(g142E, false);
     }
 }

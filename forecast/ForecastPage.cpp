@@ -257,7 +257,7 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
             QString& sn = m_session.reg.sa[1];
             sn = m_days->text();
             runAction(m_dialogs, [&] {
-                Steppers::ucNm(sn, key == Qt::Key_Up ? Steppers::keyUp : Steppers::keyDown);
+                Steppers::ucNm(sn, Vk::fromQt(key));
                 m_days->setText(sn);
             });
         }

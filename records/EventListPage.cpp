@@ -94,7 +94,7 @@ EventListPage::EventListPage(Session& session, Dialogs& dialogs, QWidget* parent
     });
     connect(category, &RecordField::keyDown, this,
             [this, category](int key, Qt::KeyboardModifiers) {
-                if (key == Steppers::keyUp || key == Steppers::keyDown)
+                if (key == Vk::Up || key == Vk::Down)
                     runAction(m_dialogs, [&] {
                         category->setText(
                             RegisterTables::stepRow(m_session.dm.qf2, key, QStringLiteral("EKB")));

@@ -109,7 +109,7 @@ EventRecordPage::EventRecordPage(Session& session, Dialogs& dialogs, QWidget* pa
     });
     connect(e->field(Date), &RecordField::keyDown, this,
             [this, e](int key, Qt::KeyboardModifiers mods) {
-                if (key != Steppers::keyUp && key != Steppers::keyDown)
+                if (key != Vk::Up && key != Vk::Down)
                     return;
                 runAction(m_dialogs, [&] {
                     QString text = e->field(Date)->text();
@@ -118,7 +118,7 @@ EventRecordPage::EventRecordPage(Session& session, Dialogs& dialogs, QWidget* pa
                 });
             });
     connect(e->field(Time), &RecordField::keyDown, this, [this, e](int key, Qt::KeyboardModifiers) {
-        if (key != Steppers::keyUp && key != Steppers::keyDown)
+        if (key != Vk::Up && key != Vk::Down)
             return;
         runAction(m_dialogs, [e, key] {
             QString text = e->field(Time)->text();
@@ -152,9 +152,9 @@ void EventRecordPage::categoryEntered() {
 
 void EventRecordPage::categoryKey(int key) {
     RecordField* category = m_editor->field(Category);
-    if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    if (key == Vk::Up || key == Vk::Down) {
         category->setText(RegisterTables::stepRow(m_session.dm.qf2, key, QStringLiteral("EKB")));
-    } else if (key == 13) {
+    } else if (key == Vk::Enter) {
         if (!category->text().isEmpty()) {
             // The event list on page 6 then holds only this category's events.
             m_session.reg.swh = RegisterTables::categoryFilter(category->text());
@@ -172,11 +172,11 @@ void EventRecordPage::nameEntered() {
 
 void EventRecordPage::nameKey(int key) {
     RecordField* name = m_editor->field(Name);
-    if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    if (key == Vk::Up || key == Vk::Down) {
         name->setText(RegisterTables::stepRow(m_session.dm.qf1, key, QStringLiteral("ENW")));
         m_session.reg.swh = RegisterTables::eventNameFilter(name->text());
         m_editor->run(1);
-    } else if (key == 13) {
+    } else if (key == Vk::Enter) {
         Q_EMIT eventBrowserRequested();
     }
 }

@@ -63,9 +63,9 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
     connect(date, &RecordField::entered, this,
             [this] { runAction(m_dialogs, [this] { dateEntered(); }); });
     connect(date, &RecordField::keyDown, this, [this, date](int key, Qt::KeyboardModifiers mods) {
-        if (key == 27) {
+        if (key == Vk::Escape) {
             focusPageTabs(this);
-        } else if (key == Steppers::keyUp || key == Steppers::keyDown) {
+        } else if (key == Vk::Up || key == Vk::Down) {
             runAction(m_dialogs, [&] {
                 QString text = date->text();
                 Steppers::ucDt(text, key, mods, m_dialogs);
@@ -74,7 +74,7 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
         }
     });
     connect(time, &RecordField::keyDown, this, [this, time](int key, Qt::KeyboardModifiers) {
-        if (key != Steppers::keyUp && key != Steppers::keyDown)
+        if (key != Vk::Up && key != Vk::Down)
             return;
         runAction(m_dialogs, [&] {
             // An empty time steps from the present moment.
@@ -90,7 +90,7 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
     });
     for (int f : {Conclusion, Reason, Site})
         connect(e->field(f), &RecordField::keyDown, this, [this](int key, Qt::KeyboardModifiers) {
-            if (key == 123)
+            if (key == Vk::F12)
                 Q_EMIT opinionBrowserRequested();
         });
 }

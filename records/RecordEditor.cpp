@@ -2,6 +2,7 @@
 
 #include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/Keys.h"
 #include "store/TorvaneError.h"
 #include "ui/UserAction.h"
 
@@ -233,13 +234,13 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
             isControlFocusChange(static_cast<QFocusEvent*>(event))) {
             m_dialogs.message(QStringLiteral("F3ｷｰで修正"));
         } else if (event->type() == QEvent::KeyPress) {
-            const int key = RecordField::virtualKey(static_cast<QKeyEvent*>(event));
-            if (key == 114) {
+            const int key = Vk::fromQt(static_cast<QKeyEvent*>(event)->key());
+            if (key == Vk::F3) {
                 runAction(m_dialogs, [this] {
                     m_mode->setText(modifyMode);
                     run(6);
                 });
-            } else if (key == 27) {
+            } else if (key == Vk::Escape) {
                 focusPageTabs(m_grid);
             }
         }

@@ -61,12 +61,12 @@ QString stepRow(Query& query, int key, const QString& column) {
     const int rows = query.recordCount();
     if (rows == 0)
         return {};
-    if (key == Steppers::keyUp) {
+    if (key == Vk::Up) {
         if (query.currentRow() <= 0)
             query.last();
         else
             query.prior();
-    } else if (key == Steppers::keyDown) {
+    } else if (key == Vk::Down) {
         if (query.currentRow() >= rows - 1)
             query.first();
         else

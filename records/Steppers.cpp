@@ -11,7 +11,7 @@
 namespace Steppers {
 
 void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) {
-    if (key != keyUp && key != keyDown)
+    if (key != Vk::Up && key != Vk::Down)
         return;
     QString text = sdt;
     if (text.isEmpty())
@@ -26,7 +26,7 @@ void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) 
         dialogs.message(QStringLiteral("日付を確認してください"));
         return;
     }
-    const int step = key == keyUp ? -1 : 1;
+    const int step = key == Vk::Up ? -1 : 1;
     const QDate moved = shift == Qt::ShiftModifier ? date.addMonths(step) : date.addDays(step);
     // Date text has four-digit years: a step out of years 1 to 9999 is refused like bad text.
     if (moved.year() < 1 || moved.year() > 9999) {
@@ -37,7 +37,7 @@ void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) 
 }
 
 void ucTm(QString& stm, int key) {
-    if (key != keyUp && key != keyDown)
+    if (key != Vk::Up && key != Vk::Down)
         return;
     const QString text = stm.isEmpty() ? QStringLiteral("00:00") : stm;
     static const QRegularExpression layout(
@@ -49,11 +49,11 @@ void ucTm(QString& stm, int key) {
     if (!time.isValid())
         throw TorvaneError(QStringLiteral("'%1' は正しい時刻ではありません").arg(text));
     // addSecs wraps within the day: 23:55 up gives 00:00, 00:00 down gives 23:55.
-    stm = time.addSecs(key == keyUp ? 300 : -300).toString(QStringLiteral("HH:mm"));
+    stm = time.addSecs(key == Vk::Up ? 300 : -300).toString(QStringLiteral("HH:mm"));
 }
 
 void ucNm(QString& sn, int key) {
-    if (key != keyUp && key != keyDown)
+    if (key != Vk::Up && key != Vk::Down)
         return;
     int i = 1;
     if (!sn.isEmpty()) {
@@ -62,7 +62,7 @@ void ucNm(QString& sn, int key) {
         if (!ok)
             throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(sn));
     }
-    i += key == keyUp ? 1 : -1;
+    i += key == Vk::Up ? 1 : -1;
     if (i < 1)
         i = 20;
     if (i > 20)
