@@ -171,18 +171,18 @@ void TKestoF::uc1IN() {
     // Page 1: the information line, the forecast summary and the latest professional opinion.
     clearLabels(ats, {"a12ifL", "a1013ztvL", "a1015atvL", "a1017stvL", "a1023zcvL", "a1025acvL",
                       "a1027scvL", "a1033zlvL", "a1035alvL", "a1037slvL", "a1043rvL", "a1045uvL"});
-    bts->uq2MF(1);
-    bts->uq2MF(5);
+    bts->uq2MF(RecordEditor::runOpen);
+    bts->uq2MF(RecordEditor::runReset);
     // Page 3: the network's error value.
     clearLabels(cts, {"c02ms2L"});
-    ets->uq5R(1);
-    ets->uq5R(5);
-    fts->uq61L(1);
-    fts->uq61L(5);
-    fts->uq62K(1);
-    fts->uq62K(5);
-    gts->uq7B(5);
-    its->uq8C(1);
+    ets->uq5R(RecordEditor::runOpen);
+    ets->uq5R(RecordEditor::runReset);
+    fts->uq61L(RecordEditor::runOpen);
+    fts->uq61L(RecordEditor::runReset);
+    fts->uq62K(RecordEditor::runOpen);
+    fts->uq62K(RecordEditor::runReset);
+    gts->uq7B(BrowserPage::browseClear);
+    its->uq8C(CsvExchange::csvOpenList);
 }
 
 void TKestoF::FormDestroy() {

@@ -191,7 +191,7 @@ void BrowserPage::uq7B(int op) {
     Registers& reg = m_session.reg;
     QString st;
     switch (op) {
-    case 1:
+    case browseProOpinion:
         st = m_searchAddress;
         m_targets->showPage(QStringLiteral("gts"));
         g03refL->setText(QStringLiteral("2b"));
@@ -209,7 +209,7 @@ void BrowserPage::uq7B(int op) {
         // Its entry handler asks for the address at once, while the navigation still runs.
         g132E->setFocus(Qt::OtherFocusReason);
         break;
-    case 2:
+    case browseEventPage:
         g03refL->setText(QStringLiteral("5e"));
         m_targets->showPage(QStringLiteral("gts"));
         reg.sa[1] = m_session.dm.qf1.field(QStringLiteral("URL")).asString();
@@ -227,7 +227,7 @@ void BrowserPage::uq7B(int op) {
         setInputMethodOff(g142E);
         g112E->setFocus(Qt::OtherFocusReason);
         break;
-    case 3:
+    case browseSearch:
         st = m_searchAddress;
         if (g02se2E->text() == QStringLiteral("経済指標") || g02se2E->text().isEmpty())
             reg.sa[1] = m_calendarAddress;
@@ -235,7 +235,7 @@ void BrowserPage::uq7B(int op) {
             reg.sa[1] = st + g02se2E->text();
         gEdg->navigate(reg.sa[1]);
         break;
-    case 4: {
+    case browseReturn: {
         const QString marker = g03refL->text();
         if (marker == QStringLiteral("2b")) {
             m_targets->setText(QStringLiteral("b105rz2E"), g132E->text());
@@ -252,11 +252,11 @@ void BrowserPage::uq7B(int op) {
             m_targets->showPage(QStringLiteral("ets"));
             m_targets->setFocus(QStringLiteral("e107eiv2E"));
         }
-        uq7B(5);
+        uq7B(browseClear);
         gEdg->closeView();
         break;
     }
-    case 5:
+    case browseClear:
         g02se2E->setText(QStringLiteral("経済指標"));
         for (QLabel* l : {g03refL, g110ifL, g111L, g121L, g131L, g141L})
             l->clear();
@@ -270,7 +270,7 @@ void BrowserPage::uq7B(int op) {
 
 void BrowserPage::g02se2EKeyDown(int key) {
     if (key == Vk::Enter)
-        uq7B(3);
+        uq7B(browseSearch);
 }
 
 void BrowserPage::g112EKeyDown(int key, Qt::KeyboardModifiers shift) {
@@ -322,7 +322,7 @@ void BrowserPage::g142EKeyDown(int key) {
 }
 
 void BrowserPage::g15rtBClick() {
-    uq7B(4);
+    uq7B(browseReturn);
 }
 
 void BrowserPage::gEdgExecuteScript(int aResult, const QString& aResultObjectAsJson) {

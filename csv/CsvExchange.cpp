@@ -70,13 +70,13 @@ bool isRowError(const QSqlError& error) {
 
 void CsvExchange::uq8C(int op) {
     switch (op) {
-    case 1:
+    case csvOpenList:
         openList();
         break;
-    case 2:
+    case csvExport:
         exportTable();
         break;
-    case 3:
+    case csvImport:
         importTable();
         break;
     default:
@@ -107,7 +107,7 @@ void CsvExchange::openList() {
     // swh stays as the caller left it: " order by CNT " from start-up on.
     r.stdb = QStringLiteral("csq");
     r.stnm = listTable;
-    m_store.ucSql(1);
+    m_store.ucSql(Store::sqlSelect);
     dm.qi.setSql(r.sqw);
     dm.qi.open();
     Query& qst = dm.qst;
@@ -146,7 +146,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
             QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], file.errorString()));
 
     r.swh = QStringLiteral(" order by CNT ");
-    store.ucSql(1);
+    store.ucSql(Store::sqlSelect);
     const int n = dm.qst.recordCount();
 
     Query& qm = dm.qm;
@@ -213,7 +213,7 @@ void CsvExchange::importTable() {
     if (!m_store.dialogs().confirm(QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?")))
         return;
 
-    m_store.ucSql(4);
+    m_store.ucSql(Store::sqlBoundInsert);
     const QString insertSql = r.sqw;
     QVector<ColumnKind> columns;
     Query& qst = dm.qst;
@@ -293,7 +293,7 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
 
     r.stdb = QStringLiteral("csq");
     r.stnm = listTable;
-    m_store.uqTst(1);
+    m_store.uqTst(Store::tstColumns);
     Query& qst = dm.qst;
     int slot = Registers::firstValueSlot;
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot) {
@@ -303,11 +303,11 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
     }
     if (row >= 0) {
         r.swh = QStringLiteral(" where CNT = ") + cnt;
-        m_store.ucSql(3);
+        m_store.ucSql(Store::sqlUpdate);
     } else {
-        m_store.ucSql(2);
+        m_store.ucSql(Store::sqlInsert);
     }
-    m_store.uexSql(1);
+    m_store.uexSql(Store::execFile);
     r.swh = QStringLiteral(" order by CNT ");
     if (!m_store.lastStatementOk())
         throw TorvaneError(QStringLiteral("%1 に登録できませんでした。入力を確認してください。\n%2")

@@ -69,13 +69,13 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
             });
 
     connect(m_write, &QPushButton::clicked, this,
-            [this] { runAction(m_dialogs, [this] { uq8C(2); }); });
+            [this] { runAction(m_dialogs, [this] { uq8C(CsvExchange::csvExport); }); });
     connect(m_read, &QPushButton::clicked, this,
-            [this] { runAction(m_dialogs, [this] { uq8C(3); }); });
+            [this] { runAction(m_dialogs, [this] { uq8C(CsvExchange::csvImport); }); });
 }
 
 void CsvPage::uq8C(int op) {
-    if (op == 2 || op == 3)
+    if (op == CsvExchange::csvExport || op == CsvExchange::csvImport)
         storePending();
     m_session.csv.uq8C(op);
 }

@@ -267,7 +267,7 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
 
 void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& page3) {
     Forecaster& f = session.forecast;
-    session.prices.forecastStep = [&f] { f.uq1K(1); };
+    session.prices.forecastStep = [&f] { f.uq1K(Forecaster::forecastTrain); };
     session.prices.showInfo = [&page1](const QString& text) { page1.setInfo(text); };
     f.progress = [&page1](int done, int total) { page1.showProgress(done, total); };
     f.showSummary = [&page1](const ForecastSummary& s) { page1.showSummary(s); };

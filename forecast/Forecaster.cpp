@@ -123,12 +123,12 @@ QString Forecaster::mseText(float mse) {
 }
 
 void Forecaster::uq1K(int op) {
-    if (op != 1 && op != 2)
+    if (op != forecastTrain && op != forecastChart)
         return;
     Registers& r = m_store.reg();
     r.stdb = QStringLiteral("csm");
     r.stnm = QStringLiteral("F01YSK");
-    if (op == 2) {
+    if (op == forecastChart) {
         if (drawChart)
             drawChart();
         return;
@@ -143,7 +143,7 @@ void Forecaster::uq1K(int op) {
 
     r.swh = QStringLiteral(" where CNT <= ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
-    m_prices.uq4F(1);
+    m_prices.uq4F(PriceImport::pricesOpen);
     Query& qd = m_store.dm().qd;
     ForecastSummary s;
     s.lastHigh = qd.field(QStringLiteral("HV")).asString();
@@ -179,7 +179,7 @@ void Forecaster::uq1K(int op) {
 
     r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
-    m_prices.uq4F(1);
+    m_prices.uq4F(PriceImport::pricesOpen);
     for (qd.first(); !qd.eof(); qd.next()) {
         const auto in = inputsOf(qd.field(QStringLiteral("LYMD")).asString(),
                                  qd.field(QStringLiteral("LHM")).asString());
@@ -191,7 +191,7 @@ void Forecaster::uq1K(int op) {
         r.sqw = QStringLiteral(" update F01YSK set CV = ") + r.sa[1] + QStringLiteral(", HV = ") +
                 r.sa[2] + QStringLiteral(", LV = ") + r.sa[3] + QStringLiteral(" where CNT = ") +
                 QString::number(qd.field(QStringLiteral("CNT")).asInteger());
-        m_store.uexSql(2);
+        m_store.uexSql(Store::execMemory);
     }
 
     s.forecastHigh = r.sa[2];
@@ -211,7 +211,7 @@ void Forecaster::uq1K(int op) {
         showNetwork(m_diagram, m_summary.mseText);
 
     dialogs.message(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
-    uq1K(2);
+    uq1K(forecastChart);
 }
 
 ChartData Forecaster::chartData(const QString& dayCount) {
@@ -225,7 +225,7 @@ ChartData Forecaster::chartData(const QString& dayCount) {
     r.swh = QStringLiteral(" where SYMD > '") +
             Clock::today().addDays(-d).toString(QStringLiteral("yyyy/MM/dd")) +
             QStringLiteral("'  order by CNT ");
-    m_prices.uq4F(1);
+    m_prices.uq4F(PriceImport::pricesOpen);
 
     ChartData data;
     data.title = dayCount + QStringLiteral(" 日間FX価格+予測10ｺﾏ ﾁｬｰﾄ");

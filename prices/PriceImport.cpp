@@ -129,7 +129,7 @@ void PriceImport::importFile(const QString& path) {
     Registers& r = m_store.reg();
     r.sa[1] = info.absolutePath() + u'/';
     r.sa[2] = info.fileName();
-    uq4F(2);
+    uq4F(pricesImport);
 }
 
 void PriceImport::a13rdtBClick() {
@@ -141,13 +141,13 @@ void PriceImport::a13rdtBClick() {
 
 void PriceImport::uq4F(int op) {
     Registers& r = m_store.reg();
-    if (op < 1 || op > 4)
+    if (op < pricesOpen || op > pricesFrameAverages)
         return;
     r.stdb = QStringLiteral("csm");
     r.stnm = QStringLiteral("F01YSK");
     switch (op) {
-    case 1: {
-        m_store.ucSql(1);
+    case pricesOpen: {
+        m_store.ucSql(Store::sqlSelect);
         Query& qd = m_store.dm().qd;
         Query& qst = m_store.dm().qst;
         qd.setConnection(m_store.dm().csm());
@@ -160,13 +160,13 @@ void PriceImport::uq4F(int op) {
         qst.close();
         break;
     }
-    case 2:
+    case pricesImport:
         importPrices();
         break;
-    case 3:
+    case pricesAverage75:
         averageOf75();
         break;
-    case 4:
+    case pricesFrameAverages:
         frameAverages();
         break;
     }
@@ -174,13 +174,13 @@ void PriceImport::uq4F(int op) {
 
 void PriceImport::uq4W(int op) {
     switch (op) {
-    case 1:
+    case frameHour:
         fillSampleTable(QStringLiteral("F02W1H"), false);
         break;
-    case 2:
+    case frameFourHours:
         fillFourHourTable();
         break;
-    case 3:
+    case frameDay:
         fillSampleTable(QStringLiteral("F04WD1"), true);
         break;
     default:
@@ -284,14 +284,14 @@ void PriceImport::importPrices() {
 void PriceImport::closingSequence() {
     Registers& r = m_store.reg();
     r.swh = orderByCnt;
-    uq4F(1);
+    uq4F(pricesOpen);
     m_store.dialogs().message(QStringLiteral("読込終了。 移動平均額を計算します"));
-    uq4F(3);
-    uq4F(4);
+    uq4F(pricesAverage75);
+    uq4F(pricesFrameAverages);
     if (forecastStep)
         forecastStep();
     r.swh = orderByCnt;
-    uq4F(1);
+    uq4F(pricesOpen);
 }
 
 void PriceImport::averageOf75() {
@@ -423,9 +423,9 @@ void PriceImport::averageOf20(const QString& table, int bound) {
 
 void PriceImport::frameAverages() {
     Registers& r = m_store.reg();
-    uq4W(1);
-    uq4W(2);
-    uq4W(3);
+    uq4W(frameHour);
+    uq4W(frameFourHours);
+    uq4W(frameDay);
 
     const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
     // The real bars with their rowids for writing back. qd is not reopened on them: it keeps

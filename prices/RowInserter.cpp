@@ -7,7 +7,7 @@
 
 RowInserter::RowInserter(Store& store)
     : m_query(store.dm().database(store.dm().connectionOf(store.reg().stdb))) {
-    store.ucSql(4);
+    store.ucSql(Store::sqlBoundInsert);
     Query& qst = store.dm().qst;
     for (qst.first(); !qst.eof(); qst.next()) {
         m_text << Store::isTextType(qst.field(QStringLiteral("KT")).asString());

@@ -175,7 +175,7 @@ void EventRecordPage::nameKey(int key) {
     if (key == Vk::Up || key == Vk::Down) {
         name->setText(RegisterTables::stepRow(m_session.dm.qf1, key, QStringLiteral("ENW")));
         m_session.reg.swh = RegisterTables::eventNameFilter(name->text());
-        m_editor->run(1);
+        m_editor->run(RecordEditor::runOpen);
     } else if (key == Vk::Enter) {
         Q_EMIT eventBrowserRequested();
     }

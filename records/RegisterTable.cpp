@@ -19,7 +19,7 @@ void openGrid(Store& store, const RegisterTable& table) {
     r.stnm = table.table;
     if (table.ordersItself)
         r.swh = QStringLiteral(" order by CNT ");
-    store.ucSql(1);
+    store.ucSql(Store::sqlSelect);
     Query& query = table.queryOf(store.dm());
     query.setConnection(store.dm().csq());
     query.setSql(r.sqw);

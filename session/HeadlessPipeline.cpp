@@ -103,5 +103,5 @@ QStringList HeadlessPipeline::run() {
 void HeadlessPipeline::installForecastStep() {
     Forecaster& forecast = m_session.forecast;
     forecast.seed = m_options.seed;
-    m_session.prices.forecastStep = [&forecast] { forecast.uq1K(1); };
+    m_session.prices.forecastStep = [&forecast] { forecast.uq1K(Forecaster::forecastTrain); };
 }
