@@ -3,9 +3,9 @@
 #include "browser/BrowserTargets.h"
 #include "browser/ScriptResult.h"
 #include "browser/WebEngineWebView.h"
-#include "prices/PriceImport.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "ui/UserAction.h"
 
@@ -246,9 +246,9 @@ void BrowserPage::uq7B(int op) {
             m_targets->setText(QStringLiteral("e105dt2E"), g112E->text());
             m_targets->setText(QStringLiteral("e106hm2E"), g122E->text());
             QString expected = g142E->text();
-            m_targets->setText(QStringLiteral("e107eiv2E"), PriceImport::ErPeriod(expected));
+            m_targets->setText(QStringLiteral("e107eiv2E"), TextRules::ErPeriod(expected));
             QString result = g132E->text();
-            m_targets->setText(QStringLiteral("e108riv2E"), PriceImport::ErPeriod(result));
+            m_targets->setText(QStringLiteral("e108riv2E"), TextRules::ErPeriod(result));
             m_targets->showPage(QStringLiteral("ets"));
             m_targets->setFocus(QStringLiteral("e107eiv2E"));
         }

@@ -2,6 +2,7 @@
 
 #include "store/Store.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -21,40 +22,6 @@ struct ColumnKind {
     bool text;
     int length;
 };
-
-// The value a bound parameter must carry so that the row stores what the built statement
-// would: NULL for an empty value, a text cut to its length, a number as the literal reads in
-// SQL (integer when it is one, otherwise real). False when a numeric column gets no number,
-// where the built statement would fail.
-bool boundValue(const QString& raw, const ColumnKind& column, QVariant& out) {
-    if (raw.isEmpty()) {
-        out = QVariant();
-        return true;
-    }
-    if (column.text) {
-        QString text = raw.size() > column.length ? raw.left(std::max(column.length, 0)) : raw;
-        if (text.isNull())
-            text = QString(QLatin1String("")); // an empty text, which must not bind as NULL
-        out = text;
-        return true;
-    }
-    if (!Store::isNumericLiteral(raw))
-        return false;
-    const QString number = raw.trimmed();
-    bool ok = false;
-    if (!number.contains(u'.') && !number.contains(u'e') && !number.contains(u'E')) {
-        const qlonglong integer = number.toLongLong(&ok);
-        if (ok) {
-            out = integer;
-            return true;
-        }
-    }
-    const double real = number.toDouble(&ok);
-    if (!ok)
-        return false;
-    out = real;
-    return true;
-}
 
 // Errors that belong to the row being inserted; anything else (a full disk, a lock, an I/O
 // error) is a fault of the database and ends the import.
@@ -247,7 +214,7 @@ void CsvExchange::importTable() {
         bool valid = true;
         for (int k = 0; k < n && valid; ++k) {
             r.sa[Registers::firstValueSlot + k] = fields[k];
-            valid = boundValue(fields[k], columns[k], value);
+            valid = TextRules::boundValue(fields[k], columns[k].text, columns[k].length, value);
             insert.bindValue(k, value);
         }
         if (!valid) {

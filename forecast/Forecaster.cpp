@@ -3,6 +3,7 @@
 #include "prices/PriceImport.h"
 #include "store/Clock.h"
 #include "store/Store.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <QLocale>
@@ -21,26 +22,13 @@ struct EndOfBar {
     int year, month, day, hour, minute;
 };
 
-int partOf(const QStringList& parts, int i, bool& ok) {
-    bool good = false;
-    const int v = i < parts.size() ? parts[i].trimmed().toInt(&good) : 0;
-    ok = ok && good;
-    return v;
-}
-
 // A bar's end from its date text "yyyy/mm/dd" and time text "hh:nn" (seconds allowed).
 EndOfBar endOfBar(const QString& lymd, const QString& lhm) {
-    const QStringList d = lymd.trimmed().split(u'/');
-    const QStringList t = lhm.trimmed().split(u':');
-    bool ok = d.size() == 3 && (t.size() == 2 || t.size() == 3);
-    EndOfBar e{partOf(d, 0, ok), partOf(d, 1, ok), partOf(d, 2, ok), partOf(t, 0, ok),
-               partOf(t, 1, ok)};
-    if (t.size() == 3)
-        partOf(t, 2, ok);
-    ok = ok && QDate::isValid(e.year, e.month, e.day) && QTime::isValid(e.hour, e.minute, 0);
-    if (!ok)
+    const QDate d = TextRules::readDate(lymd);
+    const QTime t = TextRules::readTime(lhm);
+    if (!d.isValid() || !t.isValid())
         throw TorvaneError(QStringLiteral("'%1 %2' は正しい日付時刻ではありません").arg(lymd, lhm));
-    return e;
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute()};
 }
 
 double numberOf(const QString& text, const QString& what) {
@@ -48,14 +36,6 @@ double numberOf(const QString& text, const QString& what) {
     const double v = text.trimmed().toDouble(&ok);
     if (!ok)
         throw TorvaneError(QStringLiteral("%1 '%2' は正しい数値ではありません").arg(what, text));
-    return v;
-}
-
-qint64 integerOf(const QString& text) {
-    bool ok = false;
-    const qint64 v = text.trimmed().toLongLong(&ok);
-    if (!ok)
-        throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(text));
     return v;
 }
 
@@ -104,7 +84,7 @@ QString Forecaster::descaled(float output, const ForecastBounds& b) {
 
 QString Forecaster::difference(const QString& forecast, const QString& last) {
     qint64 d = 0;
-    if (__builtin_sub_overflow(integerOf(forecast), integerOf(last), &d))
+    if (__builtin_sub_overflow(TextRules::integerOf(forecast), TextRules::integerOf(last), &d))
         throw TorvaneError(QStringLiteral("差額 %1 - %2 が大きすぎます").arg(forecast, last));
     return QString::number(d);
 }

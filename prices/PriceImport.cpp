@@ -6,6 +6,7 @@
 #include "store/Clock.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -117,13 +118,6 @@ QVector<Averages::KeyedValue> keyed(const QVector<StoredRow>& rows) {
 
 } // namespace
 
-QString PriceImport::ErPeriod(QString& st) {
-    const qsizetype p = st.indexOf(u'.');
-    if (p >= 0)
-        st.remove(p, 1);
-    return st;
-}
-
 void PriceImport::importFile(const QString& path) {
     const QFileInfo info(path);
     Registers& r = m_store.reg();
@@ -226,22 +220,22 @@ void PriceImport::importPrices() {
         row[0] = QString::number(counter);
         row[1] = f[0];
         row[2] = f[1];
-        row[3] = ErPeriod(f[3]);
-        row[4] = ErPeriod(f[4]);
-        row[5] = ErPeriod(f[5]);
+        row[3] = TextRules::ErPeriod(f[3]);
+        row[4] = TextRules::ErPeriod(f[4]);
+        row[5] = TextRules::ErPeriod(f[5]);
         for (int k = 6; k <= 9; ++k)
             row[k].clear();
         row[10] = f[6];
         row[11] = f[7];
         // Highest and lowest by value: an empty or unreadable price is no candidate.
-        if (!row[3].isEmpty() && RowInserter::isNumber(row[3])) {
+        if (!row[3].isEmpty() && TextRules::isNumericLiteral(row[3])) {
             const double v = row[3].trimmed().toDouble();
             if (highest.isEmpty() || v > highValue) {
                 highest = row[3];
                 highValue = v;
             }
         }
-        if (!row[4].isEmpty() && RowInserter::isNumber(row[4])) {
+        if (!row[4].isEmpty() && TextRules::isNumericLiteral(row[4])) {
             const double v = row[4].trimmed().toDouble();
             if (lowest.isEmpty() || v < lowValue) {
                 lowest = row[4];

@@ -25,9 +25,6 @@ public:
     static constexpr int frameDay = 3;
     void uq4W(int op);
 
-    // Deletes the first "." of st and returns the result: 150.123 gives 150123.
-    static QString ErPeriod(QString& st);
-
     // Imports the file at path: its folder into sa[1], its name into sa[2], then uq4F 2.
     void importFile(const QString& path);
 

@@ -1,10 +1,10 @@
 #include "records/EventRecordPage.h"
 
-#include "prices/PriceImport.h"
 #include "records/EventMath.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/TextRules.h"
 #include "ui/UserAction.h"
 
 #include <QLabel>
@@ -187,8 +187,8 @@ void EventRecordPage::difference(int baseField, int resultField, int differenceF
     RecordField* result = m_editor->field(resultField);
     QString baseText = base->text();
     QString resultText = result->text();
-    PriceImport::ErPeriod(baseText);
-    PriceImport::ErPeriod(resultText);
+    TextRules::ErPeriod(baseText);
+    TextRules::ErPeriod(resultText);
     if (!baseText.isEmpty())
         base->setText(baseText);
     if (!resultText.isEmpty())

@@ -2,10 +2,10 @@
 
 #include "store/Clock.h"
 #include "store/Dialogs.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <QDate>
-#include <QRegularExpression>
 #include <QTime>
 
 namespace Steppers {
@@ -15,13 +15,8 @@ void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) 
         return;
     QString text = sdt;
     if (text.isEmpty())
-        text = Clock::today().toString(QStringLiteral("yyyy/MM/dd"));
-    static const QRegularExpression layout(
-        QStringLiteral(R"(^\s*(\d{1,4})/(\d{1,2})/(\d{1,2})\s*$)"));
-    const QRegularExpressionMatch m = layout.match(text);
-    const QDate date =
-        m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
-                     : QDate();
+        text = TextRules::dateText(Clock::today());
+    const QDate date = TextRules::readDate(text);
     if (!date.isValid()) {
         dialogs.message(QStringLiteral("日付を確認してください"));
         return;
@@ -33,19 +28,14 @@ void ucDt(QString& sdt, int key, Qt::KeyboardModifiers shift, Dialogs& dialogs) 
         dialogs.message(QStringLiteral("日付を確認してください"));
         return;
     }
-    sdt = moved.toString(QStringLiteral("yyyy/MM/dd"));
+    sdt = TextRules::dateText(moved);
 }
 
 void ucTm(QString& stm, int key) {
     if (key != Vk::Up && key != Vk::Down)
         return;
     const QString text = stm.isEmpty() ? QStringLiteral("00:00") : stm;
-    static const QRegularExpression layout(
-        QStringLiteral(R"(^\s*(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*$)"));
-    const QRegularExpressionMatch m = layout.match(text);
-    const QTime time = m.hasMatch() ? QTime(m.captured(1).toInt(), m.captured(2).toInt(),
-                                            m.capturedLength(3) ? m.captured(3).toInt() : 0)
-                                    : QTime();
+    const QTime time = TextRules::readTime(text);
     if (!time.isValid())
         throw TorvaneError(QStringLiteral("'%1' は正しい時刻ではありません").arg(text));
     // addSecs wraps within the day: 23:55 up gives 00:00, 00:00 down gives 23:55.
@@ -56,12 +46,8 @@ void ucNm(QString& sn, int key) {
     if (key != Vk::Up && key != Vk::Down)
         return;
     int i = 1;
-    if (!sn.isEmpty()) {
-        bool ok = false;
-        i = sn.trimmed().toInt(&ok);
-        if (!ok)
-            throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(sn));
-    }
+    if (!sn.isEmpty())
+        i = TextRules::intOf(sn);
     i += key == Vk::Up ? 1 : -1;
     if (i < 1)
         i = 20;

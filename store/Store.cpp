@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -54,12 +55,6 @@ bool Store::isTextType(const QString& kt) {
     const QString t = kt.trimmed();
     return t.compare(QLatin1String("varchar"), Qt::CaseInsensitive) == 0 ||
            t.compare(QLatin1String("nchar"), Qt::CaseInsensitive) == 0;
-}
-
-bool Store::isNumericLiteral(const QString& text) {
-    static const QRegularExpression number(
-        QStringLiteral(R"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    return number.match(text).hasMatch();
 }
 
 QString Store::sqlText(const QString& text) {
@@ -174,7 +169,7 @@ QStringList Store::catalogueValues(QString line, int columns, bool (*quoteField)
             field = QStringLiteral("NULL");
         else if (quoteField(i))
             field = sqlText(field);
-        else if (!isNumericLiteral(field))
+        else if (!TextRules::isNumericLiteral(field))
             field = notANumber;
         put(i, field);
         line.remove(0, p + 1);
@@ -231,7 +226,7 @@ void Store::ucNul(QString& text, int op, int length) {
     if (op == nulNumber) {
         if (text.isEmpty())
             text = QStringLiteral("NULL");
-        else if (!isNumericLiteral(text))
+        else if (!TextRules::isNumericLiteral(text))
             text = notANumber; // never let typed text reach the SQL as an expression
     } else if (op == nulText) {
         if (text.isEmpty()) {

@@ -69,7 +69,6 @@ public:
     static QStringList catalogueValues(QString line, int columns, bool (*quoteField)(int));
 
     static bool isTextType(const QString& kt);
-    static bool isNumericLiteral(const QString& text);
     static QString sqlText(const QString& text); // 'text' with quotes doubled
 
     // Stands for a value that is no number, so that the statement cannot run.

@@ -1,10 +1,11 @@
-#include "session/Session.h"
 #include "prices/Averages.h"
-#include "session/HeadlessPipeline.h"
 #include "prices/PriceFile.h"
 #include "prices/RowInserter.h"
+#include "session/HeadlessPipeline.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "support/TestDialogs.h"
 
@@ -37,7 +38,7 @@ QStringList bars(const QDateTime& start, int count, int minutes,
         const QDateTime s = start.addSecs(qint64(i - 1) * minutes * 60);
         const QDateTime e = s.addSecs(qint64(minutes) * 60);
         const QString c = closeOf(i);
-        const bool number = !c.isEmpty() && RowInserter::isNumber(c);
+        const bool number = !c.isEmpty() && TextRules::isNumericLiteral(c);
         const QString high = number ? QString::number(c.toLongLong() + 1) : c;
         const QString low = number ? QString::number(c.toLongLong() - 1) : c;
         lines << bar(s.toString(QStringLiteral("yyyy/MM/dd")), s.toString(QStringLiteral("HH:mm")),
@@ -244,7 +245,7 @@ private Q_SLOTS:
         QFETCH(QString, in);
         QFETCH(QString, out);
         QString text = in;
-        QCOMPARE(PriceImport::ErPeriod(text), out);
+        QCOMPARE(TextRules::ErPeriod(text), out);
         QCOMPARE(text, out);
     }
 
@@ -651,9 +652,11 @@ void secondImportReplacesTheFirst() {
             QFETCH(QString, text);
             // What SQLite reads as a number literal, with ASCII digits and SQL's blanks only.
             QSqlQuery q(csm());
-            const bool sqlAccepts = !text.trimmed().isEmpty() && Store::isNumericLiteral(text) &&
+            static const QRegularExpression literal(
+                QStringLiteral(R"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"));
+            const bool sqlAccepts = !text.trimmed().isEmpty() && literal.match(text).hasMatch() &&
                                     q.exec(QStringLiteral("select ") + text);
-            QCOMPARE(RowInserter::isNumber(text), sqlAccepts);
+            QCOMPARE(TextRules::isNumericLiteral(text), sqlAccepts);
         }
 
         void helperAverages() {
