@@ -3,6 +3,7 @@
 #include "store/TorvaneError.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 #include "ui/KeyDown.h"
 #include "ui/Look.h"
 #include "ui/PageFrame.h"
@@ -21,7 +22,6 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -71,11 +71,10 @@ const Page pages[] = {
 class TestWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     TemplateDatabase templateDb;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TKestoF> window;
-    QString oldCwd;
 
     void create(const QString& catalogueDir = QStringLiteral(TORVANE_SOURCE_DIR "/data")) {
         window = std::make_unique<TKestoF>(*dialogs, catalogueDir);
@@ -106,16 +105,13 @@ private Q_SLOTS:
     }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
         QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
     }
 
     void cleanup() {
         window.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 
