@@ -127,10 +127,9 @@ bool boundValue(const QString& raw, bool textColumn, int length, QVariant& out) 
         out = integer;
         return true;
     }
-    const double real = number.toDouble(&ok);
-    if (!ok)
-        return false;
-    out = real;
+    // A literal beyond the range of a double reads as infinity or zero in SQL; Qt gives the same
+    // value and only reports the overflow.
+    out = number.toDouble();
     return true;
 }
 

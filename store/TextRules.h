@@ -32,8 +32,8 @@ bool isNumericLiteral(QStringView text);
 
 // The value a bound parameter must carry so that the row stores what the built statement would:
 // NULL for an empty value, a text cut to the column's length (an empty text, never NULL), a
-// number as the literal reads in SQL (an integer when it is one, otherwise a real). False when a
-// numeric column gets no number, where the built statement would fail.
+// number as the literal reads in SQL (an integer when it is one, otherwise a real, infinite when
+// too large). False when a numeric column gets no number, where the built statement would fail.
 bool boundValue(const QString& raw, bool textColumn, int length, QVariant& out);
 
 // Deletes the first "." of st and returns the result: 150.123 gives 150123.

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 // The text rules every part of the program reads with, one table of cases each.
 class TestTextRules : public QObject {
     Q_OBJECT
@@ -127,6 +129,9 @@ private Q_SLOTS:
             << "9007199254740993" << false << 0 << true << QVariant(qlonglong(9007199254740993LL));
         QTest::newRow("real") << "1.5" << false << 0 << true << QVariant(1.5);
         QTest::newRow("exponent") << "1e3" << false << 0 << true << QVariant(1000.0);
+        QTest::newRow("beyond a double")
+            << QStringLiteral("1%1").arg(QString(400, u'0')) << false << 0 << true
+            << QVariant(std::numeric_limits<double>::infinity());
         QTest::newRow("word in a number column") << "abc" << false << 0 << false << QVariant();
         QTest::newRow("full-width digits")
             << QString::fromUtf8("１５０") << false << 0 << false << QVariant();
