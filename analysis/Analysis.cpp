@@ -37,7 +37,7 @@ public:
         r.stdb = selector;
         r.stnm = table;
         r.swh = tail;
-        store.ucSql(1);
+        store.ucSql(Store::sqlSelect);
         m_query.setForwardOnly(true);
         if (!m_query.exec(r.sqw))
             throw TorvaneError(
@@ -144,7 +144,7 @@ void Analysis::scoreLoggedForecasts() {
         r.sqw = QStringLiteral(" update ") + logTable + QStringLiteral(" set ACV = ") +
                 QString::number(s.actual) + QStringLiteral(" where CNT = ") +
                 QString::number(s.cnt) + QStringLiteral(" and ACV is null ");
-        m_store.uexSql(1);
+        m_store.uexSql(Store::execFile);
     }
     transaction.commit();
 }
@@ -240,7 +240,7 @@ void Analysis::writeLog(const ForecastSummary& summary) {
     // The value slots in catalogue column order, as every register write fills them.
     r.stdb = QStringLiteral("csq");
     r.stnm = logTable;
-    m_store.uqTst(1);
+    m_store.uqTst(Store::tstColumns);
     int slot = Registers::firstValueSlot;
     Query& qst = m_store.dm().qst;
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot)
@@ -248,11 +248,11 @@ void Analysis::writeLog(const ForecastSummary& summary) {
     qst.close();
     if (existing) {
         r.swh = QStringLiteral(" where CNT = ") + QString::number(*cnt);
-        m_store.ucSql(3);
+        m_store.ucSql(Store::sqlUpdate);
     } else {
-        m_store.ucSql(2);
+        m_store.ucSql(Store::sqlInsert);
     }
-    m_store.uexSql(1);
+    m_store.uexSql(Store::execFile);
     if (!m_store.lastStatementOk())
         throw TorvaneError(m_store.lastStatementError());
 }

@@ -153,7 +153,13 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
     for (QTableView* g : {m_siteGrid, m_eventGrid}) {
         g->resizeColumnsToContents();
         g->setColumnWidth(0, std::min(g->columnWidth(0), longest));
-        m_grids->setStretch(k++, g->horizontalHeader()->length() + 2 * g->frameWidth());
+        // What the columns need, not what the stretched last one holds now.
+        int needed = 2 * g->frameWidth();
+        for (int c = 0; c < g->model()->columnCount(); ++c)
+            needed += c == 0 ? g->columnWidth(0)
+                             : std::max(g->sizeHintForColumn(c),
+                                        g->horizontalHeader()->sectionSizeHint(c));
+        m_grids->setStretch(k++, needed);
     }
 
     QList<QPointF> forecast, actual;

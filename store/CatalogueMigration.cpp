@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -68,7 +69,7 @@ void Store::addMissingCatalogueTables() {
         const QStringList values = catalogueValues(line, 6, tblField);
         const QString name = unquoted(values[4]).trimmed();
         if (name.isEmpty() || values[4] == QLatin1String("NULL") || known.contains(name) ||
-            !isNumericLiteral(values[2]))
+            !TextRules::isNumericLiteral(values[2]))
             continue;
         known.insert(name);
         missing.push_back({values, values[2].trimmed()});
@@ -102,7 +103,7 @@ void Store::addMissingCatalogueTables() {
         nextTbid = std::max(nextTbid, tbid + 1);
         QStringList& values = t.values;
         values[2] = QString::number(tbid);
-        if (!isNumericLiteral(values[0]) || tableCnts.contains(values[0].toLongLong()))
+        if (!TextRules::isNumericLiteral(values[0]) || tableCnts.contains(values[0].toLongLong()))
             values[0] = QString::number(nextTableCnt++);
         tableCnts.insert(values[0].toLongLong());
         nextTableCnt = std::max(nextTableCnt, values[0].toLongLong() + 1);
@@ -111,7 +112,7 @@ void Store::addMissingCatalogueTables() {
         m_reg.sqw =
             QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (") +
             values.join(u',') + u')';
-        uexSql(1);
+        uexSql(execFile);
 
         QList<QStringList> columns;
         for (const QStringList& row : columnRows)
@@ -119,7 +120,7 @@ void Store::addMissingCatalogueTables() {
                 columns.push_back(row);
         // The columns keep their order: they move as a block when their numbers are taken.
         const bool clash = std::any_of(columns.begin(), columns.end(), [&](const QStringList& r) {
-            return !isNumericLiteral(r[0]) || columnCnts.contains(r[0].toLongLong());
+            return !TextRules::isNumericLiteral(r[0]) || columnCnts.contains(r[0].toLongLong());
         });
         std::stable_sort(columns.begin(), columns.end(),
                          [](const QStringList& a, const QStringList& b) {
@@ -136,7 +137,7 @@ void Store::addMissingCatalogueTables() {
             m_reg.sqw = QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, "
                                        "DPW, TYO)  Values  (") +
                         row.join(u',') + u')';
-            uexSql(1);
+            uexSql(execFile);
         }
     }
     transaction.commit();

@@ -427,7 +427,7 @@ private Q_SLOTS:
             QStringList{QStringLiteral("11:qlonglong|11:qlonglong|AN:QString|予測記録:QString")});
         session->reg.stnm = QStringLiteral("F10YSR");
         session->reg.swh.clear();
-        session->store.ucSql(1);
+        session->store.ucSql(Store::sqlSelect);
         QCOMPARE(session->reg.sqw,
                  QStringLiteral(" select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, "
                                 "FCV, FHV, FLV, MSE, ACV from F10YSR"));
