@@ -109,7 +109,6 @@ QTableView* AnalysisPage::grid(const QString& name, QStandardItemModel* model) {
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->setSelectionBehavior(QAbstractItemView::SelectRows);
     g->verticalHeader()->hide();
-    g->horizontalHeader()->setStretchLastSection(true);
     // Five lines of the window font: the chart below keeps the room its axis labels need.
     g->setFixedHeight(5 * g->fontMetrics().height() + 2 * g->frameWidth() + 12);
     return g;
@@ -153,13 +152,7 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
     for (QTableView* g : {m_siteGrid, m_eventGrid}) {
         g->resizeColumnsToContents();
         g->setColumnWidth(0, std::min(g->columnWidth(0), longest));
-        // What the columns need, not what the stretched last one holds now.
-        int needed = 2 * g->frameWidth();
-        for (int c = 0; c < g->model()->columnCount(); ++c)
-            needed += c == 0 ? g->columnWidth(0)
-                             : std::max(g->sizeHintForColumn(c),
-                                        g->horizontalHeader()->sectionSizeHint(c));
-        m_grids->setStretch(k++, needed);
+        m_grids->setStretch(k++, g->horizontalHeader()->length() + 2 * g->frameWidth());
     }
 
     QList<QPointF> forecast, actual;
