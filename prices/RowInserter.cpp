@@ -1,6 +1,7 @@
 #include "prices/RowInserter.h"
 
 #include "store/Store.h"
+#include "store/TextFile.h"
 #include "store/TorvaneError.h"
 
 #include <QSqlError>
@@ -78,7 +79,7 @@ bool RowInserter::insert(const QString* values, int count) {
         if (value.isEmpty()) {
             m_query.bindValue(m_names[k], QVariant());
         } else if (m_text[k]) {
-            m_query.bindValue(m_names[k], value.left(m_length[k]));
+            m_query.bindValue(m_names[k], TextFile::cutToLength(value, m_length[k]));
         } else {
             if (!isNumber(value))
                 return false;
