@@ -4,6 +4,7 @@
 #include "store/TorvaneError.h"
 
 #include <exception>
+#include <new>
 
 TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -12,6 +13,11 @@ bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const TorvaneError& e) {
         report(e.text());
+    } catch (const std::bad_alloc&) {
+        // Whatever allocation failed was given up with the action; the stored tables are as
+        // the last completed write left them.
+        report(QStringLiteral("メモリが足りないため操作を中止しました。"
+                              "データベースに保存されたものはそのままです。"));
     } catch (const std::exception& e) {
         report(QString::fromUtf8(e.what()));
     }
