@@ -396,6 +396,46 @@ private Q_SLOTS:
                  QStringLiteral("2025/07/01|09:30|2025/07/01|09:45"));
     }
 
+    // Reading line by line gives the lines of reading the whole file, also where a line break,
+    // a CR LF pair or a character falls across the reader's 1 MiB chunks.
+    void lineReaderMatchesWholeFileReading_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
+        const qsizetype chunk = 1 << 20;
+        const auto upTo = [](qsizetype n, const QByteArray& tail) {
+            QByteArray bytes;
+            while (bytes.size() < n)
+                bytes += "2025/07/01,09:00,1,1,1,1,2025/07/01,09:15\r\n";
+            bytes.truncate(n);
+            return bytes + tail;
+        };
+        const int latin = int(TextFile::Encoding::BomOrLatin);
+        QTest::newRow("CR LF across the chunks") << upTo(chunk - 1, "\r\nlast\r\n") << latin;
+        QTest::newRow("CR ends a chunk, text follows") << upTo(chunk - 1, "\rnext\rlast") << latin;
+        QTest::newRow("empty lines across the chunks") << upTo(chunk - 2, "\n\n\r\n\rx") << latin;
+        QTest::newRow("UTF-8 character across the chunks")
+            << upTo(chunk - 4, "\xE6\x97\xA5\r\n").prepend("\xEF\xBB\xBF") << latin;
+        QTest::newRow("CP932 character across the chunks")
+            << upTo(chunk - 1, "\x93\xfa\r\nz") << int(TextFile::Encoding::Cp932);
+        QTest::newRow("no line break at all") << QByteArray("one line") << latin;
+        QTest::newRow("empty file") << QByteArray() << latin;
+    }
+    void lineReaderMatchesWholeFileReading() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
+        const auto e = TextFile::Encoding(encoding);
+        const QString path = writeFile(QStringLiteral("LINES.CSV"), bytes);
+        TextFile::LineReader reader(path, e);
+        QStringList lines;
+        QString line;
+        while (reader.next(line))
+            lines << line;
+        const QStringList whole = TextFile::splitLines(TextFile::decode(bytes, e));
+        QCOMPARE(lines.size(), whole.size());
+        QCOMPARE(lines, whole);
+        QCOMPARE(reader.lineCount(), whole.size());
+    }
+
     // The ten slots continue the step between the end times of the file's last two lines.
     void forecastSlots_data() {
         QTest::addColumn<QStringList>("lastTwo");
