@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QMap>
-#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace PlatformExport {
@@ -22,7 +21,28 @@ const QString expected = QStringLiteral(
     "(<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>) の形式で"
     "ありません");
 
+// Digits at [from, from + n) of text as a number; -1 when one is no digit.
+int digitsAt(const QString& text, qsizetype from, qsizetype n) {
+    int value = 0;
+    for (qsizetype i = from; i < from + n; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
 QDateTime readStart(const QString& date, const QString& time) {
+    // The platforms' own layout, read by hand: a long history has millions of these.
+    if (date.size() == 10 && date.at(4) == u'.' && date.at(7) == u'.' &&
+        (time.size() == 5 || (time.size() == 8 && time.at(5) == u':')) && time.at(2) == u':') {
+        const QDate day(digitsAt(date, 0, 4), digitsAt(date, 5, 2), digitsAt(date, 8, 2));
+        const QTime clock(digitsAt(time, 0, 2), digitsAt(time, 3, 2),
+                          time.size() == 8 ? digitsAt(time, 6, 2) : 0);
+        if (day.isValid() && clock.isValid())
+            return QDateTime(day, clock, Qt::UTC);
+    }
     for (const char* layout : {"yyyy.MM.dd HH:mm", "yyyy.MM.dd HH:mm:ss"}) {
         QDateTime dt = QDateTime::fromString(date + u' ' + time, QLatin1String(layout));
         if (dt.isValid()) {
@@ -33,9 +53,30 @@ QDateTime readStart(const QString& date, const QString& time) {
     return {};
 }
 
+// Digits, optionally a point and more digits.
 bool isPrice(const QString& text) {
-    static const QRegularExpression price(QStringLiteral(R"(^\d+(\.\d+)?$)"));
-    return price.match(text).hasMatch();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && text.at(i).isDigit() && text.at(i).unicode() < 0x80)
+        ++i;
+    if (i == 0)
+        return false;
+    if (i == n)
+        return true;
+    if (text.at(i) != u'.' || i + 1 == n)
+        return false;
+    for (++i; i < n; ++i)
+        if (!(text.at(i).isDigit() && text.at(i).unicode() < 0x80))
+            return false;
+    return true;
+}
+
+// "yyyy/mm/dd,hh:nn" of a moment, written by hand for the same reason.
+QString dateAndTime(const QDateTime& dt) {
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    return QString::asprintf("%04d/%02d/%02d,%02d:%02d", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute());
 }
 
 int decimals(const QString& price) {
@@ -66,9 +107,6 @@ QString quoted(const QString& line) {
     throw TorvaneError(
         QStringLiteral("%1 行目: %2\n%3").arg(lineNumber).arg(quoted(line), expected));
 }
-
-const QString dateLayout = QStringLiteral("yyyy/MM/dd");
-const QString timeLayout = QStringLiteral("HH:mm");
 
 bool writableYear(const QDateTime& dt) {
     const int year = dt.date().year();
@@ -147,11 +185,9 @@ public:
                                    .arg(number)
                                    .arg((writableYear(bar.start) ? end : bar.start)
                                             .toString(QStringLiteral("yyyy/MM/dd HH:mm"))));
-        return QStringList{bar.start.toString(dateLayout), bar.start.toString(timeLayout),
-                           padded(bar.open, m_places),     padded(bar.high, m_places),
-                           padded(bar.low, m_places),      padded(bar.close, m_places),
-                           end.toString(dateLayout),       end.toString(timeLayout)}
-            .join(u',');
+        return dateAndTime(bar.start) + u',' + padded(bar.open, m_places) + u',' +
+               padded(bar.high, m_places) + u',' + padded(bar.low, m_places) + u',' +
+               padded(bar.close, m_places) + u',' + dateAndTime(end);
     }
 
 private:

@@ -9,14 +9,18 @@
 #include "support/TestDialogs.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
-#include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
 
 #include <memory>
 
@@ -731,6 +735,26 @@ void secondImportReplacesTheFirst() {
                   QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
                   QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
                 QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
+        }
+
+        // The headless command cuts what it prints as the window's boxes do: a field of
+        // megabytes quoted in an error costs a line, not the terminal.
+        void consoleCutsLongTexts() {
+            QTemporaryFile captured;
+            QVERIFY(captured.open());
+            std::fflush(stderr);
+            const int saved = ::dup(2);
+            ::dup2(captured.handle(), 2);
+            ConsoleDialogs().error(QStringLiteral("最高値 '") + QString(3'000'000, u'9'));
+            std::fflush(stderr);
+            ::dup2(saved, 2);
+            ::close(saved);
+            captured.seek(0);
+            const QString printed = QString::fromUtf8(captured.readAll());
+            QVERIFY2(printed.size() < Dialogs::maxShown + 60, qPrintable(printed.right(80)));
+            QVERIFY(printed.startsWith(QStringLiteral("最高値 '999")));
+            QVERIFY(printed.contains(
+                QStringLiteral("以下 %1 文字を省略しました").arg(3'000'005 - Dialogs::maxShown)));
         }
 
         void headlessPipelineWritesTheTable() {
