@@ -21,7 +21,7 @@ int main(int argc, char* argv[]) {
         dialogs.error(e.text());
         return 1;
     } catch (const std::bad_alloc&) {
-        dialogs.error(QStringLiteral("メモリが足りないため中止しました。"
+        dialogs.error(QStringLiteral("メモリが足りません。中止しました。"
                                      "データベースに保存されたものはそのままです。"));
         return 1;
     }

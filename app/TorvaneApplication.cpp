@@ -1,7 +1,8 @@
 #include "app/TorvaneApplication.h"
 
-#include "ui/QtDialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/QtDialogs.h"
+#include "ui/UserAction.h"
 
 #include <exception>
 #include <new>
@@ -16,8 +17,7 @@ bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
     } catch (const std::bad_alloc&) {
         // Whatever allocation failed was given up with the action; the stored tables are as
         // the last completed write left them.
-        report(QStringLiteral("メモリが足りないため操作を中止しました。"
-                              "データベースに保存されたものはそのままです。"));
+        report(outOfMemoryText());
     } catch (const std::exception& e) {
         report(QString::fromUtf8(e.what()));
     }

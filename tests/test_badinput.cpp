@@ -13,6 +13,7 @@
 #include "support/StoredRows.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 #include "ui/Look.h"
 #include "ui/QtDialogs.h"
 
@@ -31,7 +32,6 @@
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -119,10 +119,9 @@ class TestBadInput : public QObject {
     Q_OBJECT
 
     TemplateDatabase templateDb;
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TKestoF> window;
-    QString oldCwd;
 
     Session& session() { return window->session(); }
     QString dbPath() const { return dir->filePath(QStringLiteral("SQDB.DB")); }
@@ -256,14 +255,12 @@ private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
-        oldCwd = QDir::currentPath();
         QVERIFY(templateDb.create());
     }
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         QVERIFY(templateDb.copyTo(dbPath()));
         seedDatabase();
         dialogs = std::make_unique<TestDialogs>();
@@ -272,7 +269,6 @@ private Q_SLOTS:
     void cleanup() {
         window.reset();
         QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::WriteOwner);
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 
