@@ -186,7 +186,8 @@ void PriceImport::importPrices() {
     Registers& r = m_store.reg();
     r.sa[1] += r.sa[2];
     const QString name = r.sa[2].isEmpty() ? r.sa[1] : r.sa[2];
-    QStringList lines = TextFile::readLines(r.sa[1], TextFile::Encoding::BomOrLatin);
+    // Read line by line: a file of years of bars costs no more memory than the two months kept.
+    TextFile::LineReader reader(r.sa[1], TextFile::Encoding::BomOrLatin);
     const QString cutoff = PriceFile::cutoffDate(Clock::today());
     if (showInfo)
         showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
@@ -208,11 +209,18 @@ void PriceImport::importPrices() {
     QString highest, lowest;
     double highValue = 0.0, lowValue = 0.0;
     const QString top = QStringLiteral("999999");
-    for (qsizetype li = 0; li < lines.size(); ++li) {
-        const QString& line = lines[li];
+    // The forecast slots continue the step between the file's last two lines.
+    QString line, beforeLast, last;
+    while (reader.next(line)) {
+        const qsizetype li = reader.lineCount() - 1;
+        beforeLast.swap(last);
+        last = line;
         if (line.isEmpty())
             continue;
         QStringList f = PriceFile::splitFields(line);
+        // Blanks after the commas (", ") are no part of a date or a price.
+        for (QString& field : f)
+            field = field.trimmed();
         if (f[0] < cutoff || f[0] > top)
             continue;
         if (f.size() < 8)
@@ -247,8 +255,8 @@ void PriceImport::importPrices() {
     }
     const int imcn = counter - 1;
 
-    // The forecast slots continue the step between the file's last two lines.
-    const std::array<PriceFile::Slot, 10> ahead = PriceFile::forecastSlots(lines, name);
+    const std::array<PriceFile::Slot, 10> ahead =
+        PriceFile::forecastSlots(beforeLast, last, reader.lineCount(), name);
 
     if (imcn == 0)
         throw TorvaneError(QStringLiteral("%1 に直近2ヶ月(%2 以降)のFXﾃﾞｰﾀがありません。"
@@ -271,7 +279,6 @@ void PriceImport::importPrices() {
     r.imcn = imcn;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
-    lines.clear();
     if (imported)
         imported();
     closingSequence();

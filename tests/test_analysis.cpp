@@ -441,6 +441,24 @@ private Q_SLOTS:
         QDir::setCurrent(dir->path());
     }
 
+    void oldDatabaseWithoutCatalogueFilesStartsWithoutTheLog() {
+        session.reset();
+        start();
+        exec(QStringLiteral("drop table F10YSR"));
+        exec(QStringLiteral("delete from AAATST where TBID = (select TBID from AAATBN where TNAM = "
+                            "'F10YSR')"));
+        exec(QStringLiteral("delete from AAATBN where TNAM = 'F10YSR'"));
+        session.reset();
+        session = std::make_unique<Session>(*dialogs, dir->filePath(QStringLiteral("nowhere")));
+        dialogs->clear();
+        session->openDatabases();
+        QVERIFY2(dialogs->errors.isEmpty() && dialogs->messages.isEmpty(),
+                 qPrintable((dialogs->errors + dialogs->messages).join(u'\n')));
+        QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master where name = 'F10YSR'")),
+                 QStringList{"0:qlonglong"});
+        QCOMPARE(session->analysis.reportLines(), QStringList{"forecast\tnetwork\t0\t0\t-\t-"});
+    }
+
     void reportAgreesWithTheStoredRows() {
         // Three 15-minute bars of one session make the first forecast; the second file covers
         // its target, ten bars later.
