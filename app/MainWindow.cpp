@@ -3,6 +3,7 @@
 #include "ui/PageControl.h"
 #include "ui/PageFrame.h"
 #include "app/TorvaneApplication.h"
+#include "app/UserGuide.h"
 #include "browser/BrowserPage.h"
 #include "csv/CsvPage.h"
 #include "forecast/ForecastPage.h"
@@ -16,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -93,6 +95,16 @@ void TKestoF::build() {
 void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
     connect(ats, &ForecastPage::importRequested, this, [this] { m_session.prices.a13rdtBClick(); });
+    // Queued: the drop ends, and the program that started the drag carries on, before the
+    // import's message boxes.
+    connect(
+        ats, &ForecastPage::fileDropped, this,
+        [this](const QString& path) { m_session.prices.importFile(path); }, Qt::QueuedConnection);
+    auto* guide = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(guide, &QShortcut::activated, this, [this] {
+        if (!showUserGuide(this))
+            m_dialogs.error(QStringLiteral("利用の手引き guide.md が見つかりません"));
+    });
     gts->setTargets(&m_browserTargets);
     connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
     connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);

@@ -1,11 +1,15 @@
 #include "app/TorvaneApplication.h"
 
 #include "ui/QtDialogs.h"
+#include "session/Translations.h"
 #include "store/TorvaneError.h"
 
 #include <exception>
 
-TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The file dialogs and standard buttons in Japanese, like the rest of the window.
+    installQtTranslations(*this);
+}
 
 bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
     try {

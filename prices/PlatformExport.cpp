@@ -56,9 +56,66 @@ void fail(int lineNumber, const QString& line) {
     throw TorvaneError(QStringLiteral("%1 行目: %2\n%3").arg(lineNumber).arg(line.left(80), expected));
 }
 
+bool isMt4Line(const QString& line) {
+    const QStringList f = line.trimmed().split(u',');
+    return f.size() >= 7 && readStart(f[0], f[1]).isValid();
+}
+
 } // namespace
 
-QStringList convert(const QStringList& lines, int shiftHours) {
+ServerTime ServerTime::parse(const QString& text) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    const int hours = t.toInt(&ok);
+    if (ok && qAbs(hours) <= maxShiftHours)
+        return ServerTime(hours);
+    if (!ok && !t.isEmpty() && QTimeZone::isTimeZoneIdAvailable(t.toUtf8()))
+        return ServerTime(QTimeZone(t.toUtf8()));
+    throw TorvaneError(QStringLiteral("'%1' は時差(整数の時間、例: 7)でもタイムゾーン名"
+                                      "(例: Europe/Athens)でもありません")
+                           .arg(t.left(80)));
+}
+
+QString ServerTime::text() const {
+    return zone.isValid() ? QString::fromUtf8(zone.id()) : QString::number(shiftHours);
+}
+
+QDateTime ServerTime::toJapan(const QDateTime& serverTime) const {
+    if (!zone.isValid())
+        return serverTime.addSecs(qint64(shiftHours) * 3600);
+    const QDateTime local(serverTime.date(), serverTime.time(), zone);
+    // A time the clocks skip when summer time starts is moved; such a time was never shown.
+    if (!local.isValid() || local.time() != serverTime.time())
+        return {};
+    // Japan keeps no daylight saving; the result is plain wall-clock time again.
+    const QDateTime japan = local.toOffsetFromUtc(9 * 3600);
+    return QDateTime(japan.date(), japan.time(), Qt::UTC);
+}
+
+Layout detect(const QStringList& lines) {
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        if (line.startsWith(QLatin1String("<DATE>")))
+            return Layout::Mt5;
+        return isMt4Line(line) ? Layout::Mt4 : Layout::Plain;
+    }
+    return Layout::Plain;
+}
+
+QString layoutName(Layout layout) {
+    switch (layout) {
+    case Layout::Mt4:
+        return QStringLiteral("MT4");
+    case Layout::Mt5:
+        return QStringLiteral("MT5");
+    case Layout::Plain:
+        break;
+    }
+    return {};
+}
+
+QStringList convert(const QStringList& lines, const ServerTime& serverTime) {
     int first = 0;
     while (first < lines.size() && lines[first].trimmed().isEmpty())
         ++first;
@@ -87,7 +144,12 @@ QStringList convert(const QStringList& lines, int shiftHours) {
         if (!bar.start.isValid() || !isPrice(bar.open) || !isPrice(bar.high) || !isPrice(bar.low) ||
             !isPrice(bar.close))
             fail(i + 1, line);
-        bar.start = bar.start.addSecs(qint64(shiftHours) * 3600);
+        bar.start = serverTime.toJapan(bar.start);
+        if (!bar.start.isValid())
+            throw TorvaneError(QStringLiteral("%1 行目: %2\n時刻がタイムゾーン %3 にありません"
+                                              "(夏時間の切り替えで飛ばされる時刻です)")
+                                   .arg(i + 1)
+                                   .arg(line.left(80), serverTime.text()));
         bars << bar;
     }
     if (bars.size() < 2)
@@ -127,8 +189,9 @@ QStringList convert(const QStringList& lines, int shiftHours) {
     return out;
 }
 
-void convertFile(const QString& in, const QString& out, int shiftHours) {
-    const QStringList lines = convert(TextFile::readLines(in, TextFile::Encoding::BomOrLatin), shiftHours);
+void convertFile(const QString& in, const QString& out, const ServerTime& serverTime) {
+    const QStringList lines =
+        convert(TextFile::readLines(in, TextFile::Encoding::BomOrLatin), serverTime);
     QFile file(out);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw TorvaneError(QStringLiteral("ファイル %1 に書けません: %2").arg(out, file.errorString()));

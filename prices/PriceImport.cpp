@@ -1,15 +1,18 @@
 #include "prices/PriceImport.h"
 
 #include "prices/Averages.h"
+#include "prices/PlatformExport.h"
 #include "prices/PriceFile.h"
 #include "prices/RowInserter.h"
 #include "store/Clock.h"
+#include "store/Dialogs.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
 #include <QFileInfo>
+#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -193,6 +196,8 @@ void PriceImport::importPrices() {
     r.sa[1] += r.sa[2];
     const QString name = r.sa[2].isEmpty() ? r.sa[1] : r.sa[2];
     QStringList lines = TextFile::readLines(r.sa[1], TextFile::Encoding::BomOrLatin);
+    if (!convertPlatformExport(lines, name))
+        return;
     const QString cutoff = PriceFile::cutoffDate(Clock::today());
     if (showInfo)
         showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
@@ -279,6 +284,27 @@ void PriceImport::importPrices() {
     r.slm = lowest.isEmpty() ? top : lowest;
     lines.clear();
     closingSequence();
+}
+
+bool PriceImport::convertPlatformExport(QStringList& lines, const QString& name) {
+    const PlatformExport::Layout layout = PlatformExport::detect(lines);
+    if (layout == PlatformExport::Layout::Plain)
+        return true;
+    QSettings settings(QStringLiteral("torvane"), QStringLiteral("torvane"));
+    const QString remembered =
+        settings.value(QLatin1String(serverTimeKey), QStringLiteral("0")).toString();
+    const std::optional<QString> answer = m_store.dialogs().askText(
+        QStringLiteral("%1 は %2 の書き出しファイルです。\n"
+                       "サーバー時刻を日本時間にする時差(時間、例: 7)か、"
+                       "ブローカーのタイムゾーン(例: Europe/Athens)を入力してください。")
+            .arg(name, PlatformExport::layoutName(layout)),
+        remembered);
+    if (!answer)
+        return false;
+    const PlatformExport::ServerTime serverTime = PlatformExport::ServerTime::parse(*answer);
+    settings.setValue(QLatin1String(serverTimeKey), serverTime.text());
+    lines = PlatformExport::convert(lines, serverTime);
+    return true;
 }
 
 void PriceImport::closingSequence() {

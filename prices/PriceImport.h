@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -29,6 +30,9 @@ public:
         return QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
     }
 
+    // Where the answer to the server-time question of platform exports is remembered.
+    static constexpr const char* serverTimeKey = "import/serverTime";
+
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;
     // The information line of the forecast page (a12ifL).
@@ -36,6 +40,9 @@ public:
 
 private:
     void importPrices();
+    // A trading platform's export among lines becomes price-file lines, after asking how its
+    // server times become Japan times; false when the user cancels.
+    bool convertPlatformExport(QStringList& lines, const QString& name);
     void closingSequence();
     void averageOf75();
     void frameAverages();
