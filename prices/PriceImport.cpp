@@ -295,7 +295,7 @@ bool PriceImport::convertPlatformExport(QStringList& lines, const QString& name)
         settings.value(QLatin1String(serverTimeKey), QStringLiteral("0")).toString();
     const std::optional<QString> answer = m_store.dialogs().askText(
         QStringLiteral("%1 は %2 の書き出しファイルです。\n"
-                       "サーバー時刻を日本時間にする時差(時間、例: 7)か、"
+                       "サーバー時刻を日本時間にする時差(時間、例: 7)か、\n"
                        "ブローカーのタイムゾーン(例: Europe/Athens)を入力してください。")
             .arg(name, PlatformExport::layoutName(layout)),
         remembered);

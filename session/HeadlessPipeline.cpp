@@ -7,6 +7,7 @@
 #include "store/TorvaneError.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTimeZone>
 
@@ -79,6 +80,14 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
     options.version = parser.isSet(version);
     if (options.help) {
         options.helpText = parser.helpText();
+        // The usage line names the program as started (a path); the command's name reads better.
+        if (const QCoreApplication* app = QCoreApplication::instance();
+            app && !app->arguments().isEmpty()) {
+            const QString started = app->arguments().constFirst();
+            const qsizetype at = options.helpText.indexOf(started);
+            if (at >= 0 && at < options.helpText.indexOf(u'\n'))
+                options.helpText.replace(at, started.size(), QStringLiteral("torvane-forecast"));
+        }
         return options;
     }
     if (options.version)
