@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -47,6 +48,10 @@ int main(int argc, char* argv[]) {
             std::printf("%s\n", line.toLocal8Bit().constData());
     } catch (const TorvaneError& e) {
         dialogs.error(e.text());
+        return failedRun;
+    } catch (const std::bad_alloc&) {
+        dialogs.error(QStringLiteral("メモリが足りません。中止しました。"
+                                     "データベースに保存されたものはそのままです。"));
         return failedRun;
     }
     return 0;

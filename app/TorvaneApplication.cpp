@@ -1,10 +1,12 @@
 #include "app/TorvaneApplication.h"
 
-#include "ui/QtDialogs.h"
 #include "session/Translations.h"
 #include "store/TorvaneError.h"
+#include "ui/QtDialogs.h"
+#include "ui/UserAction.h"
 
 #include <exception>
+#include <new>
 
 TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The file dialogs and standard buttons in Japanese, like the rest of the window.
@@ -16,6 +18,10 @@ bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const TorvaneError& e) {
         report(e.text());
+    } catch (const std::bad_alloc&) {
+        // Whatever allocation failed was given up with the action; the stored tables are as
+        // the last completed write left them.
+        report(outOfMemoryText());
     } catch (const std::exception& e) {
         report(QString::fromUtf8(e.what()));
     }

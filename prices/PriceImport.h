@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QTemporaryDir>
+
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -47,9 +51,10 @@ public:
 
 private:
     void importPrices();
-    // A trading platform's export among lines becomes price-file lines, after asking how its
-    // server times become Japan times; false when the user cancels.
-    bool convertPlatformExport(QStringList& lines, const QString& name);
+    // A trading platform's export at path is converted into a price file in converted, after
+    // asking how its server times become Japan times, and path names it; false when the user
+    // cancels.
+    bool convertPlatformExport(QString& path, const QString& name, std::optional<QTemporaryDir>& converted);
     void closingSequence();
     void averageOf75();
     void frameAverages();

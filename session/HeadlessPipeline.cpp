@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTimeZone>
 
@@ -166,6 +167,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
 
 QStringList HeadlessPipeline::run() {
     if (!m_options.convertIn.isEmpty()) {
+        TextFile::refuseDatabaseTarget(m_options.convertOut,
+                                       QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB")));
         PlatformExport::convertFile(m_options.convertIn, m_options.convertOut,
                                     m_options.serverTime);
         return {};
@@ -173,6 +176,9 @@ QStringList HeadlessPipeline::run() {
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     m_session.openDatabases();
+    // Refused before the long pipeline, not after it.
+    if (!m_options.tableFile.isEmpty())
+        TextFile::refuseDatabaseTarget(m_options.tableFile, m_session.dm.filePath());
     if (m_options.priceFile.isEmpty())
         return {};
     installForecastStep();

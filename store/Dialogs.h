@@ -30,6 +30,11 @@ public:
         (void)filter;
         return {};
     }
+
+    // The text a dialog shows: a text of more than maxShown characters (a whole line of a broken
+    // file quoted in an error) is cut there, since laying out or printing megabytes helps no one.
+    static constexpr qsizetype maxShown = 2000;
+    static QString shownText(const QString& text);
 };
 
 // Console answers: messages and errors go to standard error, questions are answered Yes.

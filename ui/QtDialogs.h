@@ -18,11 +18,6 @@ public:
     std::optional<QString> askText(const QString& text, const QString& initial) override;
     QString saveFile(const QString& suggestedName, const QString& filter) override;
 
-    // The text a box shows: a text of more than maxShown characters (a whole line of a broken
-    // file quoted in an error) is cut there, since laying out megabytes freezes the window.
-    static constexpr qsizetype maxShown = 2000;
-    static QString shownText(const QString& text);
-
 private:
     QWidget* m_parent;
 };
