@@ -57,6 +57,8 @@ void TKestoF::build() {
     z0bB = new QPushButton(QStringLiteral("閉じる(&C)"), z0P);
     z0bB->setObjectName(QStringLiteral("z0bB"));
     z0bB->setFixedSize(120, 25);
+    // Enter on a focused button presses it, as on every button of the window.
+    z0bB->setAutoDefault(true);
     connect(z0bB, &QPushButton::clicked, this, &QWidget::close);
     // Left 728, top 8 at the designed width; it keeps its distance from the right edge.
     auto* bottom = new QHBoxLayout(z0P);
@@ -93,6 +95,7 @@ void TKestoF::build() {
 void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
     connect(ats, &ForecastPage::importRequested, this, [this] { m_session.prices.a13rdtBClick(); });
+    m_session.prices.showImported = [this](const QString& text) { dts->setImportInfo(text); };
     gts->setTargets(&m_browserTargets);
     connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
     connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);
