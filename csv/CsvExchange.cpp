@@ -1,5 +1,6 @@
 #include "csv/CsvExchange.h"
 
+#include "store/FileReason.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
@@ -143,7 +144,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
     QSaveFile file(r.sa[2]);
     if (!file.open(QIODevice::WriteOnly))
         throw TorvaneError(
-            QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], file.errorString()));
+            QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], fileReason(file)));
 
     r.swh = QStringLiteral(" order by CNT ");
     store.ucSql(1);
@@ -177,7 +178,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
     const QByteArray bytes = TextFile::encodeCp932(text, unwritable);
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw TorvaneError(
-            QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], file.errorString()));
+            QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], fileReason(file)));
     return broken;
 }
 
@@ -296,11 +297,18 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
     m_store.uqTst(1);
     Query& qst = dm.qst;
     int slot = Registers::firstValueSlot;
+    QStringList values, names;
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot) {
         const QString name = qst.field(QStringLiteral("CNAM")).asString();
         const auto edited = edits.constFind(name);
         r.sa[slot] = edited != edits.cend() ? *edited : stored(name);
+        values << r.sa[slot];
+        names << name;
     }
+    // Text in a number column is named here; the statement would only fail on its syntax.
+    if (const int refused = m_store.refusedNumber(values); refused >= 0)
+        throw TorvaneError(QStringLiteral("%1 に登録できませんでした。%2。")
+                               .arg(listTable, Store::numberNeeded(names[refused])));
     if (row >= 0) {
         r.swh = QStringLiteral(" where CNT = ") + cnt;
         m_store.ucSql(3);

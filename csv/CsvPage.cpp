@@ -5,6 +5,7 @@
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
 
+#include <QAbstractItemDelegate>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -26,6 +27,8 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_write->setGeometry(568, 8, 100, 25);
     m_read->setObjectName(QStringLiteral("i04rdB"));
     m_read->setGeometry(712, 8, 100, 25);
+    for (QPushButton* button : {m_write, m_read})
+        button->setAutoDefault(true); // Enter presses the focused button
     m_info->setObjectName(QStringLiteral("i02infL"));
     m_info->move(8, 64);
     m_info->adjustSize();
@@ -72,8 +75,9 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
 }
 
 void CsvPage::uq8C(int op) {
-    if (op == 2 || op == 3)
-        storePending();
+    // A refused row stays for the user to mend; the table is not exchanged meanwhile.
+    if ((op == 2 || op == 3) && !storePending())
+        return;
     m_session.csv.uq8C(op);
 }
 
@@ -85,10 +89,10 @@ void CsvPage::runButton(int op) {
     }
 }
 
-void CsvPage::storePending(int target) {
+bool CsvPage::storePending(int target) {
     const int row = m_model->pendingRow();
     if (row < 0)
-        return;
+        return true;
     const QHash<QString, QString> edits = m_model->edits();
     const bool isNew = m_model->hasNewRow();
     if (target < 0)
@@ -96,23 +100,42 @@ void CsvPage::storePending(int target) {
     try {
         m_session.csv.storeListRow(isNew ? -1 : row, edits);
     } catch (const TorvaneError& e) {
-        m_model->discard();
+        // The row keeps what was typed, and the grid goes back to it, as a register page
+        // keeps its panel.
+        const int column = std::max(0, m_grid->currentIndex().column());
+        m_grid->setCurrentIndex(m_model->index(row, column));
         m_dialogs.error(e.text());
-        return;
+        return false;
     }
     Query& qi = m_session.dm.qi;
     qi.setCurrentRow(std::min(target, qi.recordCount() - 1));
+    return true;
+}
+
+void CsvPage::hideEvent(QHideEvent* event) {
+    // Another page or closing the window leaves the row as well.
+    commitEditor();
+    storePending();
+    PageFrame::hideEvent(event);
+}
+
+void CsvPage::commitEditor() {
+    // The cell being typed into belongs to the row: its text goes in before the row is stored.
+    if (QWidget* editor = m_grid->indexWidget(m_grid->currentIndex()))
+        Q_EMIT m_grid->itemDelegate()->commitData(editor);
 }
 
 bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_grid && event->type() == QEvent::KeyPress &&
-        m_grid->hasFocus()) { // not while a cell editor has the keys
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const int row = m_grid->currentIndex().row();
+    if (watched != m_grid || event->type() != QEvent::KeyPress)
+        return PageFrame::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int row = m_grid->currentIndex().row();
+    if (m_grid->hasFocus()) { // not while a cell editor has the keys
         if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier &&
             row == m_model->rowCount() - 1 && !m_model->hasNewRow()) {
             // Down on the last row starts a new row with the next CNT.
-            storePending();
+            if (!storePending())
+                return true;
             const int column = std::max(0, m_grid->currentIndex().column());
             try {
                 m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
@@ -125,6 +148,18 @@ bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
         }
         if (key->key() == Qt::Key_Escape && (m_model->pendingRow() >= 0 || m_model->hasNewRow())) {
             m_model->discard();
+            return true;
+        }
+    }
+    // Up on the first row or Down on the last cannot move the grid, yet the user leaves the
+    // row: it is stored as a move would store it. This is how a lone new row in an empty list
+    // is stored.
+    const bool up = key->key() == Qt::Key_Up, down = key->key() == Qt::Key_Down;
+    if (key->modifiers() == Qt::NoModifier && row >= 0 &&
+        ((up && row == 0) || (down && row == m_model->rowCount() - 1))) {
+        commitEditor();
+        if (row == m_model->pendingRow()) {
+            storePending();
             return true;
         }
     }
