@@ -10,6 +10,7 @@
 #include "store/Transaction.h"
 
 #include <QFileInfo>
+#include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -214,11 +215,15 @@ void PriceImport::importPrices() {
     QString highest, lowest;
     double highValue = 0.0, lowValue = 0.0;
     const QString top = QStringLiteral("999999");
+    PriceFile::ImportedRange range;
+    QMap<qint64, int> steps; // minutes between the starts of two bars, and how often
+    qint64 previousStart = -1;
     for (qsizetype li = 0; li < lines.size(); ++li) {
         const QString& line = lines[li];
         if (line.isEmpty())
             continue;
         QStringList f = PriceFile::splitFields(line);
+        PriceFile::checkDateForms(f, name, li);
         if (f[0] < cutoff || f[0] > top)
             continue;
         if (f.size() < 8)
@@ -250,8 +255,24 @@ void PriceImport::importPrices() {
         }
         inserter.insert(row.data(), int(row.size()));
         ++counter; // a bar whose insert failed keeps its number
+        if (range.firstStart.isEmpty())
+            range.firstStart = row[1] + u' ' + row[2];
+        range.lastEnd = row[10] + u' ' + row[11];
+        qint64 start = 0;
+        if (PriceFile::minuteOf(row[1], row[2], &start)) {
+            if (previousStart >= 0 && start > previousStart)
+                ++steps[start - previousStart];
+            previousStart = start;
+        }
     }
     const int imcn = counter - 1;
+    range.bars = imcn;
+    int seen = 0;
+    for (auto it = steps.cbegin(); it != steps.cend(); ++it)
+        if (it.value() > seen) { // the smaller step wins a tie: the map runs in key order
+            seen = it.value();
+            range.stepMinutes = it.key();
+        }
 
     // The forecast slots continue the step between the file's last two lines.
     const std::array<PriceFile::Slot, 10> ahead = PriceFile::forecastSlots(lines, name);
@@ -278,6 +299,8 @@ void PriceImport::importPrices() {
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
     lines.clear();
+    if (showImported)
+        showImported(range.text());
     closingSequence();
 }
 
