@@ -24,6 +24,7 @@ int checked(qint64 value, const QString& what) {
     return int(value);
 }
 
+// The announcement date of the event page, named in the error the user reads.
 QDate readDate(const QString& text) {
     static const QRegularExpression layout(
         QStringLiteral(R"(^\s*(\d{1,4})/(\d{1,2})/(\d{1,2})\s*$)"));
@@ -32,7 +33,9 @@ QDate readDate(const QString& text) {
         m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
                      : QDate();
     if (!date.isValid())
-        throw TorvaneError(QStringLiteral("'%1' は正しい日付ではありません").arg(text));
+        throw TorvaneError(
+            QStringLiteral("発表日 '%1' を日付として読めません。yyyy/mm/dd の形で入力してください")
+                .arg(text));
     return date;
 }
 
@@ -88,9 +91,12 @@ Bound beforeBound(const QString& date, const QString& time) {
 }
 
 Bound afterBound(const QString& date, const QString& time) {
-    int hour = readInteger(time.left(2));
-    if (hour == std::numeric_limits<int>::max())
-        throw TorvaneError(QStringLiteral("'%1' は正しい時刻ではありません").arg(time));
+    bool ok = false;
+    int hour = time.left(2).toInt(&ok);
+    if (!ok || hour < 0 || hour == std::numeric_limits<int>::max())
+        throw TorvaneError(
+            QStringLiteral("時間 '%1' を時刻として読めません。hh:nn の形で入力してください")
+                .arg(time));
     ++hour;
     QString day = date;
     if (hour > 23) {

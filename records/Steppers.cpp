@@ -55,7 +55,8 @@ void ucTm(QString& stm, int key) {
 void ucNm(QString& sn, int key) {
     if (key != keyUp && key != keyDown)
         return;
-    int i = 1;
+    // Wide enough that a step from the largest or smallest int cannot overflow.
+    qint64 i = 1;
     if (!sn.isEmpty()) {
         bool ok = false;
         i = sn.trimmed().toInt(&ok);
