@@ -1,9 +1,10 @@
 #include "csv/CsvPage.h"
 
-#include "session/Session.h"
 #include "csv/CsvListModel.h"
+#include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QAbstractItemDelegate>
 #include <QKeyEvent>
@@ -70,23 +71,17 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
                     });
             });
 
-    connect(m_write, &QPushButton::clicked, this, [this] { runButton(2); });
-    connect(m_read, &QPushButton::clicked, this, [this] { runButton(3); });
+    connect(m_write, &QPushButton::clicked, this,
+            [this] { runAction(m_dialogs, [this] { uq8C(CsvExchange::csvExport); }); });
+    connect(m_read, &QPushButton::clicked, this,
+            [this] { runAction(m_dialogs, [this] { uq8C(CsvExchange::csvImport); }); });
 }
 
 void CsvPage::uq8C(int op) {
     // A refused row stays for the user to mend; the table is not exchanged meanwhile.
-    if ((op == 2 || op == 3) && !storePending())
+    if ((op == CsvExchange::csvExport || op == CsvExchange::csvImport) && !storePending())
         return;
     m_session.csv.uq8C(op);
-}
-
-void CsvPage::runButton(int op) {
-    try {
-        uq8C(op);
-    } catch (const TorvaneError& e) {
-        m_dialogs.error(e.text());
-    }
 }
 
 bool CsvPage::storePending(int target) {
@@ -97,14 +92,11 @@ bool CsvPage::storePending(int target) {
     const bool isNew = m_model->hasNewRow();
     if (target < 0)
         target = row;
-    try {
-        m_session.csv.storeListRow(isNew ? -1 : row, edits);
-    } catch (const TorvaneError& e) {
+    if (!runAction(m_dialogs, [&] { m_session.csv.storeListRow(isNew ? -1 : row, edits); })) {
         // The row keeps what was typed, and the grid goes back to it, as a register page
         // keeps its panel.
         const int column = std::max(0, m_grid->currentIndex().column());
         m_grid->setCurrentIndex(m_model->index(row, column));
-        m_dialogs.error(e.text());
         return false;
     }
     Query& qi = m_session.dm.qi;
@@ -137,12 +129,10 @@ bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
             if (!storePending())
                 return true;
             const int column = std::max(0, m_grid->currentIndex().column());
-            try {
-                m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
-            } catch (const TorvaneError& e) {
-                m_dialogs.error(e.text());
+            if (!runAction(m_dialogs, [this] {
+                    m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
+                }))
                 return true;
-            }
             m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, column));
             return true;
         }

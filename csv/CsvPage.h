@@ -33,7 +33,6 @@ private:
     bool storePending(int target = -1);
     // The text of an open cell editor goes into the held edits.
     void commitEditor();
-    void runButton(int op);
 
     Session& m_session;
     Dialogs& m_dialogs;

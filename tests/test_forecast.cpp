@@ -1,17 +1,17 @@
-#include "session/Session.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NervFann.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TorvaneError.h"
 #include "support/PriceTable.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QDir>
 #include <QImage>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <limits>
@@ -43,10 +43,9 @@ int runWidth(const QImage& img, int x, int y, const QColor& colour) {
 class TestForecast : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
-    QString oldCwd;
 
     QVariantList slotPrices(const QString& column) {
         QSqlQuery q(session->dm.database(session->dm.csm()));
@@ -74,15 +73,12 @@ private Q_SLOTS:
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
     }
 
     void cleanup() {
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 
