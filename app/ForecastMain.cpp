@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <new>
 
 // torvane-forecast: the window's pipeline without the window, messages on standard error and
 // every dialog answered OK.
@@ -18,6 +19,10 @@ int main(int argc, char* argv[]) {
             std::printf("%s\n", line.toLocal8Bit().constData());
     } catch (const TorvaneError& e) {
         dialogs.error(e.text());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        dialogs.error(QStringLiteral("メモリが足りません。中止しました。"
+                                     "データベースに保存されたものはそのままです。"));
         return 1;
     }
     return 0;

@@ -1,9 +1,11 @@
 #include "app/TorvaneApplication.h"
 
-#include "ui/QtDialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/QtDialogs.h"
+#include "ui/UserAction.h"
 
 #include <exception>
+#include <new>
 
 TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -12,6 +14,10 @@ bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const TorvaneError& e) {
         report(e.text());
+    } catch (const std::bad_alloc&) {
+        // Whatever allocation failed was given up with the action; the stored tables are as
+        // the last completed write left them.
+        report(outOfMemoryText());
     } catch (const std::exception& e) {
         report(QString::fromUtf8(e.what()));
     }

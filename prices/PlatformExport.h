@@ -14,7 +14,13 @@ namespace PlatformExport {
 // Throws TorvaneError naming what was expected when the layout is neither.
 QStringList convert(const QStringList& lines, int shiftHours);
 
-// Converts the file at in and writes the result to out with CR LF line ends.
+// Converts the file at in and writes the result to out with CR LF line ends. The file is read
+// twice, line by line, so memory does not grow with it; out is replaced only once it is
+// complete, and never when it is in itself.
 void convertFile(const QString& in, const QString& out, int shiftHours);
+
+// The most decimals a price may carry; more cannot come from a platform and would pad every
+// price of the file to that width.
+constexpr int maxDecimals = 8;
 
 } // namespace PlatformExport

@@ -187,7 +187,8 @@ void PriceImport::importPrices() {
     Registers& r = m_store.reg();
     r.sa[1] += r.sa[2];
     const QString name = r.sa[2].isEmpty() ? r.sa[1] : r.sa[2];
-    QStringList lines = TextFile::readLines(r.sa[1], TextFile::Encoding::BomOrLatin);
+    // Read line by line: a file of years of bars costs no more memory than the two months kept.
+    TextFile::LineReader reader(r.sa[1], TextFile::Encoding::BomOrLatin);
     const QString cutoff = PriceFile::cutoffDate(Clock::today());
     if (showInfo)
         showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
@@ -212,11 +213,18 @@ void PriceImport::importPrices() {
     PriceFile::ImportedRange range;
     QMap<qint64, int> steps; // minutes between the starts of two bars, and how often
     qint64 previousStart = -1;
-    for (qsizetype li = 0; li < lines.size(); ++li) {
-        const QString& line = lines[li];
+    // The forecast slots continue the step between the file's last two lines.
+    QString line, beforeLast, last;
+    while (reader.next(line)) {
+        const qsizetype li = reader.lineCount() - 1;
+        beforeLast.swap(last);
+        last = line;
         if (line.isEmpty())
             continue;
         QStringList f = PriceFile::splitFields(line);
+        // Blanks after the commas (", ") are no part of a date or a price.
+        for (QString& field : f)
+            field = field.trimmed();
         PriceFile::checkDateForms(f, name, li);
         if (f[0] < cutoff || f[0] > top)
             continue;
@@ -268,8 +276,8 @@ void PriceImport::importPrices() {
             range.stepMinutes = it.key();
         }
 
-    // The forecast slots continue the step between the file's last two lines.
-    const std::array<PriceFile::Slot, 10> ahead = PriceFile::forecastSlots(lines, name);
+    const std::array<PriceFile::Slot, 10> ahead =
+        PriceFile::forecastSlots(beforeLast, last, reader.lineCount(), name);
 
     if (imcn == 0)
         throw TorvaneError(QStringLiteral("%1 に直近2ヶ月(%2 以降)のFXﾃﾞｰﾀがありません。"
@@ -292,7 +300,6 @@ void PriceImport::importPrices() {
     r.imcn = imcn;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
-    lines.clear();
     if (showImported)
         showImported(range.text());
     closingSequence();

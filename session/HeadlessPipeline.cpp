@@ -8,7 +8,7 @@
 #include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
-#include <QFile>
+#include <QDir>
 
 QString HeadlessOptions::usage() {
     return QStringLiteral("使い方: torvane-forecast [PRICE_FILE] [--today yyyy/mm/dd] [--seed N] "
@@ -78,6 +78,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
 
 QStringList HeadlessPipeline::run() {
     if (!m_options.convertIn.isEmpty()) {
+        TextFile::refuseDatabaseTarget(m_options.convertOut,
+                                       QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB")));
         PlatformExport::convertFile(m_options.convertIn, m_options.convertOut,
                                     m_options.shiftHours);
         return {};
@@ -85,6 +87,9 @@ QStringList HeadlessPipeline::run() {
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     m_session.openDatabases();
+    // Refused before the long pipeline, not after it.
+    if (!m_options.tableFile.isEmpty())
+        TextFile::refuseDatabaseTarget(m_options.tableFile, m_session.dm.filePath());
     if (m_options.priceFile.isEmpty())
         return {};
     installForecastStep();

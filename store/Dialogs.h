@@ -15,6 +15,11 @@ public:
     virtual void error(const QString& text) = 0;
     // The price-file dialog; an empty result means cancelled.
     virtual QString openFile() = 0;
+
+    // The text a dialog shows: a text of more than maxShown characters (a whole line of a broken
+    // file quoted in an error) is cut there, since laying out or printing megabytes helps no one.
+    static constexpr qsizetype maxShown = 2000;
+    static QString shownText(const QString& text);
 };
 
 // Console answers: messages and errors go to standard error, questions are answered Yes.

@@ -1,8 +1,45 @@
 #include "prices/PlatformExport.h"
 #include "store/TorvaneError.h"
+#include "support/FullDisk.h"
 
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(bytes);
+}
+
+// count MT4 history lines of 15-minute bars.
+QByteArray mt4Bars(int count) {
+    QByteArray bytes;
+    const QDateTime first(QDate(2025, 7, 1), QTime(0, 0), Qt::UTC);
+    for (int i = 0; i < count; ++i)
+        bytes +=
+            first.addSecs(qint64(i) * 900).toString(QStringLiteral("yyyy.MM.dd,HH:mm")).toLatin1() +
+            ",146.120,146.200,146.100,146.150,120\r\n";
+    return bytes;
+}
+
+QString errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const TorvaneError& e) {
+        return e.text();
+    }
+    return {};
+}
+
+} // namespace
 
 class TestConvert : public QObject {
     Q_OBJECT
@@ -93,6 +130,117 @@ private Q_SLOTS:
         QCOMPARE(result.readAll(),
                  QByteArray("2025/07/09,10:00,1.5,1.6,1.4,1.5,2025/07/09,10:15\r\n"
                             "2025/07/09,10:15,1.5,1.7,1.5,1.6,2025/07/09,10:30\r\n"));
+    }
+
+    // What a platform file can hold that the converter refuses with a message naming the line,
+    // or reads soundly.
+    void awkwardFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("shift");
+        QTest::addColumn<QString>("error"); // empty: converted
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("a price of 300 decimals")
+            << QByteArray("2025.07.09,10:00,146.1" + QByteArray(300, '1') +
+                          ",146.2,146.1,146.1,5\r\n2025.07.09,10:15,146.1,146.2,146.1,146.1,5\r\n")
+            << 0 << "1 行目: 価格 '146.1111" << QByteArray();
+        QTest::newRow("shifted past the year 9999")
+            << QByteArray("9999.12.31,20:00,1,2,1,1,5\r\n9999.12.31,21:00,1,2,1,1,5\r\n") << 3
+            << "1 行目: 時刻をずらすと 10000/01/01" << QByteArray();
+        QTest::newRow("ending past the year 9999")
+            << QByteArray("9999.12.31,22:00,1,2,1,1,5\r\n9999.12.31,23:00,1,2,1,1,5\r\n") << 0
+            << "2 行目: 時刻をずらすと" << QByteArray();
+        QStringEncoder utf16(QStringConverter::Utf16LE);
+        const QString mt5 = QStringLiteral(
+            "<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>\r\n"
+            "2025.07.09\t10:00:00\t1.5\t1.6\t1.4\t1.5\t1\t0\t0\r\n"
+            "2025.07.09\t10:15:00\t1.5\t1.7\t1.5\t1.6\t1\t0\t0\r\n");
+        const QByteArray converted("2025/07/09,10:00,1.5,1.6,1.4,1.5,2025/07/09,10:15\r\n"
+                                   "2025/07/09,10:15,1.5,1.7,1.5,1.6,2025/07/09,10:30\r\n");
+        QTest::newRow("UTF-16 without byte-order mark")
+            << QByteArray(utf16.encode(mt5)) << 0 << QString() << converted;
+        QStringEncoder utf16be(QStringConverter::Utf16BE);
+        QTest::newRow("UTF-16 big-endian without byte-order mark")
+            << QByteArray(utf16be.encode(mt5)) << 0 << QString() << converted;
+        QTest::newRow("a line broken in UTF-16 is quoted without its zeros")
+            << QByteArray(utf16.encode(QStringLiteral("<DATE>\t<X>\r\n"))) << 0
+            << "1 行目: <DATE>\t<X>" << QByteArray();
+        QTest::newRow("a binary line is quoted without control characters")
+            << QByteArray("2025.07.09,10:00,\x01\x02,1,1,1,1\r\n") << 0
+            << "1 行目: 2025.07.09,10:00,??,1,1,1,1" << QByteArray();
+    }
+    void awkwardFiles() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, shift);
+        QFETCH(QString, error);
+        QFETCH(QByteArray, output);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.csv"));
+        const QString out = dir.filePath(QStringLiteral("out.csv"));
+        writeAll(in, bytes);
+        writeAll(out, "previous\r\n");
+        const QString got = errorOf([&] { PlatformExport::convertFile(in, out, shift); });
+        if (error.isEmpty()) {
+            QVERIFY2(got.isEmpty(), qPrintable(got));
+            QCOMPARE(readAll(out), output);
+        } else {
+            QVERIFY2(got.contains(error), qPrintable(got.left(300)));
+            QVERIFY(!got.contains(QChar(0)));
+            QCOMPARE(readAll(out), QByteArray("previous\r\n"));
+        }
+    }
+
+    // The output is never the input, through whatever name: the input stays.
+    void inputIsNeverOverwritten_data() {
+        QTest::addColumn<QString>("outName");
+        QTest::newRow("same name") << "in.csv";
+        QTest::newRow("relative detour") << "sub/../in.csv";
+        QTest::newRow("link to the input") << "link.csv";
+    }
+    void inputIsNeverOverwritten() {
+        QFETCH(QString, outName);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(QStringLiteral("sub"));
+        const QString in = dir.filePath(QStringLiteral("in.csv"));
+        const QByteArray bytes = mt4Bars(3);
+        writeAll(in, bytes);
+        QVERIFY(QFile::link(in, dir.filePath(QStringLiteral("link.csv"))));
+        const QString got =
+            errorOf([&] { PlatformExport::convertFile(in, dir.filePath(outName), 0); });
+        QVERIFY2(got.contains(QStringLiteral("変換元と変換先が同じファイル")), qPrintable(got));
+        QCOMPARE(readAll(in), bytes);
+    }
+
+    // A write that fails part-way leaves the previous output whole and names the system's
+    // reason: a small tmpfs fills up where the test may mount one, otherwise the file-size
+    // limit stops the write.
+    void failedWriteKeepsThePreviousOutput() {
+        QTemporaryDir source;
+        const QString in = source.filePath(QStringLiteral("in.csv"));
+        writeAll(in, mt4Bars(5000)); // about 300 kB converted
+        const QByteArray previous = "2025/07/01,00:00,1,1,1,1,2025/07/01,00:15\r\n";
+        QString got;
+        QString out;
+        FullDisk disk(64 * 1024);
+        if (disk.isValid()) {
+            out = disk.filePath(QStringLiteral("out.csv"));
+            writeAll(out, previous);
+            got = errorOf([&] { PlatformExport::convertFile(in, out, 0); });
+            QVERIFY2(got.contains(QStringLiteral("ディスクの空き容量がありません")),
+                     qPrintable(got));
+        } else {
+            out = source.filePath(QStringLiteral("out.csv"));
+            writeAll(out, previous);
+            FileSizeLimit limit(64 * 1024);
+            QVERIFY(limit.ok());
+            got = errorOf([&] { PlatformExport::convertFile(in, out, 0); });
+            QVERIFY2(got.contains(QStringLiteral("ファイルが大きすぎます")), qPrintable(got));
+        }
+        QVERIFY2(got.contains(out) && got.contains(QStringLiteral("元のファイルはそのままです")),
+                 qPrintable(got));
+        QCOMPARE(readAll(out), previous);
+        // No temporary file of the failed write is left beside it.
+        QCOMPARE(QDir(QFileInfo(out).path()).entryList({QStringLiteral("out.csv*")}, QDir::Files),
+                 QStringList{QStringLiteral("out.csv")});
     }
 };
 

@@ -17,7 +17,11 @@
 #include <QSqlRecord>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
 
 #include <memory>
 
@@ -391,6 +395,46 @@ private Q_SLOTS:
                  (QStringList{"1|2025/07/01|105", "2|2025/07/01|205"}));
         QCOMPARE(one(QStringLiteral("select SYMD, SHM, LYMD, LHM from F01YSK where CNT = 3")),
                  QStringLiteral("2025/07/01|09:30|2025/07/01|09:45"));
+    }
+
+    // Reading line by line gives the lines of reading the whole file, also where a line break,
+    // a CR LF pair or a character falls across the reader's 1 MiB chunks.
+    void lineReaderMatchesWholeFileReading_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
+        const qsizetype chunk = 1 << 20;
+        const auto upTo = [](qsizetype n, const QByteArray& tail) {
+            QByteArray bytes;
+            while (bytes.size() < n)
+                bytes += "2025/07/01,09:00,1,1,1,1,2025/07/01,09:15\r\n";
+            bytes.truncate(n);
+            return bytes + tail;
+        };
+        const int latin = int(TextFile::Encoding::BomOrLatin);
+        QTest::newRow("CR LF across the chunks") << upTo(chunk - 1, "\r\nlast\r\n") << latin;
+        QTest::newRow("CR ends a chunk, text follows") << upTo(chunk - 1, "\rnext\rlast") << latin;
+        QTest::newRow("empty lines across the chunks") << upTo(chunk - 2, "\n\n\r\n\rx") << latin;
+        QTest::newRow("UTF-8 character across the chunks")
+            << upTo(chunk - 4, "\xE6\x97\xA5\r\n").prepend("\xEF\xBB\xBF") << latin;
+        QTest::newRow("CP932 character across the chunks")
+            << upTo(chunk - 1, "\x93\xfa\r\nz") << int(TextFile::Encoding::Cp932);
+        QTest::newRow("no line break at all") << QByteArray("one line") << latin;
+        QTest::newRow("empty file") << QByteArray() << latin;
+    }
+    void lineReaderMatchesWholeFileReading() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
+        const auto e = TextFile::Encoding(encoding);
+        const QString path = writeFile(QStringLiteral("LINES.CSV"), bytes);
+        TextFile::LineReader reader(path, e);
+        QStringList lines;
+        QString line;
+        while (reader.next(line))
+            lines << line;
+        const QStringList whole = TextFile::splitLines(TextFile::decode(bytes, e));
+        QCOMPARE(lines.size(), whole.size());
+        QCOMPARE(lines, whole);
+        QCOMPARE(reader.lineCount(), whole.size());
     }
 
     // The ten slots continue the step between the end times of the file's last two lines.
@@ -770,6 +814,26 @@ private Q_SLOTS:
               QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
               QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
             QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
+    }
+
+    // The headless command cuts what it prints as the window's boxes do: a field of
+    // megabytes quoted in an error costs a line, not the terminal.
+    void consoleCutsLongTexts() {
+        QTemporaryFile captured;
+        QVERIFY(captured.open());
+        std::fflush(stderr);
+        const int saved = ::dup(2);
+        ::dup2(captured.handle(), 2);
+        ConsoleDialogs().error(QStringLiteral("最高値 '") + QString(3'000'000, u'9'));
+        std::fflush(stderr);
+        ::dup2(saved, 2);
+        ::close(saved);
+        captured.seek(0);
+        const QString printed = QString::fromUtf8(captured.readAll());
+        QVERIFY2(printed.size() < Dialogs::maxShown + 60, qPrintable(printed.right(80)));
+        QVERIFY(printed.startsWith(QStringLiteral("最高値 '999")));
+        QVERIFY(printed.contains(
+            QStringLiteral("以下 %1 文字を省略しました").arg(3'000'005 - Dialogs::maxShown)));
     }
 
     void headlessPipelineWritesTheTable() {

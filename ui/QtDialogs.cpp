@@ -26,15 +26,6 @@ void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
 
 } // namespace
 
-QString QtDialogs::shownText(const QString& text) {
-    if (text.size() <= maxShown)
-        return text;
-    // Never half a surrogate pair.
-    const qsizetype cut = text.at(maxShown - 1).isHighSurrogate() ? maxShown - 1 : maxShown;
-    return text.left(cut) +
-           QStringLiteral("…\n(以下 %1 文字を省略しました)").arg(text.size() - cut);
-}
-
 void QtDialogs::message(const QString& text) {
     showBox(m_parent, QMessageBox::NoIcon, text);
 }

@@ -16,11 +16,6 @@ public:
     void error(const QString& text) override;
     QString openFile() override;
 
-    // The text a box shows: a text of more than maxShown characters (a whole line of a broken
-    // file quoted in an error) is cut there, since laying out megabytes freezes the window.
-    static constexpr qsizetype maxShown = 2000;
-    static QString shownText(const QString& text);
-
 private:
     QWidget* m_parent;
 };
