@@ -1,5 +1,6 @@
 #include "app/TorvaneApplication.h"
 
+#include "session/Translations.h"
 #include "store/TorvaneError.h"
 #include "ui/QtDialogs.h"
 #include "ui/UserAction.h"
@@ -7,7 +8,10 @@
 #include <exception>
 #include <new>
 
-TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The file dialogs and standard buttons in Japanese, like the rest of the window.
+    installQtTranslations(*this);
+}
 
 bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -117,7 +117,7 @@ bool writableYear(const QDateTime& dt) {
 // the decimals, then each line converts on its own.
 class Conversion {
 public:
-    explicit Conversion(int shiftHours) : m_shift(qint64(shiftHours) * 3600) {}
+    explicit Conversion(const ServerTime& serverTime) : m_serverTime(serverTime) {}
 
     void scan(qsizetype number, const QString& raw) {
         const QString line = raw.trimmed();
@@ -199,11 +199,17 @@ private:
         if (!bar.start.isValid() || !isPrice(bar.open) || !isPrice(bar.high) || !isPrice(bar.low) ||
             !isPrice(bar.close))
             fail(number, line);
-        bar.start = bar.start.addSecs(m_shift);
+        const QDateTime server = bar.start;
+        bar.start = m_serverTime.toJapan(server);
+        if (!bar.start.isValid())
+            throw TorvaneError(QStringLiteral("%1 行目: %2\n時刻がタイムゾーン %3 にありません"
+                                              "(夏時間の切り替えで飛ばされる時刻です)")
+                                   .arg(number)
+                                   .arg(quoted(line), m_serverTime.text()));
         return bar;
     }
 
-    qint64 m_shift;
+    ServerTime m_serverTime;
     bool m_layoutKnown = false;
     bool m_mt5 = false;
     qsizetype m_header = -1;
@@ -214,10 +220,68 @@ private:
     qint64 m_length = 0;
 };
 
+bool isMt4Line(const QString& line) {
+    const QStringList f = line.trimmed().split(u',');
+    return f.size() >= 7 && readStart(f[0], f[1]).isValid();
+}
+
 } // namespace
 
-QStringList convert(const QStringList& lines, int shiftHours) {
-    Conversion conversion(shiftHours);
+
+ServerTime ServerTime::parse(const QString& text) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    const int hours = t.toInt(&ok);
+    if (ok && qAbs(hours) <= maxShiftHours)
+        return ServerTime(hours);
+    if (!ok && !t.isEmpty() && QTimeZone::isTimeZoneIdAvailable(t.toUtf8()))
+        return ServerTime(QTimeZone(t.toUtf8()));
+    throw TorvaneError(QStringLiteral("'%1' は時差(整数の時間、例: 7)でもタイムゾーン名"
+                                      "(例: Europe/Athens)でもありません")
+                           .arg(t.left(80)));
+}
+
+QString ServerTime::text() const {
+    return zone.isValid() ? QString::fromUtf8(zone.id()) : QString::number(shiftHours);
+}
+
+QDateTime ServerTime::toJapan(const QDateTime& serverTime) const {
+    if (!zone.isValid())
+        return serverTime.addSecs(qint64(shiftHours) * 3600);
+    const QDateTime local(serverTime.date(), serverTime.time(), zone);
+    // A time the clocks skip when summer time starts is moved; such a time was never shown.
+    if (!local.isValid() || local.time() != serverTime.time())
+        return {};
+    // Japan keeps no daylight saving; the result is plain wall-clock time again.
+    const QDateTime japan = local.toOffsetFromUtc(9 * 3600);
+    return QDateTime(japan.date(), japan.time(), Qt::UTC);
+}
+
+Layout detect(const QStringList& lines) {
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        if (line.startsWith(QLatin1String("<DATE>")))
+            return Layout::Mt5;
+        return isMt4Line(line) ? Layout::Mt4 : Layout::Plain;
+    }
+    return Layout::Plain;
+}
+
+QString layoutName(Layout layout) {
+    switch (layout) {
+    case Layout::Mt4:
+        return QStringLiteral("MT4");
+    case Layout::Mt5:
+        return QStringLiteral("MT5");
+    case Layout::Plain:
+        break;
+    }
+    return {};
+}
+
+QStringList convert(const QStringList& lines, const ServerTime& serverTime) {
+    Conversion conversion(serverTime);
     for (qsizetype i = 0; i < lines.size(); ++i)
         conversion.scan(i + 1, lines[i]);
     conversion.finishScan();
@@ -228,12 +292,12 @@ QStringList convert(const QStringList& lines, int shiftHours) {
     return out;
 }
 
-void convertFile(const QString& in, const QString& out, int shiftHours) {
+void convertFile(const QString& in, const QString& out, const ServerTime& serverTime) {
     if (TextFile::resolvedPath(in) == TextFile::resolvedPath(out))
         throw TorvaneError(QStringLiteral("変換元と変換先が同じファイル %1 です。"
                                           "変換元を残すため、別のファイル名を指定してください。")
                                .arg(out));
-    Conversion conversion(shiftHours);
+    Conversion conversion(serverTime);
     QString line;
     {
         TextFile::LineReader reader(in, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes,

@@ -30,3 +30,8 @@ bool ConsoleDialogs::confirm(const QString& text) {
 void ConsoleDialogs::error(const QString& text) {
     printLine(text);
 }
+
+std::optional<QString> ConsoleDialogs::askText(const QString& text, const QString& initial) {
+    printLine(text + QStringLiteral(" [%1]").arg(initial));
+    return initial;
+}

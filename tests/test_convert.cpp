@@ -111,6 +111,85 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(TorvaneError, PlatformExport::convert(input, 0));
     }
 
+    void serverTimes_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("readBack");
+        QTest::newRow("hours") << "7" << true << "7";
+        QTest::newRow("negative hours, spaces") << " -2 " << true << "-2";
+        QTest::newRow("zone") << "Europe/Athens" << true << "Europe/Athens";
+        QTest::newRow("zone with spaces") << "  America/New_York " << true << "America/New_York";
+        QTest::newRow("fraction") << "7.5" << false << "";
+        QTest::newRow("empty") << "" << false << "";
+        QTest::newRow("unknown zone") << "Mars/Olympus" << false << "";
+        QTest::newRow("too many hours") << "9000" << false << "";
+    }
+    void serverTimes() {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(QString, readBack);
+        if (!valid) {
+            QVERIFY_THROWS_EXCEPTION(TorvaneError, PlatformExport::ServerTime::parse(text));
+            return;
+        }
+        QCOMPARE(PlatformExport::ServerTime::parse(text).text(), readBack);
+    }
+
+    // A broker on Athens time moves from UTC+3 to UTC+2 on 26 October 2025: a fixed shift puts
+    // the bars after the switch an hour off, the zone follows it.
+    void brokerZoneFollowsDaylightSaving() {
+        const QStringList mt4{
+            "2025.10.24,22:00,1.5,1.6,1.4,1.5,1", "2025.10.24,23:00,1.5,1.6,1.4,1.5,1",
+            "2025.10.27,00:00,1.5,1.6,1.4,1.5,1", "2025.10.27,01:00,1.5,1.6,1.4,1.5,1"};
+        const QStringList zoned = PlatformExport::convert(
+            mt4, PlatformExport::ServerTime::parse(QStringLiteral("Europe/Athens")));
+        QCOMPARE(zoned, (QStringList{"2025/10/25,04:00,1.5,1.6,1.4,1.5,2025/10/25,05:00",
+                                     "2025/10/25,05:00,1.5,1.6,1.4,1.5,2025/10/25,06:00",
+                                     "2025/10/27,07:00,1.5,1.6,1.4,1.5,2025/10/27,08:00",
+                                     "2025/10/27,08:00,1.5,1.6,1.4,1.5,2025/10/27,09:00"}));
+        const QStringList fixed = PlatformExport::convert(mt4, 6);
+        QCOMPARE(fixed[2], QStringLiteral("2025/10/27,06:00,1.5,1.6,1.4,1.5,2025/10/27,07:00"));
+
+        // A time the zone skips when summer time starts (30 March 2025, 03:00 to 04:00) names its
+        // line.
+        try {
+            PlatformExport::convert(
+                {"2025.03.30,02:30,1,2,1,1,1", "2025.03.30,03:30,1,2,1,1,1"},
+                PlatformExport::ServerTime::parse(QStringLiteral("Europe/Athens")));
+            QFAIL("no error");
+        } catch (const TorvaneError& e) {
+            QVERIFY2(e.text().startsWith(QStringLiteral("2 行目")), qPrintable(e.text()));
+            QVERIFY(e.text().contains(QStringLiteral("Europe/Athens")));
+        }
+    }
+
+    void layoutsAreRecognised_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("layout");
+        const int plain = int(PlatformExport::Layout::Plain),
+                  mt4 = int(PlatformExport::Layout::Mt4), mt5 = int(PlatformExport::Layout::Mt5);
+        QTest::newRow("empty") << QStringList{} << plain;
+        QTest::newRow("price file")
+            << QStringList{"2025/07/09,10:00,1,2,0.5,1.5,2025/07/09,10:15"} << plain;
+        QTest::newRow("price file with header")
+            << QStringList{"Date,Time,Open,High,Low,Close,EndDate,EndTime",
+                           "2025.07.09,10:00,1,2,1,1,1"}
+            << plain;
+        QTest::newRow("mt4") << QStringList{"2025.07.09,10:00,1,2,1,1,1"} << mt4;
+        QTest::newRow("mt4 with seconds after empty lines")
+            << QStringList{"", " ", "2025.07.09,10:00:00,1,2,1,1,1"} << mt4;
+        QTest::newRow("mt4 date with too few fields")
+            << QStringList{"2025.07.09,10:00,1,2,1"} << plain;
+        QTest::newRow("mt5") << QStringList{"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>"}
+                             << mt5;
+        QTest::newRow("mt5 header the converter refuses") << QStringList{"<DATE>\t<OPEN>"} << mt5;
+    }
+    void layoutsAreRecognised() {
+        QFETCH(QStringList, lines);
+        QFETCH(int, layout);
+        QCOMPARE(int(PlatformExport::detect(lines)), layout);
+    }
+
     void utf16FileWithBomIsRead() {
         QTemporaryDir dir;
         const QString in = dir.filePath(QStringLiteral("bars.csv"));

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -56,6 +57,32 @@ QString QtDialogs::openFile() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
     dialog.setNameFilter(QStringLiteral("ﾃｷｽﾄ (*.CSV)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtDialogs::askText(const QString& text, const QString& initial) {
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("入力"));
+    dialog.setLabelText(shownText(text));
+    dialog.setTextValue(initial);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("キャンセル"));
+    centreOnScreen(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+QString QtDialogs::saveFile(const QString& suggestedName, const QString& filter) {
+    QFileDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("SvD"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(filter);
+    dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
