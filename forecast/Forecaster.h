@@ -67,13 +67,15 @@ public:
     const QImage& diagram() const { return m_diagram; }
 
     // The rows of the last d days (d the day-count text) and the forecast slots, as the seven
-    // series' points in CNT order. A day count that is no integer is an error.
+    // series' points in time order. A day count that is no integer is an error.
     ChartData chartData(const QString& dayCount);
 
     // Reproducible initial weights for tests and the headless command; the window leaves it.
     std::optional<unsigned> seed;
     // Called after every training pass with the passes done and the total.
     std::function<void(int done, int total)> progress;
+    // The last real bar's high, close and low, before the training (only those fields set).
+    std::function<void(const ForecastSummary&)> showLastBar;
     std::function<void(const ForecastSummary&)> showSummary;
     std::function<void(const QImage& diagram, const QString& mseText)> showNetwork;
     // Receives every completed forecast (summary and error filled), before the chart.
