@@ -169,13 +169,11 @@ void Forecaster::uq1K(int op) {
 
     if (progress)
         progress(0, passes);
-    for (int epoch = 1; epoch <= passes; ++epoch) {
-        for (int k = 0; k < count; ++k)
-            m_net->Train(std::span<const float>(inputs.data() + k * 5, 5),
-                         std::span<const float>(targets.data() + k * 3, 3));
+    m_net->TrainPasses(inputs, targets, passes, [this](int done, int total) {
         if (progress)
-            progress(epoch, passes);
-    }
+            progress(done, total);
+        return true;
+    });
 
     r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
