@@ -12,6 +12,7 @@
 #include "records/EventRecordPage.h"
 #include "records/ProForecastPage.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -92,7 +93,11 @@ void TKestoF::build() {
 
 void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
-    connect(ats, &ForecastPage::importRequested, this, [this] { m_session.prices.a13rdtBClick(); });
+    connect(ats, &ForecastPage::importRequested, this, [this] {
+        if (refusedWhileTraining(QStringLiteral("読み込めません")))
+            return;
+        m_session.prices.a13rdtBClick();
+    });
     gts->setTargets(&m_browserTargets);
     connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
     connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);
@@ -134,6 +139,22 @@ void TKestoF::createGts() {
 
 void TKestoF::createIts() {
     its = new CsvPage(m_session, m_dialogs, pc);
+}
+
+bool TKestoF::refusedWhileTraining(const QString& what) {
+    if (!m_session.forecast.training())
+        return false;
+    m_dialogs.message(Forecaster::duringTraining(what));
+    return true;
+}
+
+void TKestoF::closeEvent(QCloseEvent* event) {
+    // The training works on the session's network and patterns until it has stopped.
+    if (refusedWhileTraining(QStringLiteral("閉じられません"))) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 bool TKestoF::event(QEvent* event) {

@@ -78,6 +78,11 @@ void CsvPage::uq8C(int op) {
 }
 
 void CsvPage::runButton(int op) {
+    // A table read in now could replace the prices the training has not finished with.
+    if (op == 3 && m_session.forecast.training()) {
+        m_dialogs.message(Forecaster::duringTraining(QStringLiteral("CSV読込できません")));
+        return;
+    }
     try {
         uq8C(op);
     } catch (const TorvaneError& e) {

@@ -6,6 +6,7 @@
 #include "store/TorvaneError.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 
 #include <cmath>
 #include <vector>
@@ -122,6 +123,12 @@ QString Forecaster::mseText(float mse) {
     return t.replace(u'.', QLocale().decimalPoint());
 }
 
+double Forecaster::estimatedSeconds(qint64 bars) {
+    // The kernel's speed on a modest machine, per pattern.
+    constexpr double secondsPerPattern = 200e-9;
+    return double(bars) * passes * secondsPerPattern;
+}
+
 void Forecaster::uq1K(int op) {
     if (op != 1 && op != 2)
         return;
@@ -167,13 +174,33 @@ void Forecaster::uq1K(int op) {
         targets[i * 3 + 2] = scaled(qd.field(lv).asFloat(), b);
     }
 
-    if (progress)
-        progress(0, passes);
-    m_net->TrainPasses(inputs, targets, passes, [this](int done, int total) {
+    const auto report = [this](int done, int total) {
         if (progress)
             progress(done, total);
-        return true;
-    });
+    };
+    report(0, passes);
+    const TrainingWork work = [&](const TrainingKernel::PassHook& onPass) {
+        return m_net->TrainPasses(inputs, targets, passes, onPass) == passes;
+    };
+    bool finished = false;
+    if (runTraining) {
+        m_training = true;
+        const auto done = qScopeGuard([this] { m_training = false; });
+        finished = runTraining(work, count, report);
+        if (finished)
+            report(passes, passes);
+    } else {
+        finished = work([&report](int done, int total) {
+            report(done, total);
+            return true;
+        });
+    }
+    if (!finished) {
+        // A half-trained network forecasts nothing; the imported bars stay as they are.
+        m_net.reset();
+        dialogs.message(QStringLiteral("学習を中止しました"));
+        return;
+    }
 
     r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
