@@ -162,8 +162,18 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
     qm.open();
 
     int broken = 0;
+    qsizetype unencodable = 0;
     QString text;
-    for (qm.first(); !qm.eof(); qm.next()) {
+    // Written a block of rows at a time: a large table never stands in memory as one text.
+    const auto flush = [&] {
+        qsizetype missing = 0;
+        const QByteArray bytes = TextFile::encodeCp932(text, &missing);
+        unencodable += missing;
+        text.clear();
+        return file.write(bytes) == bytes.size();
+    };
+    bool written = true;
+    for (qm.first(); !qm.eof() && written; qm.next()) {
         for (int k = 0; k < n; ++k) {
             const QString field = qm.field(k).asString();
             if (field.contains(u',') || field.contains(u'\n') || field.contains(u'\r'))
@@ -173,9 +183,13 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
             text += field;
         }
         text += QLatin1String("\r\n");
+        if (text.size() >= 1 << 16)
+            written = flush();
     }
-    const QByteArray bytes = TextFile::encodeCp932(text, unwritable);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    written = written && flush();
+    if (unwritable)
+        *unwritable = unencodable;
+    if (!written || !file.commit())
         throw TorvaneError(
             QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], file.errorString()));
     return broken;
