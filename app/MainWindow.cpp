@@ -1,7 +1,5 @@
 #include "app/MainWindow.h"
 
-#include "ui/PageControl.h"
-#include "ui/PageFrame.h"
 #include "app/TorvaneApplication.h"
 #include "browser/BrowserPage.h"
 #include "csv/CsvPage.h"
@@ -11,6 +9,9 @@
 #include "records/EventListPage.h"
 #include "records/EventRecordPage.h"
 #include "records/ProForecastPage.h"
+#include "ui/PageControl.h"
+#include "ui/PageFrame.h"
+#include "ui/UserAction.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -93,15 +94,18 @@ void TKestoF::build() {
 
 void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
+    // Each of these enters the core for a user action: import, train and chart, or a page.
     connect(ats, &ForecastPage::importRequested, this, [this] {
         if (refusedWhileTraining(QStringLiteral("読み込めません")))
             return;
-        m_session.prices.a13rdtBClick();
+        runAction(m_dialogs, [this] { m_session.prices.a13rdtBClick(); });
     });
     gts->setTargets(&m_browserTargets);
-    connect(bts, &ProForecastPage::opinionBrowserRequested, gts, &BrowserPage::openForProOpinion);
+    connect(bts, &ProForecastPage::opinionBrowserRequested, gts,
+            [this] { runAction(m_dialogs, [this] { gts->openForProOpinion(); }); });
     connect(bts, &ProForecastPage::opinionRegistered, ats, &ForecastPage::setOpinion);
-    connect(ets, &EventRecordPage::eventBrowserRequested, gts, &BrowserPage::openEventPage);
+    connect(ets, &EventRecordPage::eventBrowserRequested, gts,
+            [this] { runAction(m_dialogs, [this] { gts->openEventPage(); }); });
 }
 
 void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {
@@ -160,7 +164,7 @@ void TKestoF::closeEvent(QCloseEvent* event) {
 bool TKestoF::event(QEvent* event) {
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::WindowActivate)
-        FormActivate();
+        runAction(m_dialogs, [this] { FormActivate(); });
     return handled;
 }
 
@@ -187,18 +191,18 @@ void TKestoF::uc1IN() {
     // Page 1: the information line, the forecast summary and the latest professional opinion.
     clearLabels(ats, {"a12ifL", "a1013ztvL", "a1015atvL", "a1017stvL", "a1023zcvL", "a1025acvL",
                       "a1027scvL", "a1033zlvL", "a1035alvL", "a1037slvL", "a1043rvL", "a1045uvL"});
-    bts->uq2MF(1);
-    bts->uq2MF(5);
+    bts->uq2MF(RecordEditor::runOpen);
+    bts->uq2MF(RecordEditor::runReset);
     // Page 3: the network's error value.
     clearLabels(cts, {"c02ms2L"});
-    ets->uq5R(1);
-    ets->uq5R(5);
-    fts->uq61L(1);
-    fts->uq61L(5);
-    fts->uq62K(1);
-    fts->uq62K(5);
-    gts->uq7B(5);
-    its->uq8C(1);
+    ets->uq5R(RecordEditor::runOpen);
+    ets->uq5R(RecordEditor::runReset);
+    fts->uq61L(RecordEditor::runOpen);
+    fts->uq61L(RecordEditor::runReset);
+    fts->uq62K(RecordEditor::runOpen);
+    fts->uq62K(RecordEditor::runReset);
+    gts->uq7B(BrowserPage::browseClear);
+    its->uq8C(CsvExchange::csvOpenList);
 }
 
 void TKestoF::FormDestroy() {

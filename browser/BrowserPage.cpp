@@ -1,12 +1,13 @@
 #include "browser/BrowserPage.h"
 
-#include "session/Session.h"
 #include "browser/BrowserTargets.h"
 #include "browser/ScriptResult.h"
 #include "browser/WebEngineWebView.h"
-#include "prices/PriceImport.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,9 +15,6 @@
 #include <QPushButton>
 
 namespace {
-
-constexpr int vkEnter = 13;
-constexpr int vkEscape = 27;
 
 const QString addressScript = QStringLiteral("encodeURI(location.href)");
 
@@ -28,22 +26,6 @@ public:
     void showPage(const QString&) override {}
 };
 NoTargets noTargets;
-
-int virtualKey(int qtKey) {
-    switch (qtKey) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return vkEnter;
-    case Qt::Key_Escape:
-        return vkEscape;
-    case Qt::Key_Up:
-        return Steppers::keyUp;
-    case Qt::Key_Down:
-        return Steppers::keyDown;
-    default:
-        return 0;
-    }
-}
 
 // Qt has no half-width katakana mode: such fields leave the input method free, fields with the
 // input method off take Latin input only.
@@ -80,7 +62,9 @@ BrowserPage::BrowserPage(Session& session, Dialogs& dialogs, WebView* view, QWid
     gEdg->setObjectName(QStringLiteral("gEdg"));
     setMainView(gEdg);
     buildCaptureStrip();
-    connect(gEdg, &WebView::scriptResult, this, &BrowserPage::gEdgExecuteScript);
+    connect(gEdg, &WebView::scriptResult, this, [this](int result, const QString& json) {
+        runAction(m_dialogs, [&] { gEdgExecuteScript(result, json); });
+    });
 }
 
 BrowserPage::~BrowserPage() = default;
@@ -142,13 +126,8 @@ void BrowserPage::buildCaptureStrip() {
     g15rtB->setObjectName(QStringLiteral("g15rtB"));
     // Six full-width characters of the window font need 138 pixels plus the frame.
     g15rtB->setGeometry(751, 34, 144, 34);
-    connect(g15rtB, &QPushButton::clicked, this, [this] {
-        try {
-            g15rtBClick();
-        } catch (const TorvaneError& e) {
-            m_dialogs.error(e.text());
-        }
-    });
+    connect(g15rtB, &QPushButton::clicked, this,
+            [this] { runAction(m_dialogs, [this] { g15rtBClick(); }); });
 
     QWidget::setTabOrder(g112E, g122E);
     QWidget::setTabOrder(g122E, g132E);
@@ -165,7 +144,7 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
         placeMarker();
         return false;
     }
-    try {
+    runAction(m_dialogs, [&] {
         if (event->type() == QEvent::FocusIn && watched == g132E) {
             // Entering the field, not the window coming back to the front or a menu closing.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -173,7 +152,7 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
                 g132EEnter();
         } else if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
-            const int vk = virtualKey(key->key());
+            const int vk = Vk::fromQt(key->key());
             // Arrow keys carry the keypad flag on some platforms; it is no shift state.
             const Qt::KeyboardModifiers shift = key->modifiers() & ~Qt::KeypadModifier;
             if (watched == g02se2E)
@@ -187,9 +166,7 @@ bool BrowserPage::eventFilter(QObject* watched, QEvent* event) {
             else if (watched == g142E)
                 g142EKeyDown(vk);
         }
-    } catch (const TorvaneError& e) {
-        m_dialogs.error(e.text());
-    }
+    });
     // The handlers watch the keys; the fields still receive them.
     return false;
 }
@@ -214,7 +191,7 @@ void BrowserPage::uq7B(int op) {
     Registers& reg = m_session.reg;
     QString st;
     switch (op) {
-    case 1:
+    case browseProOpinion:
         st = m_searchAddress;
         m_targets->showPage(QStringLiteral("gts"));
         g03refL->setText(QStringLiteral("2b"));
@@ -232,7 +209,7 @@ void BrowserPage::uq7B(int op) {
         // Its entry handler asks for the address at once, while the navigation still runs.
         g132E->setFocus(Qt::OtherFocusReason);
         break;
-    case 2:
+    case browseEventPage:
         g03refL->setText(QStringLiteral("5e"));
         m_targets->showPage(QStringLiteral("gts"));
         reg.sa[1] = m_session.dm.qf1.field(QStringLiteral("URL")).asString();
@@ -250,7 +227,7 @@ void BrowserPage::uq7B(int op) {
         setInputMethodOff(g142E);
         g112E->setFocus(Qt::OtherFocusReason);
         break;
-    case 3:
+    case browseSearch:
         st = m_searchAddress;
         if (g02se2E->text() == QStringLiteral("経済指標") || g02se2E->text().isEmpty())
             reg.sa[1] = m_calendarAddress;
@@ -258,7 +235,7 @@ void BrowserPage::uq7B(int op) {
             reg.sa[1] = st + g02se2E->text();
         gEdg->navigate(reg.sa[1]);
         break;
-    case 4: {
+    case browseReturn: {
         const QString marker = g03refL->text();
         if (marker == QStringLiteral("2b")) {
             m_targets->setText(QStringLiteral("b105rz2E"), g132E->text());
@@ -269,17 +246,17 @@ void BrowserPage::uq7B(int op) {
             m_targets->setText(QStringLiteral("e105dt2E"), g112E->text());
             m_targets->setText(QStringLiteral("e106hm2E"), g122E->text());
             QString expected = g142E->text();
-            m_targets->setText(QStringLiteral("e107eiv2E"), PriceImport::ErPeriod(expected));
+            m_targets->setText(QStringLiteral("e107eiv2E"), TextRules::ErPeriod(expected));
             QString result = g132E->text();
-            m_targets->setText(QStringLiteral("e108riv2E"), PriceImport::ErPeriod(result));
+            m_targets->setText(QStringLiteral("e108riv2E"), TextRules::ErPeriod(result));
             m_targets->showPage(QStringLiteral("ets"));
             m_targets->setFocus(QStringLiteral("e107eiv2E"));
         }
-        uq7B(5);
+        uq7B(browseClear);
         gEdg->closeView();
         break;
     }
-    case 5:
+    case browseClear:
         g02se2E->setText(QStringLiteral("経済指標"));
         for (QLabel* l : {g03refL, g110ifL, g111L, g121L, g131L, g141L})
             l->clear();
@@ -292,16 +269,16 @@ void BrowserPage::uq7B(int op) {
 }
 
 void BrowserPage::g02se2EKeyDown(int key) {
-    if (key == vkEnter)
-        uq7B(3);
+    if (key == Vk::Enter)
+        uq7B(browseSearch);
 }
 
 void BrowserPage::g112EKeyDown(int key, Qt::KeyboardModifiers shift) {
-    if (key == vkEnter) {
+    if (key == Vk::Enter) {
         moveFocus(g112E, true);
-    } else if (key == vkEscape) {
+    } else if (key == Vk::Escape) {
         moveFocus(g112E, false);
-    } else if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    } else if (key == Vk::Up || key == Vk::Down) {
         QString& sa1 = m_session.reg.sa[1];
         sa1 = g112E->text();
         Steppers::ucDt(sa1, key, shift, m_dialogs);
@@ -310,11 +287,11 @@ void BrowserPage::g112EKeyDown(int key, Qt::KeyboardModifiers shift) {
 }
 
 void BrowserPage::g122EKeyDown(int key) {
-    if (key == vkEnter) {
+    if (key == Vk::Enter) {
         moveFocus(g122E, true);
-    } else if (key == vkEscape) {
+    } else if (key == Vk::Escape) {
         moveFocus(g122E, false);
-    } else if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    } else if (key == Vk::Up || key == Vk::Down) {
         QString& sa1 = m_session.reg.sa[1];
         sa1 = g122E->text();
         Steppers::ucTm(sa1, key);
@@ -328,24 +305,24 @@ void BrowserPage::g132EEnter() {
 }
 
 void BrowserPage::g132EKeyDown(int key) {
-    if (key == vkEnter)
+    if (key == Vk::Enter)
         moveFocus(g132E, true);
-    else if (key == vkEscape)
+    else if (key == Vk::Escape)
         moveFocus(g132E, false);
 }
 
 void BrowserPage::g142EKeyDown(int key) {
-    if (key == vkEnter) {
+    if (key == Vk::Enter) {
         moveFocus(g142E, true);
         if (g03refL->text() == QStringLiteral("2b"))
             askForAddress();
-    } else if (key == vkEscape) {
+    } else if (key == Vk::Escape) {
         moveFocus(g142E, false);
     }
 }
 
 void BrowserPage::g15rtBClick() {
-    uq7B(4);
+    uq7B(browseReturn);
 }
 
 void BrowserPage::gEdgExecuteScript(int aResult, const QString& aResultObjectAsJson) {

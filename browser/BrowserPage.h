@@ -18,7 +18,8 @@ class WebView;
 // capture strip at the bottom collects what the user reads, and "検索元に戻る" carries it back.
 //
 // The window wires it up with setTargets() (WindowTargets does it by objectName), calls
-// uq7B(5) at start-up, and lets page 2 call openForProOpinion() and page 5 openEventPage().
+// uq7B(browseClear) at start-up, and lets page 2 call openForProOpinion() and page 5
+// openEventPage().
 class BrowserPage : public PageFrame {
     Q_OBJECT
 public:
@@ -33,11 +34,16 @@ public:
 
     // 1 open for a pro opinion, 2 open the event list's current event page, 3 search,
     // 4 return to the source page, 5 clear the page. Other numbers do nothing.
+    static constexpr int browseProOpinion = 1;
+    static constexpr int browseEventPage = 2;
+    static constexpr int browseSearch = 3;
+    static constexpr int browseReturn = 4;
+    static constexpr int browseClear = 5;
     void uq7B(int op);
     // Page 2: b105rz2E entered while empty, or F12 in b105rz2E, b106rs2E, b107syt2E.
-    void openForProOpinion() { uq7B(1); }
+    void openForProOpinion() { uq7B(browseProOpinion); }
     // Page 5: Enter in e104en2E. Opens the URL of the current row of qf1 (F07EVL).
-    void openEventPage() { uq7B(2); }
+    void openEventPage() { uq7B(browseEventPage); }
 
     // The search engine's address, the searched text appended after "q=".
     static QString searchAddress() { return QStringLiteral("https://www.google.com/search?q="); }

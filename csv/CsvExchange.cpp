@@ -2,6 +2,7 @@
 
 #include "store/Store.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -22,40 +23,6 @@ struct ColumnKind {
     int length;
 };
 
-// The value a bound parameter must carry so that the row stores what the built statement
-// would: NULL for an empty value, a text cut to its length, a number as the literal reads in
-// SQL (integer when it is one, otherwise real). False when a numeric column gets no number,
-// where the built statement would fail.
-bool boundValue(const QString& raw, const ColumnKind& column, QVariant& out) {
-    if (raw.isEmpty()) {
-        out = QVariant();
-        return true;
-    }
-    if (column.text) {
-        QString text = raw.size() > column.length ? raw.left(std::max(column.length, 0)) : raw;
-        if (text.isNull())
-            text = QString(QLatin1String("")); // an empty text, which must not bind as NULL
-        out = text;
-        return true;
-    }
-    if (!Store::isNumericLiteral(raw))
-        return false;
-    const QString number = raw.trimmed();
-    bool ok = false;
-    if (!number.contains(u'.') && !number.contains(u'e') && !number.contains(u'E')) {
-        const qlonglong integer = number.toLongLong(&ok);
-        if (ok) {
-            out = integer;
-            return true;
-        }
-    }
-    const double real = number.toDouble(&ok);
-    if (!ok)
-        return false;
-    out = real;
-    return true;
-}
-
 // Errors that belong to the row being inserted; anything else (a full disk, a lock, an I/O
 // error) is a fault of the database and ends the import.
 bool isRowError(const QSqlError& error) {
@@ -70,13 +37,13 @@ bool isRowError(const QSqlError& error) {
 
 void CsvExchange::uq8C(int op) {
     switch (op) {
-    case 1:
+    case csvOpenList:
         openList();
         break;
-    case 2:
+    case csvExport:
         exportTable();
         break;
-    case 3:
+    case csvImport:
         importTable();
         break;
     default:
@@ -107,7 +74,7 @@ void CsvExchange::openList() {
     // swh stays as the caller left it: " order by CNT " from start-up on.
     r.stdb = QStringLiteral("csq");
     r.stnm = listTable;
-    m_store.ucSql(1);
+    m_store.ucSql(Store::sqlSelect);
     dm.qi.setSql(r.sqw);
     dm.qi.open();
     Query& qst = dm.qst;
@@ -146,7 +113,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
             QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], file.errorString()));
 
     r.swh = QStringLiteral(" order by CNT ");
-    store.ucSql(1);
+    store.ucSql(Store::sqlSelect);
     const int n = dm.qst.recordCount();
 
     Query& qm = dm.qm;
@@ -227,7 +194,7 @@ void CsvExchange::importTable() {
     if (!m_store.dialogs().confirm(QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?")))
         return;
 
-    m_store.ucSql(4);
+    m_store.ucSql(Store::sqlBoundInsert);
     const QString insertSql = r.sqw;
     QVector<ColumnKind> columns;
     Query& qst = dm.qst;
@@ -261,7 +228,7 @@ void CsvExchange::importTable() {
         bool valid = true;
         for (int k = 0; k < n && valid; ++k) {
             r.sa[Registers::firstValueSlot + k] = fields[k];
-            valid = boundValue(fields[k], columns[k], value);
+            valid = TextRules::boundValue(fields[k], columns[k].text, columns[k].length, value);
             insert.bindValue(k, value);
         }
         if (!valid) {
@@ -307,7 +274,7 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
 
     r.stdb = QStringLiteral("csq");
     r.stnm = listTable;
-    m_store.uqTst(1);
+    m_store.uqTst(Store::tstColumns);
     Query& qst = dm.qst;
     int slot = Registers::firstValueSlot;
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot) {
@@ -317,11 +284,11 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
     }
     if (row >= 0) {
         r.swh = QStringLiteral(" where CNT = ") + cnt;
-        m_store.ucSql(3);
+        m_store.ucSql(Store::sqlUpdate);
     } else {
-        m_store.ucSql(2);
+        m_store.ucSql(Store::sqlInsert);
     }
-    m_store.uexSql(1);
+    m_store.uexSql(Store::execFile);
     r.swh = QStringLiteral(" order by CNT ");
     if (!m_store.lastStatementOk())
         throw TorvaneError(QStringLiteral("%1 に登録できませんでした。入力を確認してください。\n%2")

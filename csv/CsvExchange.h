@@ -13,6 +13,9 @@ public:
     explicit CsvExchange(Store& store) : m_store(store) {}
 
     // 1: open the list, 2: export the table of the list's current row, 3: import it.
+    static constexpr int csvOpenList = 1;
+    static constexpr int csvExport = 2;
+    static constexpr int csvImport = 3;
     void uq8C(int op);
 
     // The CNT a new list row gets: the largest CNT plus one, 1 for an empty list.

@@ -1,9 +1,10 @@
 #include "csv/CsvPage.h"
 
-#include "session/Session.h"
 #include "csv/CsvListModel.h"
+#include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -67,27 +68,22 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
                     });
             });
 
-    connect(m_write, &QPushButton::clicked, this, [this] { runButton(2); });
-    connect(m_read, &QPushButton::clicked, this, [this] { runButton(3); });
+    connect(m_write, &QPushButton::clicked, this,
+            [this] { runAction(m_dialogs, [this] { uq8C(CsvExchange::csvExport); }); });
+    connect(m_read, &QPushButton::clicked, this, [this] {
+        // A table read in now could replace the prices the training has not finished with.
+        if (m_session.forecast.training()) {
+            m_dialogs.message(Forecaster::duringTraining(QStringLiteral("CSV読込できません")));
+            return;
+        }
+        runAction(m_dialogs, [this] { uq8C(CsvExchange::csvImport); });
+    });
 }
 
 void CsvPage::uq8C(int op) {
-    if (op == 2 || op == 3)
+    if (op == CsvExchange::csvExport || op == CsvExchange::csvImport)
         storePending();
     m_session.csv.uq8C(op);
-}
-
-void CsvPage::runButton(int op) {
-    // A table read in now could replace the prices the training has not finished with.
-    if (op == 3 && m_session.forecast.training()) {
-        m_dialogs.message(Forecaster::duringTraining(QStringLiteral("CSV読込できません")));
-        return;
-    }
-    try {
-        uq8C(op);
-    } catch (const TorvaneError& e) {
-        m_dialogs.error(e.text());
-    }
 }
 
 void CsvPage::storePending(int target) {
@@ -98,11 +94,8 @@ void CsvPage::storePending(int target) {
     const bool isNew = m_model->hasNewRow();
     if (target < 0)
         target = row;
-    try {
-        m_session.csv.storeListRow(isNew ? -1 : row, edits);
-    } catch (const TorvaneError& e) {
+    if (!runAction(m_dialogs, [&] { m_session.csv.storeListRow(isNew ? -1 : row, edits); })) {
         m_model->discard();
-        m_dialogs.error(e.text());
         return;
     }
     Query& qi = m_session.dm.qi;
@@ -119,12 +112,10 @@ bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
             // Down on the last row starts a new row with the next CNT.
             storePending();
             const int column = std::max(0, m_grid->currentIndex().column());
-            try {
-                m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
-            } catch (const TorvaneError& e) {
-                m_dialogs.error(e.text());
+            if (!runAction(m_dialogs, [this] {
+                    m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
+                }))
                 return true;
-            }
             m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, column));
             return true;
         }

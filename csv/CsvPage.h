@@ -29,7 +29,6 @@ private:
     // Stores the row whose edits are held, then stands on the given row of the reopened list
     // (-1: the row that was current).
     void storePending(int target = -1);
-    void runButton(int op);
 
     Session& m_session;
     Dialogs& m_dialogs;

@@ -1,11 +1,12 @@
 #include "forecast/ForecastPage.h"
 
-#include "session/Session.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QChart>
 #include <QChartView>
@@ -348,12 +349,10 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
             QString& sn = m_session.reg.sa[1];
             sn = m_days->text();
-            try {
-                Steppers::ucNm(sn, key == Qt::Key_Up ? Steppers::keyUp : Steppers::keyDown);
+            runAction(m_dialogs, [&] {
+                Steppers::ucNm(sn, Vk::fromQt(key));
                 m_days->setText(sn);
-            } catch (const TorvaneError& e) {
-                m_dialogs.error(e.text());
-            }
+            });
         }
     }
     return PageFrame::eventFilter(watched, event);
@@ -361,7 +360,7 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
 
 void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& page3) {
     Forecaster& f = session.forecast;
-    session.prices.forecastStep = [&f] { f.uq1K(1); };
+    session.prices.forecastStep = [&f] { f.uq1K(Forecaster::forecastTrain); };
     session.prices.showInfo = [&page1](const QString& text) { page1.setInfo(text); };
     f.progress = [&page1](int done, int total) { page1.showProgress(done, total); };
     f.showSummary = [&page1](const ForecastSummary& s) { page1.showSummary(s); };

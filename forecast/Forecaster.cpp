@@ -3,6 +3,7 @@
 #include "prices/PriceImport.h"
 #include "store/Clock.h"
 #include "store/Store.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <QLocale>
@@ -22,26 +23,13 @@ struct EndOfBar {
     int year, month, day, hour, minute;
 };
 
-int partOf(const QStringList& parts, int i, bool& ok) {
-    bool good = false;
-    const int v = i < parts.size() ? parts[i].trimmed().toInt(&good) : 0;
-    ok = ok && good;
-    return v;
-}
-
 // A bar's end from its date text "yyyy/mm/dd" and time text "hh:nn" (seconds allowed).
 EndOfBar endOfBar(const QString& lymd, const QString& lhm) {
-    const QStringList d = lymd.trimmed().split(u'/');
-    const QStringList t = lhm.trimmed().split(u':');
-    bool ok = d.size() == 3 && (t.size() == 2 || t.size() == 3);
-    EndOfBar e{partOf(d, 0, ok), partOf(d, 1, ok), partOf(d, 2, ok), partOf(t, 0, ok),
-               partOf(t, 1, ok)};
-    if (t.size() == 3)
-        partOf(t, 2, ok);
-    ok = ok && QDate::isValid(e.year, e.month, e.day) && QTime::isValid(e.hour, e.minute, 0);
-    if (!ok)
+    const QDate d = TextRules::readDate(lymd);
+    const QTime t = TextRules::readTime(lhm);
+    if (!d.isValid() || !t.isValid())
         throw TorvaneError(QStringLiteral("'%1 %2' は正しい日付時刻ではありません").arg(lymd, lhm));
-    return e;
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute()};
 }
 
 double numberOf(const QString& text, const QString& what) {
@@ -49,14 +37,6 @@ double numberOf(const QString& text, const QString& what) {
     const double v = text.trimmed().toDouble(&ok);
     if (!ok)
         throw TorvaneError(QStringLiteral("%1 '%2' は正しい数値ではありません").arg(what, text));
-    return v;
-}
-
-qint64 integerOf(const QString& text) {
-    bool ok = false;
-    const qint64 v = text.trimmed().toLongLong(&ok);
-    if (!ok)
-        throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(text));
     return v;
 }
 
@@ -105,7 +85,7 @@ QString Forecaster::descaled(float output, const ForecastBounds& b) {
 
 QString Forecaster::difference(const QString& forecast, const QString& last) {
     qint64 d = 0;
-    if (__builtin_sub_overflow(integerOf(forecast), integerOf(last), &d))
+    if (__builtin_sub_overflow(TextRules::integerOf(forecast), TextRules::integerOf(last), &d))
         throw TorvaneError(QStringLiteral("差額 %1 - %2 が大きすぎます").arg(forecast, last));
     return QString::number(d);
 }
@@ -130,12 +110,12 @@ double Forecaster::estimatedSeconds(qint64 bars) {
 }
 
 void Forecaster::uq1K(int op) {
-    if (op != 1 && op != 2)
+    if (op != forecastTrain && op != forecastChart)
         return;
     Registers& r = m_store.reg();
     r.stdb = QStringLiteral("csm");
     r.stnm = QStringLiteral("F01YSK");
-    if (op == 2) {
+    if (op == forecastChart) {
         if (drawChart)
             drawChart();
         return;
@@ -150,7 +130,7 @@ void Forecaster::uq1K(int op) {
 
     r.swh = QStringLiteral(" where CNT <= ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
-    m_prices.uq4F(1);
+    m_prices.uq4F(PriceImport::pricesOpen);
     Query& qd = m_store.dm().qd;
     ForecastSummary s;
     s.lastHigh = qd.field(QStringLiteral("HV")).asString();
@@ -204,7 +184,7 @@ void Forecaster::uq1K(int op) {
 
     r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
-    m_prices.uq4F(1);
+    m_prices.uq4F(PriceImport::pricesOpen);
     for (qd.first(); !qd.eof(); qd.next()) {
         const auto in = inputsOf(qd.field(QStringLiteral("LYMD")).asString(),
                                  qd.field(QStringLiteral("LHM")).asString());
@@ -216,7 +196,7 @@ void Forecaster::uq1K(int op) {
         r.sqw = QStringLiteral(" update F01YSK set CV = ") + r.sa[1] + QStringLiteral(", HV = ") +
                 r.sa[2] + QStringLiteral(", LV = ") + r.sa[3] + QStringLiteral(" where CNT = ") +
                 QString::number(qd.field(QStringLiteral("CNT")).asInteger());
-        m_store.uexSql(2);
+        m_store.uexSql(Store::execMemory);
     }
 
     s.forecastHigh = r.sa[2];
@@ -236,7 +216,7 @@ void Forecaster::uq1K(int op) {
         showNetwork(m_diagram, m_summary.mseText);
 
     dialogs.message(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
-    uq1K(2);
+    uq1K(forecastChart);
 }
 
 ChartData Forecaster::chartData(const QString& dayCount) {
@@ -250,7 +230,7 @@ ChartData Forecaster::chartData(const QString& dayCount) {
     r.swh = QStringLiteral(" where SYMD > '") +
             Clock::today().addDays(-d).toString(QStringLiteral("yyyy/MM/dd")) +
             QStringLiteral("'  order by CNT ");
-    m_prices.uq4F(1);
+    m_prices.uq4F(PriceImport::pricesOpen);
 
     ChartData data;
     data.title = dayCount + QStringLiteral(" 日間FX価格+予測10ｺﾏ ﾁｬｰﾄ");

@@ -54,6 +54,8 @@ public:
 
     // 1: train a new network on the real bars, forecast the ten slots, fill the summary, draw
     // the diagram, then 2: the chart. Other numbers do nothing.
+    static constexpr int forecastTrain = 1;
+    static constexpr int forecastChart = 2;
     void uq1K(int op);
 
     // The network of the latest training; null before the first.

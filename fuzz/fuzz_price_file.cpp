@@ -3,6 +3,7 @@
 #include "prices/PriceImport.h"
 #include "prices/RowInserter.h"
 #include "store/Store.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <cstdlib>
@@ -62,13 +63,14 @@ void checkLine(const QString& line) {
         if (PriceFile::readMoment(field, &ms))
             checkWritten(ms, PriceFile::dateText(ms), PriceFile::timeText(ms));
         QString price = field;
-        const QString digits = PriceImport::ErPeriod(price);
+        const QString digits = TextRules::ErPeriod(price);
         check(digits == price);
         check(digits.size() == field.size() - (field.contains(u'.') ? 1 : 0));
         check(digits.count(u'.') == std::max<qsizetype>(field.count(u'.') - 1, 0));
-        // A price taken as a number must be one the quoted statement would take as well.
-        if (RowInserter::isNumber(digits))
-            check(Store::isNumericLiteral(digits));
+        // A price taken as a number holds nothing a statement could read otherwise.
+        if (TextRules::isNumericLiteral(digits))
+            for (const QChar c : digits)
+                check(QStringView(u" \t\f+-.eE0123456789").contains(c));
     }
     if (f.size() >= 8) {
         qint64 ms = 0;

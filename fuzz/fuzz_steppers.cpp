@@ -19,7 +19,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = fuzzText(data, size);
     SilentDialogs dialogs;
-    for (int key : {Steppers::keyUp, Steppers::keyDown}) {
+    for (int key : {Vk::Up, Vk::Down}) {
         QString date = text;
         Steppers::ucDt(date, key, (size & 2) ? Qt::ShiftModifier : Qt::NoModifier, dialogs);
         if (date != text && date.size() != 10)

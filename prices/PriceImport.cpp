@@ -6,6 +6,7 @@
 #include "store/Clock.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -117,19 +118,12 @@ QVector<Averages::KeyedValue> keyed(const QVector<StoredRow>& rows) {
 
 } // namespace
 
-QString PriceImport::ErPeriod(QString& st) {
-    const qsizetype p = st.indexOf(u'.');
-    if (p >= 0)
-        st.remove(p, 1);
-    return st;
-}
-
 void PriceImport::importFile(const QString& path) {
     const QFileInfo info(path);
     Registers& r = m_store.reg();
     r.sa[1] = info.absolutePath() + u'/';
     r.sa[2] = info.fileName();
-    uq4F(2);
+    uq4F(pricesImport);
 }
 
 void PriceImport::a13rdtBClick() {
@@ -141,13 +135,13 @@ void PriceImport::a13rdtBClick() {
 
 void PriceImport::uq4F(int op) {
     Registers& r = m_store.reg();
-    if (op < 1 || op > 4)
+    if (op < pricesOpen || op > pricesFrameAverages)
         return;
     r.stdb = QStringLiteral("csm");
     r.stnm = QStringLiteral("F01YSK");
     switch (op) {
-    case 1: {
-        m_store.ucSql(1);
+    case pricesOpen: {
+        m_store.ucSql(Store::sqlSelect);
         Query& qd = m_store.dm().qd;
         Query& qst = m_store.dm().qst;
         qd.setConnection(m_store.dm().csm());
@@ -160,13 +154,13 @@ void PriceImport::uq4F(int op) {
         qst.close();
         break;
     }
-    case 2:
+    case pricesImport:
         importPrices();
         break;
-    case 3:
+    case pricesAverage75:
         averageOf75();
         break;
-    case 4:
+    case pricesFrameAverages:
         frameAverages();
         break;
     }
@@ -174,13 +168,13 @@ void PriceImport::uq4F(int op) {
 
 void PriceImport::uq4W(int op) {
     switch (op) {
-    case 1:
+    case frameHour:
         fillSampleTable(QStringLiteral("F02W1H"), false);
         break;
-    case 2:
+    case frameFourHours:
         fillFourHourTable();
         break;
-    case 3:
+    case frameDay:
         fillSampleTable(QStringLiteral("F04WD1"), true);
         break;
     default:
@@ -226,22 +220,22 @@ void PriceImport::importPrices() {
         row[0] = QString::number(counter);
         row[1] = f[0];
         row[2] = f[1];
-        row[3] = ErPeriod(f[3]);
-        row[4] = ErPeriod(f[4]);
-        row[5] = ErPeriod(f[5]);
+        row[3] = TextRules::ErPeriod(f[3]);
+        row[4] = TextRules::ErPeriod(f[4]);
+        row[5] = TextRules::ErPeriod(f[5]);
         for (int k = 6; k <= 9; ++k)
             row[k].clear();
         row[10] = f[6];
         row[11] = f[7];
         // Highest and lowest by value: an empty or unreadable price is no candidate.
-        if (!row[3].isEmpty() && RowInserter::isNumber(row[3])) {
+        if (!row[3].isEmpty() && TextRules::isNumericLiteral(row[3])) {
             const double v = row[3].trimmed().toDouble();
             if (highest.isEmpty() || v > highValue) {
                 highest = row[3];
                 highValue = v;
             }
         }
-        if (!row[4].isEmpty() && RowInserter::isNumber(row[4])) {
+        if (!row[4].isEmpty() && TextRules::isNumericLiteral(row[4])) {
             const double v = row[4].trimmed().toDouble();
             if (lowest.isEmpty() || v < lowValue) {
                 lowest = row[4];
@@ -284,14 +278,14 @@ void PriceImport::importPrices() {
 void PriceImport::closingSequence() {
     Registers& r = m_store.reg();
     r.swh = orderByCnt;
-    uq4F(1);
+    uq4F(pricesOpen);
     m_store.dialogs().message(QStringLiteral("読込終了。 移動平均額を計算します"));
-    uq4F(3);
-    uq4F(4);
+    uq4F(pricesAverage75);
+    uq4F(pricesFrameAverages);
     if (forecastStep)
         forecastStep();
     r.swh = orderByCnt;
-    uq4F(1);
+    uq4F(pricesOpen);
 }
 
 void PriceImport::averageOf75() {
@@ -423,9 +417,9 @@ void PriceImport::averageOf20(const QString& table, int bound) {
 
 void PriceImport::frameAverages() {
     Registers& r = m_store.reg();
-    uq4W(1);
-    uq4W(2);
-    uq4W(3);
+    uq4W(frameHour);
+    uq4W(frameFourHours);
+    uq4W(frameDay);
 
     const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
     // The real bars with their rowids for writing back. qd is not reopened on them: it keeps

@@ -12,11 +12,18 @@ class PriceImport {
 public:
     explicit PriceImport(Store& store) : m_store(store) {}
 
+    // 1 open F01YSK on csm into qd, 2 import the price file, 3 the 75-bar average, 4 the
+    // time-frame averages. Other numbers do nothing.
+    static constexpr int pricesOpen = 1;
+    static constexpr int pricesImport = 2;
+    static constexpr int pricesAverage75 = 3;
+    static constexpr int pricesFrameAverages = 4;
     void uq4F(int op);
+    // Fills the time-frame table 1 F02W1H, 2 F03W4H, 3 F04WD1. Other numbers do nothing.
+    static constexpr int frameHour = 1;
+    static constexpr int frameFourHours = 2;
+    static constexpr int frameDay = 3;
     void uq4W(int op);
-
-    // Deletes the first "." of st and returns the result: 150.123 gives 150123.
-    static QString ErPeriod(QString& st);
 
     // Imports the file at path: its folder into sa[1], its name into sa[2], then uq4F 2.
     void importFile(const QString& path);

@@ -1,7 +1,8 @@
 #include "records/EventListPage.h"
 
-#include "session/Session.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
+#include "ui/UserAction.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -67,7 +68,8 @@ EventListPage::EventListPage(Session& session, Dialogs& dialogs, QWidget* parent
     : PageFrame(QStringLiteral("f01ttlL"), QStringLiteral("6.1 ｲﾍﾞﾝﾄ表"), 40,
                 listPanelHeight + titlePanelHeight + categoryGridHeight + categoryPanelHeight,
                 parent),
-      m_session(session), m_listPanel(new QWidget(footer())), m_titlePanel(new QWidget(footer())),
+      m_session(session), m_dialogs(dialogs), m_listPanel(new QWidget(footer())),
+      m_titlePanel(new QWidget(footer())),
       m_categoryTitle(new QLabel(QStringLiteral("6.2 ｲﾍﾞﾝﾄ区分"), m_titlePanel)),
       m_categoryPanel(new QWidget(footer())),
       m_list(new RecordEditor(session, dialogs, eventListSetup(), m_listPanel)),
@@ -83,15 +85,17 @@ EventListPage::EventListPage(Session& session, Dialogs& dialogs, QWidget* parent
     connect(category, &RecordField::entered, this, [this, category] {
         if (!category->text().isEmpty())
             return;
-        const Query& qf2 = m_session.dm.qf2;
-        const int ekb = qf2.fieldIndex(QStringLiteral("EKB"));
-        category->setText(ekb >= 0 && qf2.currentRow() >= 0 ? qf2.field(ekb).asString()
-                                                            : QString());
+        runAction(m_dialogs, [&] {
+            const Query& qf2 = m_session.dm.qf2;
+            const int ekb = qf2.fieldIndex(QStringLiteral("EKB"));
+            category->setText(ekb >= 0 && qf2.currentRow() >= 0 ? qf2.field(ekb).asString()
+                                                                : QString());
+        });
     });
     connect(category, &RecordField::keyDown, this,
             [this, category](int key, Qt::KeyboardModifiers) {
-                if (key == Steppers::keyUp || key == Steppers::keyDown)
-                    m_list->guarded([&] {
+                if (key == Vk::Up || key == Vk::Down)
+                    runAction(m_dialogs, [&] {
                         category->setText(
                             RegisterTables::stepRow(m_session.dm.qf2, key, QStringLiteral("EKB")));
                     });

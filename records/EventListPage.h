@@ -26,6 +26,7 @@ private:
     void layoutPanels();
 
     Session& m_session;
+    Dialogs& m_dialogs;
     QWidget* m_listPanel;
     QWidget* m_titlePanel;
     QLabel* m_categoryTitle;

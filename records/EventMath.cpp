@@ -1,22 +1,14 @@
 #include "records/EventMath.h"
 
 #include "store/Store.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <QDate>
-#include <QRegularExpression>
 
 #include <limits>
 
 namespace {
-
-int readInteger(const QString& text) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    if (!ok)
-        throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(text));
-    return value;
-}
 
 int checked(qint64 value, const QString& what) {
     if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
@@ -25,19 +17,10 @@ int checked(qint64 value, const QString& what) {
 }
 
 QDate readDate(const QString& text) {
-    static const QRegularExpression layout(
-        QStringLiteral(R"(^\s*(\d{1,4})/(\d{1,2})/(\d{1,2})\s*$)"));
-    const QRegularExpressionMatch m = layout.match(text);
-    const QDate date =
-        m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
-                     : QDate();
+    const QDate date = TextRules::readDate(text);
     if (!date.isValid())
         throw TorvaneError(QStringLiteral("'%1' は正しい日付ではありません").arg(text));
     return date;
-}
-
-QString dateText(const QDate& date) {
-    return date.toString(QStringLiteral("yyyy/MM/dd"));
 }
 
 // Runs one SELECT of CV on qm over the in-memory database and returns the CV of the first or
@@ -64,8 +47,8 @@ QString closeOf(Store& store, const QString& sql, bool last) {
 namespace EventMath {
 
 Difference difference(const QString& base, const QString& result, const QString& resultName) {
-    const qint64 b = readInteger(base);
-    const qint64 r = readInteger(result);
+    const qint64 b = TextRules::intOf(base);
+    const qint64 r = TextRules::intOf(result);
     const int value = checked(r - b, QStringLiteral("差"));
     if (r == 0)
         throw TorvaneError(QStringLiteral("%1が0のため、差の割合を計算できません").arg(resultName));
@@ -83,19 +66,19 @@ Bound beforeBound(const QString& date, const QString& time) {
     // Every bar of the day before lies before 24:00, so an announcement at midnight takes
     // the last bar of the previous day.
     if (time == QLatin1String("00:00"))
-        return {dateText(readDate(date).addDays(-1)), QStringLiteral("24:00")};
+        return {TextRules::dateText(readDate(date).addDays(-1)), QStringLiteral("24:00")};
     return {date, time};
 }
 
 Bound afterBound(const QString& date, const QString& time) {
-    int hour = readInteger(time.left(2));
+    int hour = TextRules::intOf(time.left(2));
     if (hour == std::numeric_limits<int>::max())
         throw TorvaneError(QStringLiteral("'%1' は正しい時刻ではありません").arg(time));
     ++hour;
     QString day = date;
     if (hour > 23) {
         hour = 0;
-        day = dateText(readDate(date).addDays(1));
+        day = TextRules::dateText(readDate(date).addDays(1));
     }
     return {day, QStringLiteral("%1:00").arg(hour, 2, 10, QLatin1Char('0'))};
 }

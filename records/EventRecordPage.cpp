@@ -1,10 +1,11 @@
 #include "records/EventRecordPage.h"
 
-#include "session/Session.h"
-#include "prices/PriceImport.h"
 #include "records/EventMath.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/TextRules.h"
+#include "ui/UserAction.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -97,42 +98,44 @@ EventRecordPage::EventRecordPage(Session& session, Dialogs& dialogs, QWidget* pa
     category->enterMovesOn = false;
     name->enterMovesOn = false;
     connect(category, &RecordField::entered, this,
-            [this, e] { e->guarded([this] { categoryEntered(); }); });
-    connect(category, &RecordField::keyDown, this, [this, e](int key, Qt::KeyboardModifiers) {
-        e->guarded([this, key] { categoryKey(key); });
+            [this] { runAction(m_dialogs, [this] { categoryEntered(); }); });
+    connect(category, &RecordField::keyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        runAction(m_dialogs, [this, key] { categoryKey(key); });
     });
     connect(name, &RecordField::entered, this,
-            [this, e] { e->guarded([this] { nameEntered(); }); });
-    connect(name, &RecordField::keyDown, this, [this, e](int key, Qt::KeyboardModifiers) {
-        e->guarded([this, key] { nameKey(key); });
+            [this] { runAction(m_dialogs, [this] { nameEntered(); }); });
+    connect(name, &RecordField::keyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        runAction(m_dialogs, [this, key] { nameKey(key); });
     });
     connect(e->field(Date), &RecordField::keyDown, this,
             [this, e](int key, Qt::KeyboardModifiers mods) {
-                if (key != Steppers::keyUp && key != Steppers::keyDown)
+                if (key != Vk::Up && key != Vk::Down)
                     return;
-                QString text = e->field(Date)->text();
-                Steppers::ucDt(text, key, mods, m_dialogs);
-                e->field(Date)->setText(text);
+                runAction(m_dialogs, [&] {
+                    QString text = e->field(Date)->text();
+                    Steppers::ucDt(text, key, mods, m_dialogs);
+                    e->field(Date)->setText(text);
+                });
             });
-    connect(e->field(Time), &RecordField::keyDown, this, [e](int key, Qt::KeyboardModifiers) {
-        if (key != Steppers::keyUp && key != Steppers::keyDown)
+    connect(e->field(Time), &RecordField::keyDown, this, [this, e](int key, Qt::KeyboardModifiers) {
+        if (key != Vk::Up && key != Vk::Down)
             return;
-        e->guarded([e, key] {
+        runAction(m_dialogs, [e, key] {
             QString text = e->field(Time)->text();
             Steppers::ucTm(text, key);
             e->field(Time)->setText(text);
         });
     });
-    connect(e->field(Announced), &RecordField::left, this, [this, e] {
-        e->guarded([this] {
+    connect(e->field(Announced), &RecordField::left, this, [this] {
+        runAction(m_dialogs, [this] {
             difference(Expected, Announced, ValueDifference, m_valuePercent, Before,
                        QStringLiteral("結果値"));
         });
     });
     connect(e->field(Before), &RecordField::entered, this,
-            [this, e] { e->guarded([this] { lookUpPrices(); }); });
-    connect(e->field(After), &RecordField::left, this, [this, e] {
-        e->guarded([this] {
+            [this] { runAction(m_dialogs, [this] { lookUpPrices(); }); });
+    connect(e->field(After), &RecordField::left, this, [this] {
+        runAction(m_dialogs, [this] {
             difference(Before, After, PriceDifference, m_pricePercent, Remark,
                        QStringLiteral("後価格"));
         });
@@ -149,9 +152,9 @@ void EventRecordPage::categoryEntered() {
 
 void EventRecordPage::categoryKey(int key) {
     RecordField* category = m_editor->field(Category);
-    if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    if (key == Vk::Up || key == Vk::Down) {
         category->setText(RegisterTables::stepRow(m_session.dm.qf2, key, QStringLiteral("EKB")));
-    } else if (key == 13) {
+    } else if (key == Vk::Enter) {
         if (!category->text().isEmpty()) {
             // The event list on page 6 then holds only this category's events.
             m_session.reg.swh = RegisterTables::categoryFilter(category->text());
@@ -169,11 +172,11 @@ void EventRecordPage::nameEntered() {
 
 void EventRecordPage::nameKey(int key) {
     RecordField* name = m_editor->field(Name);
-    if (key == Steppers::keyUp || key == Steppers::keyDown) {
+    if (key == Vk::Up || key == Vk::Down) {
         name->setText(RegisterTables::stepRow(m_session.dm.qf1, key, QStringLiteral("ENW")));
         m_session.reg.swh = RegisterTables::eventNameFilter(name->text());
-        m_editor->run(1);
-    } else if (key == 13) {
+        m_editor->run(RecordEditor::runOpen);
+    } else if (key == Vk::Enter) {
         Q_EMIT eventBrowserRequested();
     }
 }
@@ -184,8 +187,8 @@ void EventRecordPage::difference(int baseField, int resultField, int differenceF
     RecordField* result = m_editor->field(resultField);
     QString baseText = base->text();
     QString resultText = result->text();
-    PriceImport::ErPeriod(baseText);
-    PriceImport::ErPeriod(resultText);
+    TextRules::ErPeriod(baseText);
+    TextRules::ErPeriod(resultText);
     if (!baseText.isEmpty())
         base->setText(baseText);
     if (!resultText.isEmpty())

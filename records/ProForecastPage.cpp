@@ -1,8 +1,9 @@
 #include "records/ProForecastPage.h"
 
-#include "session/Session.h"
 #include "records/Steppers.h"
+#include "session/Session.h"
 #include "store/Clock.h"
+#include "ui/UserAction.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -59,20 +60,23 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
     RecordField* date = e->field(Date);
     RecordField* time = e->field(Time);
     date->escapeMovesBack = false;
-    connect(date, &RecordField::entered, this, [this] { dateEntered(); });
+    connect(date, &RecordField::entered, this,
+            [this] { runAction(m_dialogs, [this] { dateEntered(); }); });
     connect(date, &RecordField::keyDown, this, [this, date](int key, Qt::KeyboardModifiers mods) {
-        if (key == 27) {
+        if (key == Vk::Escape) {
             focusPageTabs(this);
-        } else if (key == Steppers::keyUp || key == Steppers::keyDown) {
-            QString text = date->text();
-            Steppers::ucDt(text, key, mods, m_dialogs);
-            date->setText(text);
+        } else if (key == Vk::Up || key == Vk::Down) {
+            runAction(m_dialogs, [&] {
+                QString text = date->text();
+                Steppers::ucDt(text, key, mods, m_dialogs);
+                date->setText(text);
+            });
         }
     });
-    connect(time, &RecordField::keyDown, this, [e, time](int key, Qt::KeyboardModifiers) {
-        if (key != Steppers::keyUp && key != Steppers::keyDown)
+    connect(time, &RecordField::keyDown, this, [this, time](int key, Qt::KeyboardModifiers) {
+        if (key != Vk::Up && key != Vk::Down)
             return;
-        e->guarded([&] {
+        runAction(m_dialogs, [&] {
             // An empty time steps from the present moment.
             QString text = time->text().isEmpty() ? Clock::now().toString(QStringLiteral("HH:mm"))
                                                   : time->text();
@@ -86,7 +90,7 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
     });
     for (int f : {Conclusion, Reason, Site})
         connect(e->field(f), &RecordField::keyDown, this, [this](int key, Qt::KeyboardModifiers) {
-            if (key == 123)
+            if (key == Vk::F12)
                 Q_EMIT opinionBrowserRequested();
         });
 }

@@ -2,7 +2,9 @@
 
 #include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/Keys.h"
 #include "store/TorvaneError.h"
+#include "ui/UserAction.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -81,7 +83,7 @@ RecordEditor::RecordEditor(Session& session, Dialogs& dialogs, Setup setup, QWid
     if (!m_fields.isEmpty())
         QWidget::setTabOrder(m_fields.last(), m_button);
     connect(m_button, &QPushButton::clicked, this,
-            [this] { guarded([this] { registerPressed(); }); });
+            [this] { runAction(m_dialogs, [this] { registerPressed(); }); });
 }
 
 Query& RecordEditor::query() const {
@@ -97,14 +99,6 @@ QString RecordEditor::mode() const {
     return m_mode->text();
 }
 
-void RecordEditor::guarded(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const TorvaneError& e) {
-        m_dialogs.error(e.text());
-    }
-}
-
 void RecordEditor::enter() {
     m_session.reg.stdb = QStringLiteral("csq");
     m_session.reg.stnm = m_setup.table->table;
@@ -112,27 +106,27 @@ void RecordEditor::enter() {
 
 void RecordEditor::run(int op) {
     switch (op) {
-    case 1:
+    case runOpen:
         enter();
         RegisterTables::openGrid(m_session.store, *m_setup.table);
         break;
-    case 2:
+    case runInsert:
         enter();
         insert();
         break;
-    case 3:
+    case runUpdate:
         enter();
         update();
         break;
-    case 4:
+    case runNextCount:
         enter();
         m_count->setText(RegisterTables::nextCount(m_session.store, *m_setup.table));
         break;
-    case 5:
+    case runReset:
         enter();
         reset();
         break;
-    case 6:
+    case runLoad:
         enter();
         load();
         break;
@@ -146,9 +140,9 @@ void RecordEditor::registerPressed() {
         beforeRegister();
     const QString mode = m_mode->text();
     if (mode == newMode)
-        run(2);
+        run(runInsert);
     else if (mode == modifyMode)
-        run(3);
+        run(runUpdate);
 }
 
 void RecordEditor::fillSlots() {
@@ -158,12 +152,13 @@ void RecordEditor::fillSlots() {
         r.sa[Registers::firstValueSlot + 1 + i] = m_fields[i]->text();
 }
 
-// Runs the INSERT (2) or UPDATE (3) built from the slots. A failure is reported with the
-// database's reason and leaves the panel as the user typed it, so nothing is lost.
+// Runs the INSERT (Store::sqlInsert) or UPDATE (Store::sqlUpdate) built from the slots. A failure
+// is reported with the database's reason and leaves the panel as the user typed it, so nothing is
+// lost.
 bool RecordEditor::write(int op) {
     Store& store = m_session.store;
     store.ucSql(op);
-    store.uexSql(1);
+    store.uexSql(Store::execFile);
     if (store.lastStatementOk())
         return true;
     m_dialogs.error(QStringLiteral("%1 に登録できませんでした。入力を確認してください。\n%2")
@@ -175,9 +170,9 @@ void RecordEditor::insert() {
     if (insertAllowed && !insertAllowed())
         return;
     const QString countBefore = m_count->text();
-    run(4);
+    run(runNextCount);
     fillSlots();
-    if (!write(2)) {
+    if (!write(Store::sqlInsert)) {
         m_count->setText(countBefore);
         return;
     }
@@ -194,7 +189,7 @@ void RecordEditor::update() {
     Registers& r = m_session.reg;
     const QString tail = r.swh;
     r.swh = QStringLiteral(" where CNT = ") + m_count->text();
-    if (!write(3)) {
+    if (!write(Store::sqlUpdate)) {
         r.swh = tail;
         return;
     }
@@ -202,9 +197,9 @@ void RecordEditor::update() {
 }
 
 void RecordEditor::returnToNewMode() {
-    run(5);
+    run(runReset);
     m_session.reg.swh = QStringLiteral(" order by CNT ");
-    run(1);
+    run(runOpen);
     if (showPage)
         showPage();
     if (!m_fields.isEmpty())
@@ -240,13 +235,13 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
             isControlFocusChange(static_cast<QFocusEvent*>(event))) {
             m_dialogs.message(QStringLiteral("F3ｷｰで修正"));
         } else if (event->type() == QEvent::KeyPress) {
-            const int key = RecordField::virtualKey(static_cast<QKeyEvent*>(event));
-            if (key == 114) {
-                guarded([this] {
+            const int key = Vk::fromQt(static_cast<QKeyEvent*>(event)->key());
+            if (key == Vk::F3) {
+                runAction(m_dialogs, [this] {
                     m_mode->setText(modifyMode);
-                    run(6);
+                    run(runLoad);
                 });
-            } else if (key == 27) {
+            } else if (key == Vk::Escape) {
                 focusPageTabs(m_grid);
             }
         }

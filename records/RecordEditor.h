@@ -48,6 +48,12 @@ public:
 
     // The dispatcher: 1 open the grid, 2 insert, 3 update, 4 next row number, 5 reset the
     // panel, 6 load the grid's current row. Other numbers do nothing.
+    static constexpr int runOpen = 1;
+    static constexpr int runInsert = 2;
+    static constexpr int runUpdate = 3;
+    static constexpr int runNextCount = 4;
+    static constexpr int runReset = 5;
+    static constexpr int runLoad = 6;
     void run(int op);
     // What the register button does: insert in new mode, update in modify mode.
     void registerPressed();
@@ -74,9 +80,6 @@ public:
     std::function<void()> resetExtras;
     std::function<void()> showPage;
     std::function<void()> beforeRegister;
-
-    // Runs a handler of a user action; an error it raises is reported and ends the action.
-    void guarded(const std::function<void()>& action);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

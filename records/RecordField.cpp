@@ -1,5 +1,7 @@
 #include "records/RecordField.h"
 
+#include "store/Keys.h"
+
 #include <QFocusEvent>
 #include <QKeyEvent>
 
@@ -32,26 +34,6 @@ void RecordField::setIme(Ime ime) {
     }
 }
 
-int RecordField::virtualKey(const QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_Up:
-        return 38;
-    case Qt::Key_Down:
-        return 40;
-    case Qt::Key_F3:
-        return 114;
-    case Qt::Key_F12:
-        return 123;
-    default:
-        return 0;
-    }
-}
-
 void RecordField::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     if (isControlFocusChange(event))
@@ -65,12 +47,12 @@ void RecordField::focusOutEvent(QFocusEvent* event) {
 }
 
 void RecordField::keyPressEvent(QKeyEvent* event) {
-    const int key = virtualKey(event);
+    const int key = Vk::fromQt(event->key());
     if (key != 0) {
         const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-        if (key == 13 && enterMovesOn)
+        if (key == Vk::Enter && enterMovesOn)
             moveFocus(true);
-        else if (key == 27 && escapeMovesBack)
+        else if (key == Vk::Escape && escapeMovesBack)
             moveFocus(false);
         Q_EMIT keyDown(key, modifiers);
     }

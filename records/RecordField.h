@@ -6,7 +6,7 @@ class QKeyEvent;
 
 // An edit field of an entry panel. It reports focus arrivals and departures between controls
 // of the window (not those caused by a message box or by switching programs) and every key
-// with its virtual key code, then lets the line edit handle the key as usual.
+// with its virtual key code (Vk), then lets the line edit handle the key as usual.
 class RecordField : public QLineEdit {
     Q_OBJECT
 public:
@@ -25,9 +25,6 @@ public:
 
     // The next (or previous) control in the window's tab order takes the focus.
     void moveFocus(bool next) { focusNextPrevChild(next); }
-
-    // Enter 13, Escape 27, Up 38, Down 40, F3 114, F12 123; 0 for keys the pages ignore.
-    static int virtualKey(const QKeyEvent* event);
 
 Q_SIGNALS:
     void entered();

@@ -19,7 +19,7 @@ void openGrid(Store& store, const RegisterTable& table) {
     r.stnm = table.table;
     if (table.ordersItself)
         r.swh = QStringLiteral(" order by CNT ");
-    store.ucSql(1);
+    store.ucSql(Store::sqlSelect);
     Query& query = table.queryOf(store.dm());
     query.setConnection(store.dm().csq());
     query.setSql(r.sqw);
@@ -61,12 +61,12 @@ QString stepRow(Query& query, int key, const QString& column) {
     const int rows = query.recordCount();
     if (rows == 0)
         return {};
-    if (key == Steppers::keyUp) {
+    if (key == Vk::Up) {
         if (query.currentRow() <= 0)
             query.last();
         else
             query.prior();
-    } else if (key == Steppers::keyDown) {
+    } else if (key == Vk::Down) {
         if (query.currentRow() >= rows - 1)
             query.first();
         else

@@ -1,15 +1,15 @@
 #pragma once
 
+#include "store/Keys.h"
+
 #include <QString>
 #include <Qt>
 
 class Dialogs;
 
-// Up (38) and Down (40) step dates, times of day and the chart's day count; other keys do nothing.
+// Up (Vk::Up) and Down (Vk::Down) step dates, times of day and the chart's day count; other keys
+// do nothing.
 namespace Steppers {
-
-constexpr int keyUp = 38;
-constexpr int keyDown = 40;
 
 // Up one day earlier, Down one day later; with Shift alone a calendar month. Empty text starts
 // from today. Unreadable text shows "日付を確認してください" and stays.

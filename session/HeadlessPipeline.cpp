@@ -1,10 +1,11 @@
 #include "session/HeadlessPipeline.h"
 
-#include "session/Session.h"
 #include "csv/CsvExchange.h"
 #include "prices/PlatformExport.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <QFile>
@@ -27,7 +28,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         };
         if (a == QLatin1String("--today")) {
             const QString text = value();
-            options.today = QDate::fromString(text, QStringLiteral("yyyy/MM/dd"));
+            options.today = TextRules::readDate(text);
             if (!options.today.isValid())
                 throw fail(QStringLiteral("--today の日付 '%1' を読めません").arg(text));
         } else if (a == QLatin1String("--seed")) {
@@ -103,5 +104,5 @@ QStringList HeadlessPipeline::run() {
 void HeadlessPipeline::installForecastStep() {
     Forecaster& forecast = m_session.forecast;
     forecast.seed = m_options.seed;
-    m_session.prices.forecastStep = [&forecast] { forecast.uq1K(1); };
+    m_session.prices.forecastStep = [&forecast] { forecast.uq1K(Forecaster::forecastTrain); };
 }

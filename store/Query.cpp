@@ -1,5 +1,6 @@
 #include "store/Query.h"
 
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
 #include <QDateTime>
@@ -70,14 +71,8 @@ double Field::asFloat() const {
 
 QDateTime Field::asDateTime() const {
     const QString text = asString().trimmed();
-    for (const char* layout : {"yyyy/MM/dd HH:mm", "yyyy/MM/dd HH:mm:ss", "yyyy/MM/dd"}) {
-        const QDateTime dt = QDateTime::fromString(text, QLatin1String(layout));
-        if (dt.isValid())
-            return dt;
-    }
-    const QTime t = QTime::fromString(text, QStringLiteral("HH:mm"));
-    if (t.isValid())
-        return QDateTime(QDate(1899, 12, 30), t);
+    if (const QDateTime dt = TextRules::readDateTime(text); dt.isValid())
+        return dt;
     throw TorvaneError(QStringLiteral("'%1' は %2 の日付時刻ではありません").arg(text, name()));
 }
 

@@ -1,6 +1,7 @@
 #include "store/Store.h"
 
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -56,12 +57,6 @@ bool Store::isTextType(const QString& kt) {
            t.compare(QLatin1String("nchar"), Qt::CaseInsensitive) == 0;
 }
 
-bool Store::isNumericLiteral(const QString& text) {
-    static const QRegularExpression number(
-        QStringLiteral(R"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    return number.match(text).hasMatch();
-}
-
 QString Store::sqlText(const QString& text) {
     QString quoted = text;
     quoted.replace(u'\'', QStringLiteral("''"));
@@ -70,9 +65,9 @@ QString Store::sqlText(const QString& text) {
 
 void Store::uexSql(int op) {
     QString connection;
-    if (op == 1)
+    if (op == execFile)
         connection = m_dm.csq();
-    else if (op == 2)
+    else if (op == execMemory)
         connection = m_dm.csm();
     else
         return;
@@ -89,14 +84,18 @@ void Store::uexSql(int op) {
     m_lastStatementError = m_lastStatementOk ? QString() : q.lastError().text();
 }
 
+int Store::execOn(const QString& selector) {
+    return selector == QLatin1String("csq") ? execFile : execMemory;
+}
+
 void Store::uqCdb() {
     m_reg.stdb = QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB"));
     m_dm.connectFile(m_reg.stdb);
     m_dm.reconnectMemory();
     if (!tableExists(QStringLiteral("csq"), QStringLiteral("AAATBN")) ||
         !tableExists(QStringLiteral("csq"), QStringLiteral("AAATST")))
-        uqTst(3);
-    uqCtbl(1);
+        uqTst(tstLoad);
+    uqCtbl(ctblEnsureAll);
 }
 
 bool Store::tableExists(const QString& selector, const QString& table) {
@@ -133,7 +132,7 @@ bool Store::lookup() {
 
 void Store::uqTst(int op) {
     switch (op) {
-    case 1: {
+    case tstColumns: {
         const bool found = lookup();
         Query& qst = m_dm.qst;
         qst.setConnection(m_dm.csq());
@@ -145,10 +144,10 @@ void Store::uqTst(int op) {
         qst.open();
         break;
     }
-    case 2:
+    case tstLookup:
         lookup();
         break;
-    case 3:
+    case tstLoad:
         loadCatalogue();
         break;
     default:
@@ -170,7 +169,7 @@ QStringList Store::catalogueValues(QString line, int columns, bool (*quoteField)
             field = QStringLiteral("NULL");
         else if (quoteField(i))
             field = sqlText(field);
-        else if (!isNumericLiteral(field))
+        else if (!TextRules::isNumericLiteral(field))
             field = notANumber;
         put(i, field);
         line.remove(0, p + 1);
@@ -212,7 +211,7 @@ void Store::loadCatalogue() {
             for (int k = 0; k < columns; ++k)
                 m_reg.sa[11 + k] = values[k];
             m_reg.sqw = head + values.join(u',') + u')';
-            uexSql(1);
+            uexSql(execFile);
         }
     };
     load(tbl, 6, quoteTblField,
@@ -224,12 +223,12 @@ void Store::loadCatalogue() {
 }
 
 void Store::ucNul(QString& text, int op, int length) {
-    if (op == 1) {
+    if (op == nulNumber) {
         if (text.isEmpty())
             text = QStringLiteral("NULL");
-        else if (!isNumericLiteral(text))
+        else if (!TextRules::isNumericLiteral(text))
             text = notANumber; // never let typed text reach the SQL as an expression
-    } else if (op == 2) {
+    } else if (op == nulText) {
         if (text.isEmpty()) {
             text = QStringLiteral("NULL");
             return;
@@ -241,116 +240,164 @@ void Store::ucNul(QString& text, int op, int length) {
 }
 
 void Store::ucSql(int op) {
-    Registers& r = m_reg;
-    if (op == 7) {
-        const Query& qst = m_dm.qst;
-        r.sa[7] = qst.field(QStringLiteral("KT")).asString();
-        if (isTextType(r.sa[7]))
-            ucNul(r.sa[9], 2, qst.field(QStringLiteral("LN")).asInteger());
-        else
-            ucNul(r.sa[9], 1);
+    if (op == sqlQuoteValue) {
+        quoteValue();
         return;
     }
-    if (op < 1 || op > 6)
+    if (op < sqlSelect || op > sqlCreate)
         return;
-
-    uqTst(1);
-    Query& qst = m_dm.qst;
-    const auto name = [&] { return qst.field(QStringLiteral("CNAM")).asString(); };
-    const auto quoteSlot = [&](int slot) {
-        r.sa[9] = r.sa[slot];
-        ucSql(7);
-        return r.sa[9];
-    };
-    QString text;
-    int k = 1;
+    uqTst(tstColumns);
     switch (op) {
-    case 1:
-        text = QStringLiteral(" select ");
-        for (qst.first(); !qst.eof(); qst.next(), ++k)
-            text += (k > 1 ? QStringLiteral(", ") : QString()) + name();
-        text += QStringLiteral(" from ") + r.stnm + r.swh;
+    case sqlSelect:
+        m_reg.sqw = selectSql();
         break;
-    case 2: {
-        QString columns;
-        for (qst.first(); !qst.eof(); qst.next(), ++k) {
-            const int slot = 10 + k;
-            if (slot > Registers::lastValueSlot)
-                break;
-            columns += (k > 1 ? QStringLiteral(", ") : QString()) + name();
-            if (k == 1) {
-                r.sa[1] = quoteSlot(slot); // CNT keeps its raw value in sa[11]
-            } else {
-                r.sa[slot] = quoteSlot(slot);
-                r.sa[1] += QStringLiteral(", ") + r.sa[slot];
-            }
-        }
-        if (k == 1)
-            r.sa[1].clear();
-        text = QStringLiteral(" insert into ") + r.stnm + QStringLiteral(" ( ") + columns +
-               QStringLiteral(" ) values ( ") + r.sa[1] + QStringLiteral(" ) ");
+    case sqlInsert:
+        m_reg.sqw = insertSql();
+        break;
+    case sqlUpdate:
+        m_reg.sqw = updateSql();
+        break;
+    case sqlBoundInsert:
+        m_reg.sqw = boundInsertSql();
+        break;
+    case sqlBoundUpdate:
+        m_reg.sqw = boundUpdateSql();
+        break;
+    case sqlCreate:
+        m_reg.sqw = createSql();
         break;
     }
-    case 3:
-        text = QStringLiteral(" update ") + r.stnm + QStringLiteral(" set ");
-        for (qst.first(); !qst.eof(); qst.next(), ++k) {
-            const int slot = 10 + k;
-            if (slot > Registers::lastValueSlot)
-                break;
-            r.sa[slot] = quoteSlot(slot);
-            text += (k > 1 ? QStringLiteral(", ") : QString()) + name() + QStringLiteral(" = ") +
-                    r.sa[slot];
+}
+
+void Store::quoteValue() {
+    Registers& r = m_reg;
+    const Query& qst = m_dm.qst;
+    r.sa[7] = qst.field(QStringLiteral("KT")).asString();
+    if (isTextType(r.sa[7]))
+        ucNul(r.sa[9], nulText, qst.field(QStringLiteral("LN")).asInteger());
+    else
+        ucNul(r.sa[9], nulNumber);
+}
+
+QString Store::quotedSlot(int slot) {
+    m_reg.sa[9] = m_reg.sa[slot];
+    quoteValue();
+    return m_reg.sa[9];
+}
+
+namespace {
+
+QString columnName(const Query& qst) {
+    return qst.field(QStringLiteral("CNAM")).asString();
+}
+
+QString separator(int k) {
+    return k > 1 ? QStringLiteral(", ") : QString();
+}
+
+} // namespace
+
+QString Store::selectSql() {
+    Query& qst = m_dm.qst;
+    QString text = QStringLiteral(" select ");
+    int k = 1;
+    for (qst.first(); !qst.eof(); qst.next(), ++k)
+        text += separator(k) + columnName(qst);
+    return text + QStringLiteral(" from ") + m_reg.stnm + m_reg.swh;
+}
+
+QString Store::insertSql() {
+    Registers& r = m_reg;
+    Query& qst = m_dm.qst;
+    QString columns;
+    int k = 1;
+    for (qst.first(); !qst.eof(); qst.next(), ++k) {
+        const int slot = 10 + k;
+        if (slot > Registers::lastValueSlot)
+            break;
+        columns += separator(k) + columnName(qst);
+        if (k == 1) {
+            r.sa[1] = quotedSlot(slot); // CNT keeps its raw value in sa[11]
+        } else {
+            r.sa[slot] = quotedSlot(slot);
+            r.sa[1] += QStringLiteral(", ") + r.sa[slot];
         }
-        text += r.swh;
-        break;
-    case 4:
-        text = QStringLiteral(" insert into ") + r.stnm + QStringLiteral(" ( ");
-        for (qst.first(); !qst.eof(); qst.next(), ++k)
-            text += (k > 1 ? QStringLiteral(", ") : QString()) + name();
-        text += QStringLiteral(" ) values ( ") + QStringLiteral(" :p0 ");
-        for (int i = 2; i < k; ++i)
-            text += QStringLiteral(", ") + QStringLiteral(" :p") + QString::number(i - 1);
-        text += QStringLiteral(" ) ");
-        break;
-    case 5:
-        text = QStringLiteral(" update ") + r.stnm + QStringLiteral(" set ");
-        for (qst.first(); !qst.eof(); qst.next(), ++k)
-            text += (k > 1 ? QStringLiteral(", ") + name() + QStringLiteral(" = :p") +
-                                 QString::number(k - 1)
-                           : name() + QStringLiteral(" = :p0 "));
-        text += r.swh + QStringLiteral(" :p") + QString::number(k - 1);
-        break;
-    case 6:
-        text = QStringLiteral(" create table if not exists ") + r.stnm + u'(';
-        for (qst.first(); !qst.eof(); qst.next(), ++k) {
-            if (k > 1)
-                text += QStringLiteral(", ");
-            r.sa[3] = name() + u' ';
-            r.sa[4] = qst.field(QStringLiteral("KT")).asString();
-            r.sa[5] = qst.field(QStringLiteral("LN")).asString();
-            const QString type = isTextType(r.sa[4]) ? QStringLiteral("nchar ") : r.sa[4];
-            text += u' ' + r.sa[3] + type;
-            if (!r.sa[5].isEmpty())
-                text += u'(' + r.sa[5] + QStringLiteral(") ");
-        }
-        text += QStringLiteral(") ");
-        break;
     }
-    r.sqw = text;
+    if (k == 1)
+        r.sa[1].clear();
+    return QStringLiteral(" insert into ") + r.stnm + QStringLiteral(" ( ") + columns +
+           QStringLiteral(" ) values ( ") + r.sa[1] + QStringLiteral(" ) ");
+}
+
+QString Store::updateSql() {
+    Registers& r = m_reg;
+    Query& qst = m_dm.qst;
+    QString text = QStringLiteral(" update ") + r.stnm + QStringLiteral(" set ");
+    int k = 1;
+    for (qst.first(); !qst.eof(); qst.next(), ++k) {
+        const int slot = 10 + k;
+        if (slot > Registers::lastValueSlot)
+            break;
+        r.sa[slot] = quotedSlot(slot);
+        text += separator(k) + columnName(qst) + QStringLiteral(" = ") + r.sa[slot];
+    }
+    return text + r.swh;
+}
+
+QString Store::boundInsertSql() {
+    Query& qst = m_dm.qst;
+    QString text = QStringLiteral(" insert into ") + m_reg.stnm + QStringLiteral(" ( ");
+    int k = 1;
+    for (qst.first(); !qst.eof(); qst.next(), ++k)
+        text += separator(k) + columnName(qst);
+    text += QStringLiteral(" ) values ( ") + QStringLiteral(" :p0 ");
+    for (int i = 2; i < k; ++i)
+        text += QStringLiteral(", ") + QStringLiteral(" :p") + QString::number(i - 1);
+    return text + QStringLiteral(" ) ");
+}
+
+QString Store::boundUpdateSql() {
+    Query& qst = m_dm.qst;
+    QString text = QStringLiteral(" update ") + m_reg.stnm + QStringLiteral(" set ");
+    int k = 1;
+    for (qst.first(); !qst.eof(); qst.next(), ++k)
+        text += (k > 1 ? QStringLiteral(", ") + columnName(qst) + QStringLiteral(" = :p") +
+                             QString::number(k - 1)
+                       : columnName(qst) + QStringLiteral(" = :p0 "));
+    return text + m_reg.swh + QStringLiteral(" :p") + QString::number(k - 1);
+}
+
+QString Store::createSql() {
+    Registers& r = m_reg;
+    Query& qst = m_dm.qst;
+    QString text = QStringLiteral(" create table if not exists ") + r.stnm + u'(';
+    int k = 1;
+    for (qst.first(); !qst.eof(); qst.next(), ++k) {
+        if (k > 1)
+            text += QStringLiteral(", ");
+        r.sa[3] = columnName(qst) + u' ';
+        r.sa[4] = qst.field(QStringLiteral("KT")).asString();
+        r.sa[5] = qst.field(QStringLiteral("LN")).asString();
+        const QString type = isTextType(r.sa[4]) ? QStringLiteral("nchar ") : r.sa[4];
+        text += u' ' + r.sa[3] + type;
+        if (!r.sa[5].isEmpty())
+            text += u'(' + r.sa[5] + QStringLiteral(") ");
+    }
+    return text + QStringLiteral(") ");
 }
 
 void Store::uqCtbl(int op) {
     Registers& r = m_reg;
     switch (op) {
-    case 1:
+    case ctblEnsureAll:
         for (const Ensured& e : ensuredTables) {
             r.stdb = QLatin1String(e.db);
             r.stnm = QLatin1String(e.table);
             r.swh.clear();
-            uqCtbl(2);
+            uqCtbl(ctblCreate);
         }
         break;
-    case 2: {
+    case ctblCreate: {
         r.sqw = QStringLiteral(
                     "select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ") +
                 sqlText(r.stnm) + u' ';
@@ -364,13 +411,13 @@ void Store::uqCtbl(int op) {
         if (count > 0)
             return;
         const QString db = r.stdb;
-        ucSql(6);
-        uexSql(db == QLatin1String("csq") ? 1 : 2);
+        ucSql(sqlCreate);
+        uexSql(execOn(db));
         break;
     }
-    case 3:
+    case ctblDrop:
         r.sqw = QStringLiteral(" drop table  ") + r.stnm + u' ';
-        uexSql(r.stdb == QLatin1String("csq") ? 1 : 2);
+        uexSql(execOn(r.stdb));
         break;
     default:
         break;

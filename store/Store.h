@@ -19,7 +19,11 @@ public:
     const QString& catalogueDir() const { return m_catalogueDir; }
 
     // 1: run sqw on csq, 2: on csm. A failing statement is dropped without a word.
+    static constexpr int execFile = 1;
+    static constexpr int execMemory = 2;
     void uexSql(int op);
+    // execFile for "csq", execMemory for anything else.
+    static int execOn(const QString& selector);
     // The outcome of the last statement uexSql ran, for callers that must not lose what the
     // user typed when a write fails; the database's reason when it failed.
     bool lastStatementOk() const { return m_lastStatementOk; }
@@ -28,12 +32,29 @@ public:
     // catalogue when the database has none, and ensures every application table.
     void uqCdb();
     // 1: column rows of stnm into qst; 2: catalogue lookup; 3: catalogue loader.
+    static constexpr int tstColumns = 1;
+    static constexpr int tstLookup = 2;
+    static constexpr int tstLoad = 3;
     void uqTst(int op);
-    // 1 select, 2 insert, 3 update, 4/5 parameterised insert/update, 6 create, 7 quote sa[9].
+    // Builds into sqw, over the columns of stnm and the values in sa[11...]: 1 select, 2 insert,
+    // 3 update, 4/5 parameterised insert/update, 6 create; 7 quotes sa[9] for the column qst
+    // stands on. Other numbers do nothing.
+    static constexpr int sqlSelect = 1;
+    static constexpr int sqlInsert = 2;
+    static constexpr int sqlUpdate = 3;
+    static constexpr int sqlBoundInsert = 4;
+    static constexpr int sqlBoundUpdate = 5;
+    static constexpr int sqlCreate = 6;
+    static constexpr int sqlQuoteValue = 7;
     void ucSql(int op);
     // 1: quoted form for a numeric column, 2: for a text column cut to length.
+    static constexpr int nulNumber = 1;
+    static constexpr int nulText = 2;
     static void ucNul(QString& text, int op, int length = 0);
     // 1: ensure every application table, 2: create stnm if missing, 3: drop stnm.
+    static constexpr int ctblEnsureAll = 1;
+    static constexpr int ctblCreate = 2;
+    static constexpr int ctblDrop = 3;
     void uqCtbl(int op);
 
     // Whether the last lookup (uqTst 2) found stnm in the catalogue.
@@ -48,7 +69,6 @@ public:
     static QStringList catalogueValues(QString line, int columns, bool (*quoteField)(int));
 
     static bool isTextType(const QString& kt);
-    static bool isNumericLiteral(const QString& text);
     static QString sqlText(const QString& text); // 'text' with quotes doubled
 
     // Stands for a value that is no number, so that the statement cannot run.
@@ -57,6 +77,15 @@ public:
 private:
     bool lookup();
     void loadCatalogue();
+    // The builders behind ucSql; each returns the statement text.
+    void quoteValue();
+    QString quotedSlot(int slot);
+    QString selectSql();
+    QString insertSql();
+    QString updateSql();
+    QString boundInsertSql();
+    QString boundUpdateSql();
+    QString createSql();
 
     Registers& m_reg;
     Tdm& m_dm;

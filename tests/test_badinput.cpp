@@ -1,8 +1,6 @@
 // Bad input from the user's files and fields, through the window as the user meets it: what the
 // user is told, and that nothing stored in SQDB.DB (or the last price import) is lost.
-#include "ui/Look.h"
 #include "app/MainWindow.h"
-#include "ui/QtDialogs.h"
 #include "app/TorvaneApplication.h"
 #include "csv/CsvExchange.h"
 #include "forecast/Forecaster.h"
@@ -10,9 +8,12 @@
 #include "store/Clock.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
-#include "support/TemplateDatabase.h"
 #include "support/StoredRows.h"
+#include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
+#include "ui/Look.h"
+#include "ui/QtDialogs.h"
 
 #include <QAbstractItemModel>
 #include <QDir>
@@ -29,7 +30,6 @@
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -116,10 +116,9 @@ class TestBadInput : public QObject {
     Q_OBJECT
 
     TemplateDatabase templateDb;
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TKestoF> window;
-    QString oldCwd;
 
     Session& session() { return window->session(); }
     QString dbPath() const { return dir->filePath(QStringLiteral("SQDB.DB")); }
@@ -253,14 +252,12 @@ private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
-        oldCwd = QDir::currentPath();
         QVERIFY(templateDb.create());
     }
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         QVERIFY(templateDb.copyTo(dbPath()));
         seedDatabase();
         dialogs = std::make_unique<TestDialogs>();
@@ -269,7 +266,6 @@ private Q_SLOTS:
     void cleanup() {
         window.reset();
         QFile::setPermissions(dbPath(), QFile::ReadOwner | QFile::WriteOwner);
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

@@ -3,6 +3,7 @@
 #include "store/TorvaneError.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -21,10 +21,9 @@ class TestCsv : public QObject {
     Q_OBJECT
 
     TemplateDatabase templateDb;
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
-    QString oldCwd;
 
     QSqlDatabase db(const QString& selector) {
         return session->dm.database(session->dm.connectionOf(selector));
@@ -93,14 +92,12 @@ private Q_SLOTS:
     // The catalogue is loaded once into a template database that every test starts from.
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        oldCwd = QDir::currentPath();
         QVERIFY(templateDb.create());
     }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
+        dir = std::make_unique<TestFolder>();
         QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
-        QDir::setCurrent(dir->path());
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         session->openDatabases();
@@ -109,7 +106,6 @@ private Q_SLOTS:
 
     void cleanup() {
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

@@ -1,8 +1,9 @@
-#include "session/Session.h"
 #include "csv/CsvListModel.h"
 #include "csv/CsvPage.h"
+#include "session/Session.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -24,11 +24,10 @@ class TestCsvPage : public QObject {
     Q_OBJECT
 
     TemplateDatabase templateDb;
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
     std::unique_ptr<CsvPage> page;
-    QString oldCwd;
 
     void exec(const QString& sql) {
         QSqlQuery q(session->dm.database(session->dm.csq()));
@@ -64,14 +63,12 @@ class TestCsvPage : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        oldCwd = QDir::currentPath();
         QVERIFY(templateDb.create());
     }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
+        dir = std::make_unique<TestFolder>();
         QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
-        QDir::setCurrent(dir->path());
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         session->openDatabases();
@@ -92,7 +89,6 @@ private Q_SLOTS:
     void cleanup() {
         page.reset();
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

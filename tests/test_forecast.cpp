@@ -6,12 +6,12 @@
 #include "store/TorvaneError.h"
 #include "support/PriceTable.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QDir>
 #include <QImage>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
@@ -127,10 +127,9 @@ using FannPtr = std::unique_ptr<fann, FannDeleter>;
 class TestForecast : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
-    QString oldCwd;
 
     QVariantList slotPrices(const QString& column) {
         QSqlQuery q(session->dm.database(session->dm.csm()));
@@ -158,15 +157,12 @@ private Q_SLOTS:
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
     }
 
     void cleanup() {
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

@@ -1,11 +1,12 @@
-#include "session/Session.h"
 #include "forecast/ForecastPage.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TorvaneError.h"
 #include "support/PriceTable.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QChart>
 #include <QChartView>
@@ -20,7 +21,6 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
 
@@ -29,11 +29,10 @@
 class TestForecastPage : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
     std::unique_ptr<ForecastPage> page;
-    QString oldCwd;
 
     template <typename T = QLabel> T* child(const QString& name) {
         T* w = page->findChild<T*>(name);
@@ -61,9 +60,7 @@ private Q_SLOTS:
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         page = std::make_unique<ForecastPage>(*session, *dialogs);
@@ -72,7 +69,6 @@ private Q_SLOTS:
     void cleanup() {
         page.reset();
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

@@ -1,21 +1,22 @@
-#include "session/Session.h"
 #include "prices/Averages.h"
-#include "session/HeadlessPipeline.h"
 #include "prices/PriceFile.h"
 #include "prices/RowInserter.h"
+#include "session/HeadlessPipeline.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
 #include <QStringDecoder>
-#include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -37,7 +38,7 @@ QStringList bars(const QDateTime& start, int count, int minutes,
         const QDateTime s = start.addSecs(qint64(i - 1) * minutes * 60);
         const QDateTime e = s.addSecs(qint64(minutes) * 60);
         const QString c = closeOf(i);
-        const bool number = !c.isEmpty() && RowInserter::isNumber(c);
+        const bool number = !c.isEmpty() && TextRules::isNumericLiteral(c);
         const QString high = number ? QString::number(c.toLongLong() + 1) : c;
         const QString low = number ? QString::number(c.toLongLong() - 1) : c;
         lines << bar(s.toString(QStringLiteral("yyyy/MM/dd")), s.toString(QStringLiteral("HH:mm")),
@@ -62,10 +63,9 @@ QString cell(const QVariant& v) {
 class TestPrices : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
-    QString oldCwd;
     QStringList infos;
     int forecastCalls = 0;
 
@@ -98,7 +98,7 @@ class TestPrices : public QObject {
         return writeFile(name,
                          (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
     }
-    void import(const QStringList& lines) { session->prices.importFile(writeLines(lines)); }
+    void importLines(const QStringList& lines) { session->prices.importFile(writeLines(lines)); }
 
     // The averages as the per-bar statements of the price table compute them, run over the
     // imported bars for comparison.
@@ -206,9 +206,7 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         session->openDatabases();
@@ -222,7 +220,6 @@ private Q_SLOTS:
     void cleanup() {
         Clock::release();
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 
@@ -244,7 +241,7 @@ private Q_SLOTS:
         QFETCH(QString, in);
         QFETCH(QString, out);
         QString text = in;
-        QCOMPARE(PriceImport::ErPeriod(text), out);
+        QCOMPARE(TextRules::ErPeriod(text), out);
         QCOMPARE(text, out);
     }
 
@@ -352,7 +349,7 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QStringList, expected);
         Clock::fix(QDateTime(today, QTime(8, 0)));
-        import(lines);
+        importLines(lines);
         QCOMPARE(rows(QStringLiteral("select CNT, SYMD, SHM, HV, LV, CV, LYMD, LHM from F01YSK "
                                      "where CNT <= %1 order by CNT")
                           .arg(session->reg.imcn)),
@@ -365,7 +362,7 @@ private Q_SLOTS:
     }
 
     void storedTypes() {
-        import(
+        importLines(
             {bar("2025/07/01", "09:00", "150.123", "", "1.234.5", "2025/07/01", "09:15"),
              bar("2025/07/01", "09:15", "150.123", "150.000", "150.100", "2025/07/01", "09:30")});
         QCOMPARE(rows(QStringLiteral("select typeof(CNT), typeof(SYMD), typeof(HV), typeof(LV), "
@@ -431,8 +428,8 @@ private Q_SLOTS:
         QFETCH(QStringList, lastTwo);
         QFETCH(QStringList, first);
         QFETCH(QStringList, tenth);
-        import(QStringList{bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "09:15")} +
-               lastTwo);
+        importLines(QStringList{bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "09:15")} +
+                    lastTwo);
         const int imcn = session->reg.imcn;
         const QString sql =
             QStringLiteral("select SYMD, SHM, LYMD, LHM, HV, CV, M75 from F01YSK where CNT = %1");
@@ -442,10 +439,10 @@ private Q_SLOTS:
     }
 
     void highestAndLowestByValue() {
-        import({bar("2025/07/01", "09:00", "99999", "", "1", "2025/07/01", "09:15"),
-                bar("2025/07/01", "09:15", "150000", "100000", "1", "2025/07/01", "09:30"),
-                bar("2025/07/01", "09:30", "", "99998", "1", "2025/07/01", "09:45"),
-                bar("2025/07/01", "09:45", "abc", "5", "1", "2025/07/01", "10:00")});
+        importLines({bar("2025/07/01", "09:00", "99999", "", "1", "2025/07/01", "09:15"),
+                     bar("2025/07/01", "09:15", "150000", "100000", "1", "2025/07/01", "09:30"),
+                     bar("2025/07/01", "09:30", "", "99998", "1", "2025/07/01", "09:45"),
+                     bar("2025/07/01", "09:45", "abc", "5", "1", "2025/07/01", "10:00")});
         QCOMPARE(session->reg.shm, QStringLiteral("150000"));
         // Every kept line takes part, as before, even one whose insert failed.
         QCOMPARE(session->reg.slm, QStringLiteral("5"));
@@ -459,120 +456,121 @@ private Q_SLOTS:
             QCOMPARE(one(QStringLiteral("select M75 from F01YSK where CNT = 75")),
                      QStringLiteral("100"));
         };
-        import(bars(at(2025, 7, 1), 80, 15, [](int) { return QStringLiteral("100");
-    }));
-    QCOMPARE(forecastCalls, 1);
-    QCOMPARE(infos, QStringList{QStringLiteral("結果は 4.FX表に表示されます")});
-    QCOMPARE(session->reg.imcn, 80);
-    QCOMPARE(session->reg.swh, QStringLiteral(" order by CNT "));
-    const Query& qd = session->dm.qd;
-    QVERIFY(qd.isOpen());
-    QCOMPARE(qd.recordCount(), 90);
-    QCOMPARE(qd.currentRow(), 89);
-    QCOMPARE(qd.fieldNames().first(), QStringLiteral("CNT"));
-    QCOMPARE(qd.displayWidth(0), 6);
-    QCOMPARE(qd.displayWidth(1), 10);
-}
+        importLines(bars(at(2025, 7, 1), 80, 15, [](int) { return QStringLiteral("100"); }));
+        QCOMPARE(forecastCalls, 1);
+        QCOMPARE(infos, QStringList{QStringLiteral("結果は 4.FX表に表示されます")});
+        QCOMPARE(session->reg.imcn, 80);
+        QCOMPARE(session->reg.swh, QStringLiteral(" order by CNT "));
+        const Query& qd = session->dm.qd;
+        QVERIFY(qd.isOpen());
+        QCOMPARE(qd.recordCount(), 90);
+        QCOMPARE(qd.currentRow(), 89);
+        QCOMPARE(qd.fieldNames().first(), QStringLiteral("CNT"));
+        QCOMPARE(qd.displayWidth(0), 6);
+        QCOMPARE(qd.displayWidth(1), 10);
+    }
 
     void cancelledDialogDoesNothing() {
-    dialogs->fileToOpen.clear();
-    session->prices.a13rdtBClick();
-    QVERIFY(dialogs->messages.isEmpty());
-    QVERIFY(!session->dm.qd.isOpen());
-    dialogs->fileToOpen =
-        writeLines(bars(at(2025, 7, 1), 3, 15, [](int) { return QStringLiteral("1"); }));
-    session->prices.a13rdtBClick();
-    QCOMPARE(session->reg.imcn, 3);
-    QCOMPARE(session->reg.sa[2], QStringLiteral("P.CSV"));
-}
+        dialogs->fileToOpen.clear();
+        session->prices.a13rdtBClick();
+        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(!session->dm.qd.isOpen());
+        dialogs->fileToOpen =
+            writeLines(bars(at(2025, 7, 1), 3, 15, [](int) { return QStringLiteral("1"); }));
+        session->prices.a13rdtBClick();
+        QCOMPARE(session->reg.imcn, 3);
+        QCOMPARE(session->reg.sa[2], QStringLiteral("P.CSV"));
+    }
 
-void movingAverage75() {
-    // Bars 1..74 close at 150000, bar 75 at 150074: the sum 11250074 gives 150000.
-        import(bars(at(2025, 7, 1, 0, 5), 77, 15, [](int i) {
+    void movingAverage75() {
+        // Bars 1..74 close at 150000, bar 75 at 150074: the sum 11250074 gives 150000.
+        importLines(bars(at(2025, 7, 1, 0, 5), 77, 15, [](int i) {
             return QStringLiteral("%1").arg(i == 75 ? 150074 : i == 77 ? 300000 : 150000);
-}));
-QCOMPARE(rows(QStringLiteral("select CNT, M75 from F01YSK where CNT in (74, 75, 76, 77, 78, 87)")),
-         (QStringList{"74|-", "75|150000", "76|150000", "77|152000", "78|-", "87|-"}));
-}
+        }));
+        QCOMPARE(rows(QStringLiteral(
+                     "select CNT, M75 from F01YSK where CNT in (74, 75, 76, 77, 78, 87)")),
+                 (QStringList{"74|-", "75|150000", "76|150000", "77|152000", "78|-", "87|-"}));
+    }
 
-void movingAverage75WithGapsAndEmptyCloses() {
-    // Bar 10 fails to insert (its number stays used) and bar 20 has no close: the window sums
-    // the rows present and still divides by 75.
-        import(bars(at(2025, 7, 1, 0, 5), 76, 15, [](int i) {
+    void movingAverage75WithGapsAndEmptyCloses() {
+        // Bar 10 fails to insert (its number stays used) and bar 20 has no close: the window sums
+        // the rows present and still divides by 75.
+        importLines(bars(at(2025, 7, 1, 0, 5), 76, 15, [](int i) {
             return i == 10 ? QStringLiteral("x") : i == 20 ? QString() : QStringLiteral("750");
-}));
-QCOMPARE(rows(QStringLiteral("select CNT, M75 from F01YSK where CNT in (9, 10, 11, 75, 76)")),
-         (QStringList{"9|-", "11|-", "75|730", "76|730"}));
-}
+        }));
+        QCOMPARE(
+            rows(QStringLiteral("select CNT, M75 from F01YSK where CNT in (9, 10, 11, 75, 76)")),
+            (QStringList{"9|-", "11|-", "75|730", "76|730"}));
+    }
 
-void fewerThan75Bars() {
-        import(bars(at(2025, 7, 1), 74, 15, [](int) { return QStringLiteral("1");
-}));
-QCOMPARE(one(QStringLiteral("select count(M75) from F01YSK")), QStringLiteral("0"));
-}
+    void fewerThan75Bars() {
+        importLines(bars(at(2025, 7, 1), 74, 15, [](int) { return QStringLiteral("1"); }));
+        QCOMPARE(one(QStringLiteral("select count(M75) from F01YSK")), QStringLiteral("0"));
+    }
 
-// Hourly samples at whole hours; F03W4H takes every fifth and the last.
-void fourHourSamples_data() {
-    QTest::addColumn<int>("hours");
-    QTest::addColumn<QStringList>("taken");
-    QTest::newRow("12 samples") << 12 << QStringList{"1|5", "2|10", "3|12"};
-    QTest::newRow("10 samples") << 10 << QStringList{"1|5", "2|10"};
-    QTest::newRow("4 samples") << 4 << QStringList{"1|4"};
-    QTest::newRow("1 sample") << 1 << QStringList{"1|1"};
-}
-void fourHourSamples() {
-    QFETCH(int, hours);
-    QFETCH(QStringList, taken);
-    // Bars of 30 minutes from 09:30, so hourly sample k is bar 2k.
-        import(bars(at(2025, 7, 1, 9, 30), 2 * hours + 1, 30, [](int i) { return QString::number(i);
-}));
-QStringList expected;
-for (const QString& t : taken)
-    expected << t.section(u'|', 0, 0) + u'|' + QString::number(2 * t.section(u'|', 1).toInt());
-QCOMPARE(rows(QStringLiteral("select CNT, C1 from F03W4H order by CNT")), expected);
-QCOMPARE(one(QStringLiteral("select count(*) from F02W1H")), QString::number(hours));
-}
+    // Hourly samples at whole hours; F03W4H takes every fifth and the last.
+    void fourHourSamples_data() {
+        QTest::addColumn<int>("hours");
+        QTest::addColumn<QStringList>("taken");
+        QTest::newRow("12 samples") << 12 << QStringList{"1|5", "2|10", "3|12"};
+        QTest::newRow("10 samples") << 10 << QStringList{"1|5", "2|10"};
+        QTest::newRow("4 samples") << 4 << QStringList{"1|4"};
+        QTest::newRow("1 sample") << 1 << QStringList{"1|1"};
+    }
+    void fourHourSamples() {
+        QFETCH(int, hours);
+        QFETCH(QStringList, taken);
+        // Bars of 30 minutes from 09:30, so hourly sample k is bar 2k.
+        importLines(bars(at(2025, 7, 1, 9, 30), 2 * hours + 1, 30,
+                         [](int i) { return QString::number(i); }));
+        QStringList expected;
+        for (const QString& t : taken)
+            expected << t.section(u'|', 0, 0) + u'|' +
+                            QString::number(2 * t.section(u'|', 1).toInt());
+        QCOMPARE(rows(QStringLiteral("select CNT, C1 from F03W4H order by CNT")), expected);
+        QCOMPARE(one(QStringLiteral("select count(*) from F02W1H")), QString::number(hours));
+    }
 
-void hourlyAverageOfLatestSample() {
-    // 15-minute bars from 00:00: bar 4h+1 starts at hour h. The 20th hourly sample is the
-    // bar of 19:00 (bar 77); every close is its bar number.
-        import(bars(at(2025, 7, 1), 100, 15, [](int i) { return QString::number(i);
-}));
-QCOMPARE(one(QStringLiteral("select CNT, C1, AV from F02W1H where CNT = 20")),
-         QStringLiteral("20|77|39")); // (1 + 5 + ... + 77) / 20 = 780 / 20
-QCOMPARE(one(QStringLiteral("select AV from F02W1H where CNT = 19")), QStringLiteral("-"));
-// 19:00 is bar 77 (itself a sample), 19:30 is bar 79 and takes the 19:00 sample.
-QCOMPARE(rows(QStringLiteral("select CNT, SHM, M1H from F01YSK where CNT in (76, 77, 79, 81)")),
-         (QStringList{"76|18:45|-", "77|19:00|39", "79|19:30|39", "81|20:00|43"}));
-// The daily samples are the bars of 00:00, too few for a 20-row average.
-QCOMPARE(rows(QStringLiteral("select CNT, C1, CV, AV from F04WD1")),
-         (QStringList{"1|1|1|-", "2|97|97|-"}));
-QCOMPARE(one(QStringLiteral("select count(M1D) + count(M4H) from F01YSK")), QStringLiteral("0"));
-QCOMPARE(one(QStringLiteral("select count(M1H) from F01YSK where CNT > 100")), QStringLiteral("0"));
-}
+    void hourlyAverageOfLatestSample() {
+        // 15-minute bars from 00:00: bar 4h+1 starts at hour h. The 20th hourly sample is the
+        // bar of 19:00 (bar 77); every close is its bar number.
+        importLines(bars(at(2025, 7, 1), 100, 15, [](int i) { return QString::number(i); }));
+        QCOMPARE(one(QStringLiteral("select CNT, C1, AV from F02W1H where CNT = 20")),
+                 QStringLiteral("20|77|39")); // (1 + 5 + ... + 77) / 20 = 780 / 20
+        QCOMPARE(one(QStringLiteral("select AV from F02W1H where CNT = 19")), QStringLiteral("-"));
+        // 19:00 is bar 77 (itself a sample), 19:30 is bar 79 and takes the 19:00 sample.
+        QCOMPARE(
+            rows(QStringLiteral("select CNT, SHM, M1H from F01YSK where CNT in (76, 77, 79, 81)")),
+            (QStringList{"76|18:45|-", "77|19:00|39", "79|19:30|39", "81|20:00|43"}));
+        // The daily samples are the bars of 00:00, too few for a 20-row average.
+        QCOMPARE(rows(QStringLiteral("select CNT, C1, CV, AV from F04WD1")),
+                 (QStringList{"1|1|1|-", "2|97|97|-"}));
+        QCOMPARE(one(QStringLiteral("select count(M1D) + count(M4H) from F01YSK")),
+                 QStringLiteral("0"));
+        QCOMPARE(one(QStringLiteral("select count(M1H) from F01YSK where CNT > 100")),
+                 QStringLiteral("0"));
+    }
 
-// The one-pass averages give what the per-bar statements give, gaps and empty closes
-// included, on a file long enough for every table to reach its 20-row averages.
-void averagesEqualPerBarStatements() {
-        import(bars(at(2025, 5, 9), 24 * 4 * 25, 15, [](int i) {
+    // The one-pass averages give what the per-bar statements give, gaps and empty closes
+    // included, on a file long enough for every table to reach its 20-row averages.
+    void averagesEqualPerBarStatements() {
+        importLines(bars(at(2025, 5, 9), 24 * 4 * 25, 15, [](int i) {
             if (i % 97 == 0)
                 return QStringLiteral("bad");
-        if (i % 89 == 0)
-            return QString();
-        return QString::number(150000 + (i * 7919) % 3001);
-}));
-const QStringList imported = everything();
-QVERIFY(one(QStringLiteral("select count(AV) from F04WD1")).toInt() > 0);
-QVERIFY(one(QStringLiteral("select count(AV) from F03W4H")).toInt() > 0);
-referenceAverages();
-QCOMPARE(imported, everything());
-}
-
-void secondImportReplacesTheFirst() {
-        import(bars(at(2025, 7, 1), 200, 15, [](int) { return QStringLiteral("5");
-}));
-        import(bars(at(2025, 7, 2, 0, 30), 30, 30, [](int) { return QStringLiteral("7");
+            if (i % 89 == 0)
+                return QString();
+            return QString::number(150000 + (i * 7919) % 3001);
         }));
+        const QStringList imported = everything();
+        QVERIFY(one(QStringLiteral("select count(AV) from F04WD1")).toInt() > 0);
+        QVERIFY(one(QStringLiteral("select count(AV) from F03W4H")).toInt() > 0);
+        referenceAverages();
+        QCOMPARE(imported, everything());
+    }
+
+    void secondImportReplacesTheFirst() {
+        importLines(bars(at(2025, 7, 1), 200, 15, [](int) { return QStringLiteral("5"); }));
+        importLines(bars(at(2025, 7, 2, 0, 30), 30, 30, [](int) { return QStringLiteral("7"); }));
         QCOMPARE(session->reg.imcn, 30);
         QCOMPARE(one(QStringLiteral("select count(*), min(CNT), max(CNT) from F01YSK")),
                  QStringLiteral("40|1|40"));
@@ -582,42 +580,40 @@ void secondImportReplacesTheFirst() {
                  QStringLiteral("15|30"));
         QCOMPARE(one(QStringLiteral("select count(*) from F03W4H")), QStringLiteral("3"));
         QCOMPARE(one(QStringLiteral("select count(*) from F04WD1")), QStringLiteral("0"));
-        }
+    }
 
-        // A file whose shape stops the import names the line and changes nothing.
-        void shapeErrors_data() {
-            QTest::addColumn<QStringList>("lines");
-            QTest::addColumn<QString>("words");
-            const QString good = bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "09:15");
-            QTest::newRow("one line") << QStringList{good} << "2行未満";
-            QTest::newRow("no line") << QStringList{} << "2行未満";
-            QTest::newRow("kept line with seven fields")
-                << QStringList{good, "2025/07/01,09:15,1,1,1,1,2025/07/01", good}
-                << "2 行目の項目が8個未満";
-            QTest::newRow("last line short")
-                << QStringList{good, good, "Total,3"} << "3 行目の項目が8個未満";
-            QTest::newRow("unreadable end")
-                << QStringList{good, bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "9時")}
-                << "2 行目の終了日時";
-            QTest::newRow("unreadable second-to-last end")
-                << QStringList{bar("2025/07/01", "09:00", "1", "1", "1", "2025/13/01", "09:15"),
-                               good}
-                << "1 行目の終了日時";
-            QTest::newRow("unreadable start of the last bar")
-                << QStringList{good, bar("2025/07/01", "", "1", "1", "1", "2025/07/01", "09:15")
-                                         .replace(0, 10, "2025/07/xx")}
-                << "2 行目の開始日時";
-            QTest::newRow("no bar within two months")
-                << QStringList{"Date,Time,O,H,L,C,ED,ET",
-                               bar("2025/05/08", "09:00", "1", "1", "1", "2025/05/08", "09:15"),
-                               bar("2025/05/08", "09:15", "1", "1", "1", "2025/05/08", "09:30")}
-                << "直近2ヶ月(2025/05/09 以降)のFXﾃﾞｰﾀがありません";
-        }
-        void shapeErrors() {
-            QFETCH(QStringList, lines);
-            QFETCH(QString, words);
-        import(bars(at(2025, 7, 1), 100, 15, [](int) { return QStringLiteral("3");
-        }));
+    // A file whose shape stops the import names the line and changes nothing.
+    void shapeErrors_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("words");
+        const QString good = bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "09:15");
+        QTest::newRow("one line") << QStringList{good} << "2行未満";
+        QTest::newRow("no line") << QStringList{} << "2行未満";
+        QTest::newRow("kept line with seven fields")
+            << QStringList{good, "2025/07/01,09:15,1,1,1,1,2025/07/01", good}
+            << "2 行目の項目が8個未満";
+        QTest::newRow("last line short")
+            << QStringList{good, good, "Total,3"} << "3 行目の項目が8個未満";
+        QTest::newRow("unreadable end")
+            << QStringList{good, bar("2025/07/01", "09:00", "1", "1", "1", "2025/07/01", "9時")}
+            << "2 行目の終了日時";
+        QTest::newRow("unreadable second-to-last end")
+            << QStringList{bar("2025/07/01", "09:00", "1", "1", "1", "2025/13/01", "09:15"), good}
+            << "1 行目の終了日時";
+        QTest::newRow("unreadable start of the last bar")
+            << QStringList{good, bar("2025/07/01", "", "1", "1", "1", "2025/07/01", "09:15")
+                                     .replace(0, 10, "2025/07/xx")}
+            << "2 行目の開始日時";
+        QTest::newRow("no bar within two months")
+            << QStringList{"Date,Time,O,H,L,C,ED,ET",
+                           bar("2025/05/08", "09:00", "1", "1", "1", "2025/05/08", "09:15"),
+                           bar("2025/05/08", "09:15", "1", "1", "1", "2025/05/08", "09:30")}
+            << "直近2ヶ月(2025/05/09 以降)のFXﾃﾞｰﾀがありません";
+    }
+    void shapeErrors() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, words);
+        importLines(bars(at(2025, 7, 1), 100, 15, [](int) { return QStringLiteral("3"); }));
         const QStringList before = everything();
         const Registers reg = session->reg;
         dialogs->clear();
@@ -633,101 +629,101 @@ void secondImportReplacesTheFirst() {
         QCOMPARE(session->reg.shm, reg.shm);
         QCOMPARE(session->reg.slm, reg.slm);
         QVERIFY(dialogs->messages.isEmpty());
-        }
+    }
 
-        void missingFile() {
-            QVERIFY_THROWS_EXCEPTION(TorvaneError,
-                                     session->prices.importFile(dir->filePath("NONE.CSV")));
-        }
+    void missingFile() {
+        QVERIFY_THROWS_EXCEPTION(TorvaneError,
+                                 session->prices.importFile(dir->filePath("NONE.CSV")));
+    }
 
-        void numericTestMatchesQuotedForm_data() {
-            QTest::addColumn<QString>("text");
-            for (const char* t : {"150",   "-5",   "+5",  " 7 ",  "1.5",    "5.",    ".5", "1e5",
-                                  "1E-2",  "0150", "",    " ",    ".",      "-",     "e5", "1e",
-                                  "1.2.3", "abc",  "1 2", "0x10", "１５０", "150　", "\t3"})
-                QTest::newRow(t) << QString::fromUtf8(t);
-        }
-        void numericTestMatchesQuotedForm() {
-            QFETCH(QString, text);
-            // What SQLite reads as a number literal, with ASCII digits and SQL's blanks only.
-            QSqlQuery q(csm());
-            const bool sqlAccepts = !text.trimmed().isEmpty() && Store::isNumericLiteral(text) &&
-                                    q.exec(QStringLiteral("select ") + text);
-            QCOMPARE(RowInserter::isNumber(text), sqlAccepts);
-        }
+    void numericTestMatchesQuotedForm_data() {
+        QTest::addColumn<QString>("text");
+        for (const char* t :
+             {"150", "-5", "+5", " 7 ", "1.5",   "5.",  ".5",  "1e5",  "1E-2",   "0150",  "",   " ",
+              ".",   "-",  "e5", "1e",  "1.2.3", "abc", "1 2", "0x10", "１５０", "150　", "\t3"})
+            QTest::newRow(t) << QString::fromUtf8(t);
+    }
+    void numericTestMatchesQuotedForm() {
+        QFETCH(QString, text);
+        // What SQLite reads as a number literal, with ASCII digits and SQL's blanks only.
+        QSqlQuery q(csm());
+        static const QRegularExpression literal(
+            QStringLiteral(R"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"));
+        const bool sqlAccepts = !text.trimmed().isEmpty() && literal.match(text).hasMatch() &&
+                                q.exec(QStringLiteral("select ") + text);
+        QCOMPARE(TextRules::isNumericLiteral(text), sqlAccepts);
+    }
 
-        void helperAverages() {
-            using Averages::KeyedValue;
-            using Averages::Value;
-            const auto v = [](const QVariant& x) { return Value::of(x); };
-            QVector<KeyedValue> rows{
-                {1, v(10)}, {2, v(QVariant())}, {4, v(30)}, {4, v(2)}, {6, v(1.5)}};
-            QString failure;
-            QCOMPARE(Averages::windowAverages(rows, {1, 2, 4, 5}, 2, &failure),
-                     (QVector<qint64>{5, 5, 16, 16}));
-            QVERIFY(failure.isEmpty());
-            QCOMPARE(Averages::windowAverages(rows, {3, 6}, 2, &failure), (QVector<qint64>{0}));
-            QVERIFY(failure.contains(QStringLiteral("'1.5'")));
-            QCOMPARE(Averages::fourHourRows({1, 2, 3, 4, 5, 6, 7}, 5), (QVector<int>{4}));
-            QCOMPARE(Averages::latestSamples({{1, 5}, {2, 3}, {3, 9}}, {2, 3, 5, 8, 9}),
-                     (QVector<int>{-1, 1, 1, 1, 2}));
-        }
+    void helperAverages() {
+        using Averages::KeyedValue;
+        using Averages::Value;
+        const auto v = [](const QVariant& x) { return Value::of(x); };
+        QVector<KeyedValue> rows{
+            {1, v(10)}, {2, v(QVariant())}, {4, v(30)}, {4, v(2)}, {6, v(1.5)}};
+        QString failure;
+        QCOMPARE(Averages::windowAverages(rows, {1, 2, 4, 5}, 2, &failure),
+                 (QVector<qint64>{5, 5, 16, 16}));
+        QVERIFY(failure.isEmpty());
+        QCOMPARE(Averages::windowAverages(rows, {3, 6}, 2, &failure), (QVector<qint64>{0}));
+        QVERIFY(failure.contains(QStringLiteral("'1.5'")));
+        QCOMPARE(Averages::fourHourRows({1, 2, 3, 4, 5, 6, 7}, 5), (QVector<int>{4}));
+        QCOMPARE(Averages::latestSamples({{1, 5}, {2, 3}, {3, 9}}, {2, 3, 5, 8, 9}),
+                 (QVector<int>{-1, 1, 1, 1, 2}));
+    }
 
-        void headlessOptions() {
-            const HeadlessOptions o =
-                HeadlessOptions::parse({"P.CSV", "--today", "2025/04/30", "--seed", "7", "--table",
-                                        "out.csv", "--days", "3"});
-            QCOMPARE(o.priceFile, QStringLiteral("P.CSV"));
-            QCOMPARE(o.today, QDate(2025, 4, 30));
-            QCOMPARE(o.seed, std::optional<quint32>(7));
-            QCOMPARE(o.days, std::optional<int>(3));
-            QCOMPARE(o.tableFile, QStringLiteral("out.csv"));
-            QVERIFY(HeadlessOptions::parse({}).priceFile.isEmpty());
-            for (const QStringList& bad :
-                 {QStringList{"--today", "2025-04-30", "P.CSV"}, QStringList{"P.CSV", "--seed"},
-                  QStringList{"P.CSV", "--x"}, QStringList{"A.CSV", "B.CSV"},
-                  QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"},
-                  QStringList{"--convert", "IN.CSV"}, QStringList{"--shift-hours", "9"},
-                  QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
-                  QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
-                QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
-        }
+    void headlessOptions() {
+        const HeadlessOptions o = HeadlessOptions::parse(
+            {"P.CSV", "--today", "2025/04/30", "--seed", "7", "--table", "out.csv", "--days", "3"});
+        QCOMPARE(o.priceFile, QStringLiteral("P.CSV"));
+        QCOMPARE(o.today, QDate(2025, 4, 30));
+        QCOMPARE(o.seed, std::optional<quint32>(7));
+        QCOMPARE(o.days, std::optional<int>(3));
+        QCOMPARE(o.tableFile, QStringLiteral("out.csv"));
+        QVERIFY(HeadlessOptions::parse({}).priceFile.isEmpty());
+        for (const QStringList& bad :
+             {QStringList{"--today", "2025-04-30", "P.CSV"}, QStringList{"P.CSV", "--seed"},
+              QStringList{"P.CSV", "--x"}, QStringList{"A.CSV", "B.CSV"},
+              QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"},
+              QStringList{"--convert", "IN.CSV"}, QStringList{"--shift-hours", "9"},
+              QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
+              QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
+            QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
+    }
 
-        void headlessPipelineWritesTheTable() {
-            session.reset(); // the pipeline does the start-up work itself
-            session =
-                std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
-            const QString prices = writeLines(
-                {"Date,Time,O,H,L,C,ED,ET",
-                 bar("2025/02/28", "23:45", "150.1", "", "150.05", "2025/03/01", "00:00"),
-                 bar("2025/03/01", "00:00", "150.2", "150.0", "150.1", "2025/03/01", "00:15")});
-            HeadlessOptions options = HeadlessOptions::parse({prices, "--today", "2025/04/30", "--seed",
-                                                              "3", "--table", dir->filePath("F01YSK.csv")});
-            const QStringList printed = HeadlessPipeline(*session, options).run();
-            QCOMPARE(Clock::today(), QDate(2025, 4, 30));
-            QCOMPARE(printed.size(), 4);
-            QVERIFY(printed[0].startsWith(QStringLiteral("最終高値: 1502")));
-            QVERIFY(printed[3].startsWith(QStringLiteral("MSE(平均二乗誤差) ")));
-            QFile out(dir->filePath("F01YSK.csv"));
-            QVERIFY(out.open(QIODevice::ReadOnly));
-            const QList<QByteArray> lines = out.readAll().split('\n');
-            QCOMPARE(lines.size(), 13); // twelve lines and the empty rest after the last CR LF
-            QCOMPARE(lines[0], QByteArray("1,2025/02/28,23:45,1501,,15005,,,,,2025/03/01,00:00\r"));
-            QCOMPARE(lines[1], QByteArray("2,2025/03/01,00:00,1502,1500,1501,,,,,2025/03/01,00:15\r"));
-            // The slots carry the forecast high, low and close within the scaling bounds.
-            const QRegularExpression slot(QStringLiteral(
-                R"(^(\d+),2025/03/01,(\d\d:\d\d),(\d+),(\d+),(\d+),,,,,2025/03/01,\d\d:\d\d\r$)"));
-            for (int k = 2; k < 12; ++k) {
-                const QRegularExpressionMatch m = slot.match(QString::fromLatin1(lines[k]));
-                QVERIFY2(m.hasMatch(), lines[k].constData());
-                QCOMPARE(m.captured(1).toInt(), k + 1);
-                for (int price = 3; price <= 5; ++price)
-                    QVERIFY(m.captured(price).toInt() >= 500 && m.captured(price).toInt() <= 2502);
-            }
-            QVERIFY(lines[11].startsWith("12,2025/03/01,02:30,"));
+    void headlessPipelineWritesTheTable() {
+        session.reset(); // the pipeline does the start-up work itself
+        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        const QString prices = writeLines(
+            {"Date,Time,O,H,L,C,ED,ET",
+             bar("2025/02/28", "23:45", "150.1", "", "150.05", "2025/03/01", "00:00"),
+             bar("2025/03/01", "00:00", "150.2", "150.0", "150.1", "2025/03/01", "00:15")});
+        HeadlessOptions options =
+            HeadlessOptions::parse({prices, "--today", "2025/04/30", "--seed", "3", "--table",
+                                    dir->filePath("F01YSK.csv")});
+        const QStringList printed = HeadlessPipeline(*session, options).run();
+        QCOMPARE(Clock::today(), QDate(2025, 4, 30));
+        QCOMPARE(printed.size(), 4);
+        QVERIFY(printed[0].startsWith(QStringLiteral("最終高値: 1502")));
+        QVERIFY(printed[3].startsWith(QStringLiteral("MSE(平均二乗誤差) ")));
+        QFile out(dir->filePath("F01YSK.csv"));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = out.readAll().split('\n');
+        QCOMPARE(lines.size(), 13); // twelve lines and the empty rest after the last CR LF
+        QCOMPARE(lines[0], QByteArray("1,2025/02/28,23:45,1501,,15005,,,,,2025/03/01,00:00\r"));
+        QCOMPARE(lines[1], QByteArray("2,2025/03/01,00:00,1502,1500,1501,,,,,2025/03/01,00:15\r"));
+        // The slots carry the forecast high, low and close within the scaling bounds.
+        const QRegularExpression slot(QStringLiteral(
+            R"(^(\d+),2025/03/01,(\d\d:\d\d),(\d+),(\d+),(\d+),,,,,2025/03/01,\d\d:\d\d\r$)"));
+        for (int k = 2; k < 12; ++k) {
+            const QRegularExpressionMatch m = slot.match(QString::fromLatin1(lines[k]));
+            QVERIFY2(m.hasMatch(), lines[k].constData());
+            QCOMPARE(m.captured(1).toInt(), k + 1);
+            for (int price = 3; price <= 5; ++price)
+                QVERIFY(m.captured(price).toInt() >= 500 && m.captured(price).toInt() <= 2502);
         }
-        }
-        ;
+        QVERIFY(lines[11].startsWith("12,2025/03/01,02:30,"));
+    }
+};
 
-        QTEST_GUILESS_MAIN(TestPrices)
+QTEST_GUILESS_MAIN(TestPrices)
 #include "test_prices.moc"

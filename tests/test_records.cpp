@@ -1,10 +1,11 @@
-#include "session/Session.h"
 #include "records/EventListPage.h"
 #include "records/EventRecordPage.h"
 #include "records/ProForecastPage.h"
+#include "session/Session.h"
 #include "store/Clock.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -28,7 +28,7 @@
 class TestRecords : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     TemplateDatabase templateDb;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
@@ -36,7 +36,6 @@ class TestRecords : public QObject {
     ProForecastPage* pro = nullptr;
     EventRecordPage* events = nullptr;
     EventListPage* list = nullptr;
-    QString oldCwd;
 
     template <class T = QWidget> T* w(QWidget* page, const char* name) {
         T* widget = page->findChild<T*>(QLatin1String(name));
@@ -100,15 +99,12 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(10, 15, 42)));
         // Every test starts from a copy of one started database.
-        oldCwd = QDir::currentPath();
         QVERIFY(templateDb.create());
     }
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
         dialogs = std::make_unique<TestDialogs>();
         session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
@@ -131,7 +127,6 @@ private Q_SLOTS:
     void cleanup() {
         pc.reset();
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

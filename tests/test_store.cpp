@@ -3,12 +3,12 @@
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "support/TestDialogs.h"
+#include "support/TestFolder.h"
 
 #include <QDir>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -16,10 +16,9 @@
 class TestStore : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<Session> session;
-    QString oldCwd;
 
     QStringList tableNames(const QString& connection) {
         QSqlQuery q(session->dm.database(connection));
@@ -56,16 +55,13 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
         startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
     }
 
     void cleanup() {
         session.reset();
-        QDir::setCurrent(oldCwd);
         dir.reset();
     }
 

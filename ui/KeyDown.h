@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Keys.h"
+
 #include <QObject>
 #include <Qt>
 
@@ -8,18 +10,7 @@
 class QKeyEvent;
 class QWidget;
 
-// Virtual key codes the pages' handlers test for.
-namespace Vk {
-constexpr int Enter = 13;
-constexpr int Escape = 27;
-constexpr int Up = 38;
-constexpr int Down = 40;
-constexpr int F3 = 114;
-constexpr int F12 = 123;
-} // namespace Vk
-
-// The virtual key code of a pressed key: the codes above, Tab, Backspace, the other arrows,
-// Delete, F1 to F12, letters and digits; 0 for any other key.
+// The virtual key code of a pressed key (Vk::fromQt).
 int virtualKeyCode(const QKeyEvent& event);
 
 // A control's key-down event: the handler gets the virtual key code and the shift state of each

@@ -1,0 +1,143 @@
+#include "store/TextRules.h"
+
+#include "store/TorvaneError.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace TextRules {
+
+QDate readDate(const QString& text) {
+    static const QRegularExpression layout(
+        QStringLiteral(R"(^\s*(\d{1,4})/(\d{1,2})/(\d{1,2})\s*$)"));
+    const QRegularExpressionMatch m = layout.match(text);
+    return m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
+                        : QDate();
+}
+
+QTime readTime(const QString& text) {
+    static const QRegularExpression layout(
+        QStringLiteral(R"(^\s*(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*$)"));
+    const QRegularExpressionMatch m = layout.match(text);
+    return m.hasMatch() ? QTime(m.captured(1).toInt(), m.captured(2).toInt(),
+                                m.capturedLength(3) ? m.captured(3).toInt() : 0)
+                        : QTime();
+}
+
+QDateTime readDateTime(const QString& text) {
+    const QString t = text.trimmed();
+    const qsizetype blank = t.indexOf(QRegularExpression(QStringLiteral(R"(\s)")));
+    if (blank < 0) {
+        if (const QDate date = readDate(t); date.isValid())
+            return QDateTime(date, QTime(0, 0));
+        if (const QTime time = readTime(t); time.isValid())
+            return QDateTime(QDate(1899, 12, 30), time);
+        return {};
+    }
+    const QDate date = readDate(t.left(blank));
+    const QTime time = readTime(t.mid(blank));
+    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+}
+
+QString dateText(const QDate& date) {
+    return date.toString(QStringLiteral("yyyy/MM/dd"));
+}
+
+namespace {
+
+[[noreturn]] void notAnInteger(const QString& text) {
+    throw TorvaneError(QStringLiteral("'%1' は正しい整数ではありません").arg(text));
+}
+
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\f';
+}
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+} // namespace
+
+int intOf(const QString& text) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok)
+        notAnInteger(text);
+    return value;
+}
+
+qint64 integerOf(const QString& text) {
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        notAnInteger(text);
+    return value;
+}
+
+bool isNumericLiteral(QStringView text) {
+    qsizetype i = 0, n = text.size();
+    while (i < n && isBlank(text[i]))
+        ++i;
+    while (n > i && isBlank(text[n - 1]))
+        --n;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && isDigit(text[i]))
+        ++i, ++digits;
+    if (i < n && text[i] == u'.') {
+        ++i;
+        while (i < n && isDigit(text[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return false;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < n && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        qsizetype exponent = 0;
+        while (i < n && isDigit(text[i]))
+            ++i, ++exponent;
+        if (exponent == 0)
+            return false;
+    }
+    return i == n;
+}
+
+bool boundValue(const QString& raw, bool textColumn, int length, QVariant& out) {
+    if (raw.isEmpty()) {
+        out = QVariant();
+        return true;
+    }
+    if (textColumn) {
+        QString text = raw.size() > length ? raw.left(std::max(length, 0)) : raw;
+        if (text.isNull())
+            text = QString(QLatin1String("")); // an empty text, which must not bind as NULL
+        out = text;
+        return true;
+    }
+    if (!isNumericLiteral(raw))
+        return false;
+    const QString number = raw.trimmed();
+    bool ok = false;
+    const qlonglong integer = number.toLongLong(&ok);
+    if (ok) {
+        out = integer;
+        return true;
+    }
+    // A literal beyond the range of a double reads as infinity or zero in SQL; Qt gives the same
+    // value and only reports the overflow.
+    out = number.toDouble();
+    return true;
+}
+
+QString ErPeriod(QString& st) {
+    const qsizetype p = st.indexOf(u'.');
+    if (p >= 0)
+        st.remove(p, 1);
+    return st;
+}
+
+} // namespace TextRules

@@ -1,0 +1,5 @@
+#include "ui/UserAction.h"
+
+QString outOfMemoryText() {
+    return QStringLiteral("メモリが足りません");
+}
