@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/TorvaneApplication.h"
+#include "app/UserGuide.h"
 #include "browser/BrowserPage.h"
 #include "csv/CsvPage.h"
 #include "forecast/ForecastPage.h"
@@ -18,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -99,6 +101,21 @@ void TKestoF::connectPages() {
         if (refusedWhileTraining(QStringLiteral("読み込めません")))
             return;
         runAction(m_dialogs, [this] { m_session.prices.a13rdtBClick(); });
+    });
+    // Queued: the drop ends, and the program that started the drag carries on, before the
+    // import's message boxes.
+    connect(
+        ats, &ForecastPage::fileDropped, this,
+        [this](const QString& path) {
+            if (refusedWhileTraining(QStringLiteral("読み込めません")))
+                return;
+            runAction(m_dialogs, [this, path] { m_session.prices.importFile(path); });
+        },
+        Qt::QueuedConnection);
+    auto* guide = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(guide, &QShortcut::activated, this, [this] {
+        if (!showUserGuide(this))
+            m_dialogs.error(QStringLiteral("利用の手引き guide.md が見つかりません"));
     });
     gts->setTargets(&m_browserTargets);
     connect(bts, &ProForecastPage::opinionBrowserRequested, gts,

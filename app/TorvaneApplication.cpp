@@ -1,17 +1,27 @@
 #include "app/TorvaneApplication.h"
 
-#include "ui/QtDialogs.h"
+#include "session/Translations.h"
 #include "store/TorvaneError.h"
+#include "ui/QtDialogs.h"
+#include "ui/UserAction.h"
 
 #include <exception>
+#include <new>
 
-TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The file dialogs and standard buttons in Japanese, like the rest of the window.
+    installQtTranslations(*this);
+}
 
 bool TorvaneApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const TorvaneError& e) {
         report(e.text());
+    } catch (const std::bad_alloc&) {
+        // Whatever allocation failed was given up with the action; the stored tables are as
+        // the last completed write left them.
+        report(outOfMemoryText());
     } catch (const std::exception& e) {
         report(QString::fromUtf8(e.what()));
     }

@@ -3,10 +3,28 @@
 #include "app/TorvaneApplication.h"
 #include "browser/WebEngineWebView.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <cstdio>
 
-// torvane: the window. No command-line arguments are read.
+// torvane: the window. Besides Qt's own options only --version is read.
 int main(int argc, char* argv[]) {
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        QCommandLineParser parser;
+        // Qt's own options (-platform, -reverse, ...) pass untouched to the application.
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        const QCommandLineOption version(QStringLiteral("version"));
+        parser.addOption(version);
+        parser.parse(arguments);
+        if (parser.isSet(version)) {
+            std::fputs("torvane " TORVANE_VERSION "\n", stdout);
+            return 0;
+        }
+    }
     if (const QString why = TorvaneApplication::missingDisplay(); !why.isEmpty()) {
         std::fprintf(stderr, "torvane: %s\n", qPrintable(why));
         return 1;

@@ -7,6 +7,7 @@
 #include "store/Transaction.h"
 
 #include <QSaveFile>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVector>
@@ -103,14 +104,13 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
                             const QString& path, qsizetype* unwritable) {
     Registers& r = store.reg();
     Tdm& dm = store.dm();
+    TextFile::refuseDatabaseTarget(path, dm.filePath());
     r.stnm = table;
     r.sa[2] = path;
     // The old file is replaced only once the new one is complete, so a failing export never
     // costs the user the file written last time.
     QSaveFile file(r.sa[2]);
-    if (!file.open(QIODevice::WriteOnly))
-        throw TorvaneError(
-            QStringLiteral("ファイル %1 を作成できません: %2").arg(r.sa[2], file.errorString()));
+    TextFile::openForWriting(file);
 
     r.swh = QStringLiteral(" order by CNT ");
     store.ucSql(Store::sqlSelect);
@@ -137,10 +137,9 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
         const QByteArray bytes = TextFile::encodeCp932(text, &missing);
         unencodable += missing;
         text.clear();
-        return file.write(bytes) == bytes.size();
+        TextFile::write(file, bytes);
     };
-    bool written = true;
-    for (qm.first(); !qm.eof() && written; qm.next()) {
+    for (qm.first(); !qm.eof(); qm.next()) {
         for (int k = 0; k < n; ++k) {
             const QString field = qm.field(k).asString();
             if (field.contains(u',') || field.contains(u'\n') || field.contains(u'\r'))
@@ -151,19 +150,18 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
         }
         text += QLatin1String("\r\n");
         if (text.size() >= 1 << 16)
-            written = flush();
+            flush();
     }
-    written = written && flush();
+    flush();
     if (unwritable)
         *unwritable = unencodable;
-    if (!written || !file.commit())
-        throw TorvaneError(
-            QStringLiteral("ファイル %1 に書き込めません: %2").arg(r.sa[2], file.errorString()));
+    TextFile::commit(file);
     return broken;
 }
 
 void CsvExchange::exportTable() {
     const Target t = currentTarget();
+    TextFile::refuseDatabaseTarget(t.path, m_store.dm().filePath());
     m_store.dialogs().message(t.table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"));
     const int broken = writeTable(m_store, t.table, t.selector, t.path, &m_unwritable);
     m_brokenFields = broken;
@@ -198,6 +196,9 @@ void CsvExchange::importTable() {
     const QString insertSql = r.sqw;
     QVector<ColumnKind> columns;
     Query& qst = dm.qst;
+    qst.first();
+    const QString countColumn =
+        qst.eof() ? QString() : qst.field(QStringLiteral("CNAM")).asString();
     for (qst.first(); !qst.eof(); qst.next())
         columns << ColumnKind{Store::isTextType(qst.field(QStringLiteral("KT")).asString()),
                               qst.field(QStringLiteral("LN")).asInteger()};
@@ -214,7 +215,7 @@ void CsvExchange::importTable() {
         QSqlQuery remove(db);
         if (!remove.exec(r.sqw))
             throw TorvaneError(QStringLiteral("%1 ﾃｰﾌﾞﾙを削除できません: %2")
-                                   .arg(r.stnm, remove.lastError().text()));
+                                   .arg(r.stnm, Store::databaseReason(remove.lastError())));
     }
     QSqlQuery insert(db);
     if (!insert.prepare(insertSql))
@@ -222,7 +223,12 @@ void CsvExchange::importTable() {
 
     int imported = 0;
     int skipped = 0;
+    // Rows that the panels cannot tell apart by their number: no CNT, or one already read.
+    int withoutCount = 0;
+    int repeatedCount = 0;
+    QSet<QString> counts;
     QVariant value;
+    QVariant count;
     for (const QString& line : lines) {
         const QStringList fields = splitFields(line, n);
         bool valid = true;
@@ -230,6 +236,8 @@ void CsvExchange::importTable() {
             r.sa[Registers::firstValueSlot + k] = fields[k];
             valid = TextRules::boundValue(fields[k], columns[k].text, columns[k].length, value);
             insert.bindValue(k, value);
+            if (k == 0)
+                count = value;
         }
         if (!valid) {
             ++skipped;
@@ -237,20 +245,35 @@ void CsvExchange::importTable() {
         }
         if (insert.exec()) {
             ++imported;
+            if (count.isNull())
+                ++withoutCount;
+            else if (const QString key = count.toString(); counts.contains(key))
+                ++repeatedCount;
+            else
+                counts.insert(key);
         } else if (isRowError(insert.lastError())) {
             ++skipped;
         } else {
             throw TorvaneError(
                 QStringLiteral("%1 ﾃｰﾌﾞﾙの読込を中止しました。ﾃｰﾌﾞﾙは元のままです: %2")
-                    .arg(r.stnm, insert.lastError().text()));
+                    .arg(r.stnm, Store::databaseReason(insert.lastError())));
         }
     }
     transaction.commit();
     m_imported = imported;
     m_skipped = skipped;
-    m_store.dialogs().message(
-        QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ") +
-        QStringLiteral("\n読込 %1 行、読み飛ばし %2 行").arg(imported).arg(skipped));
+    m_withoutCount = withoutCount;
+    m_repeatedCount = repeatedCount;
+    // The counts stay the message's last line; the warning comes before them.
+    QString done = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ");
+    if (withoutCount > 0 || repeatedCount > 0)
+        done += QStringLiteral("\n%1 が空の行が %2 行、前の行と同じ %1 の行が %3 行あります。"
+                               "F3 で修正するとその行だけが変わります")
+                    .arg(countColumn)
+                    .arg(withoutCount)
+                    .arg(repeatedCount);
+    done += QStringLiteral("\n読込 %1 行、読み飛ばし %2 行").arg(imported).arg(skipped);
+    m_store.dialogs().message(done);
 }
 
 int CsvExchange::nextListCnt() {
@@ -283,7 +306,11 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
         r.sa[slot] = edited != edits.cend() ? *edited : stored(name);
     }
     if (row >= 0) {
-        r.swh = QStringLiteral(" where CNT = ") + cnt;
+        // A row without a CNT of its own, or sharing it, is written back by its rowid alone.
+        r.swh = m_store.countIsUnique(listTable, qi, row)
+                    ? QStringLiteral(" where CNT = ") + cnt
+                    : QStringLiteral(" where rowid = ") +
+                          QString::number(m_store.rowIdOf(listTable, qi, row));
         m_store.ucSql(Store::sqlUpdate);
     } else {
         m_store.ucSql(Store::sqlInsert);

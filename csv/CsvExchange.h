@@ -40,6 +40,9 @@ public:
     // Counts of the last import, for its closing message.
     int lastImported() const { return m_imported; }
     int lastSkipped() const { return m_skipped; }
+    // Rows of the last import with an empty CNT, and with a CNT an earlier row carries.
+    int lastWithoutCount() const { return m_withoutCount; }
+    int lastRepeatedCount() const { return m_repeatedCount; }
     // Fields of the last export that hold a comma or a line break.
     int lastBrokenFields() const { return m_brokenFields; }
     // Characters of the last export that CP932 cannot hold.
@@ -61,6 +64,8 @@ private:
     Store& m_store;
     int m_imported = 0;
     int m_skipped = 0;
+    int m_withoutCount = 0;
+    int m_repeatedCount = 0;
     int m_brokenFields = 0;
     qsizetype m_unwritable = 0;
 };

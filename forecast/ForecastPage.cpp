@@ -2,6 +2,7 @@
 
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
+#include "forecast/PriceChartView.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
@@ -12,12 +13,14 @@
 #include <QChartView>
 #include <QCursor>
 #include <QDateTimeAxis>
+#include <QDropEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolTip>
@@ -64,6 +67,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     : PageFrame(QStringLiteral("a11ttL"), QStringLiteral("1 FX予測 ﾄﾞﾙ円特化"), 80, 150, parent),
       m_session(session), m_dialogs(dialogs) {
     header()->setObjectName(QStringLiteral("a0P"));
+    setAcceptDrops(true);
     footer()->setObjectName(QStringLiteral("a1P"));
 
     m_info = label(QStringLiteral("a12ifL"), QString(), 8, 40, 580, header());
@@ -124,7 +128,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
         m_series[i] = s;
     }
     m_chart->legend()->setVisible(true);
-    m_chartView = new QChartView(m_chart);
+    m_chartView = new PriceChartView(m_chart, m_dialogs);
     m_chartView->setObjectName(QStringLiteral("aCht"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
     setMainView(m_chartView);
@@ -336,6 +340,30 @@ void ForecastPage::showHover(int series, const QPointF& point, bool state) {
                  m_series[series]->name(), QString::number(qint64(it->y())));
     m_chartView->setToolTip(text);
     QToolTip::showText(QCursor::pos(), text, m_chartView);
+}
+
+QString ForecastPage::droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls()[0].isLocalFile())
+        return {};
+    return data->urls()[0].toLocalFile();
+}
+
+void ForecastPage::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void ForecastPage::dragMoveEvent(QDragMoveEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void ForecastPage::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    Q_EMIT fileDropped(path);
 }
 
 bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {

@@ -11,6 +11,8 @@
 
 class Dialogs;
 class NetworkPage;
+class PriceChartView;
+class QMimeData;
 class QChart;
 class QChartView;
 class QDateTimeAxis;
@@ -48,19 +50,27 @@ public:
                      const std::function<void(int done, int total)>& report);
 
     QChart* chart() const { return m_chart; }
+    PriceChartView* chartView() const { return m_chartView; }
     QLineSeries* series(int i) const { return m_series[i]; }
 
 Q_SIGNALS:
     // "FX読込" was clicked: the window asks for the price file and imports it.
     void importRequested();
+    // A price file was dropped onto the page: the window imports it as "FX読込" would.
+    void fileDropped(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QLabel* label(const QString& name, const QString& text, int left, int top, int width,
                   QWidget* parent);
     void showHover(int series, const QPointF& point, bool state);
+    // The one local file a drop carries; empty for anything else.
+    static QString droppedFile(const QMimeData* data);
 
     Session& m_session;
     Dialogs& m_dialogs;
@@ -71,7 +81,7 @@ private:
     QElapsedTimer m_progressShown;
     QPushButton* m_cancel;
     std::atomic<bool>* m_stop = nullptr; // the running training's stop flag
-    QChartView* m_chartView;
+    PriceChartView* m_chartView;
     QChart* m_chart;
     QDateTimeAxis* m_axisX;
     QValueAxis* m_axisY;

@@ -4,9 +4,8 @@
 #include "store/TorvaneError.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QMap>
-#include <QRegularExpression>
+#include <QSaveFile>
 
 namespace PlatformExport {
 
@@ -22,7 +21,28 @@ const QString expected = QStringLiteral(
     "(<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>) の形式で"
     "ありません");
 
+// Digits at [from, from + n) of text as a number; -1 when one is no digit.
+int digitsAt(const QString& text, qsizetype from, qsizetype n) {
+    int value = 0;
+    for (qsizetype i = from; i < from + n; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
 QDateTime readStart(const QString& date, const QString& time) {
+    // The platforms' own layout, read by hand: a long history has millions of these.
+    if (date.size() == 10 && date.at(4) == u'.' && date.at(7) == u'.' &&
+        (time.size() == 5 || (time.size() == 8 && time.at(5) == u':')) && time.at(2) == u':') {
+        const QDate day(digitsAt(date, 0, 4), digitsAt(date, 5, 2), digitsAt(date, 8, 2));
+        const QTime clock(digitsAt(time, 0, 2), digitsAt(time, 3, 2),
+                          time.size() == 8 ? digitsAt(time, 6, 2) : 0);
+        if (day.isValid() && clock.isValid())
+            return QDateTime(day, clock, Qt::UTC);
+    }
     for (const char* layout : {"yyyy.MM.dd HH:mm", "yyyy.MM.dd HH:mm:ss"}) {
         QDateTime dt = QDateTime::fromString(date + u' ' + time, QLatin1String(layout));
         if (dt.isValid()) {
@@ -33,9 +53,30 @@ QDateTime readStart(const QString& date, const QString& time) {
     return {};
 }
 
+// Digits, optionally a point and more digits.
 bool isPrice(const QString& text) {
-    static const QRegularExpression price(QStringLiteral(R"(^\d+(\.\d+)?$)"));
-    return price.match(text).hasMatch();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && text.at(i).isDigit() && text.at(i).unicode() < 0x80)
+        ++i;
+    if (i == 0)
+        return false;
+    if (i == n)
+        return true;
+    if (text.at(i) != u'.' || i + 1 == n)
+        return false;
+    for (++i; i < n; ++i)
+        if (!(text.at(i).isDigit() && text.at(i).unicode() < 0x80))
+            return false;
+    return true;
+}
+
+// "yyyy/mm/dd,hh:nn" of a moment, written by hand for the same reason.
+QString dateAndTime(const QDateTime& dt) {
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    return QString::asprintf("%04d/%02d/%02d,%02d:%02d", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute());
 }
 
 int decimals(const QString& price) {
@@ -52,91 +93,236 @@ QString padded(const QString& price, int places) {
     return price + (have == 0 ? QStringLiteral(".") : QString()) + QString(places - have, u'0');
 }
 
-void fail(int lineNumber, const QString& line) {
-    throw TorvaneError(QStringLiteral("%1 行目: %2\n%3").arg(lineNumber).arg(line.left(80), expected));
+// A line as the message quotes it: cut, with control characters (the zeros of UTF-16 read as
+// bytes) shown as "?" so that the rest of the message is not lost on a console.
+QString quoted(const QString& line) {
+    QString shown = TextFile::cutToLength(line, 80);
+    for (QChar& c : shown)
+        if (c.unicode() < 0x20 && c != u'\t')
+            c = u'?';
+    return shown;
+}
+
+[[noreturn]] void fail(qsizetype lineNumber, const QString& line) {
+    throw TorvaneError(
+        QStringLiteral("%1 行目: %2\n%3").arg(lineNumber).arg(quoted(line), expected));
+}
+
+bool writableYear(const QDateTime& dt) {
+    const int year = dt.date().year();
+    return year >= 1 && year <= 9999;
+}
+
+// The conversion's two passes over the same lines: scan learns the layout, the bar length and
+// the decimals, then each line converts on its own.
+class Conversion {
+public:
+    explicit Conversion(const ServerTime& serverTime) : m_serverTime(serverTime) {}
+
+    void scan(qsizetype number, const QString& raw) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty())
+            return;
+        if (!m_layoutKnown) {
+            m_layoutKnown = true;
+            m_mt5 = line.startsWith(QLatin1String("<DATE>"));
+            if (m_mt5) {
+                const QStringList head = line.split(u'\t');
+                if (head.size() < 6 || head[1] != QLatin1String("<TIME>") ||
+                    head[2] != QLatin1String("<OPEN>") || head[3] != QLatin1String("<HIGH>") ||
+                    head[4] != QLatin1String("<LOW>") || head[5] != QLatin1String("<CLOSE>"))
+                    fail(number, raw);
+                m_header = number;
+                return;
+            }
+        }
+        const Bar bar = read(number, line);
+        for (const QString* price : {&bar.open, &bar.high, &bar.low, &bar.close}) {
+            const int places = decimals(*price);
+            if (places > maxDecimals)
+                throw TorvaneError(
+                    QStringLiteral(
+                        "%1 行目: 価格 '%2' の小数が %3 桁あります。小数は %4 桁までです")
+                        .arg(number)
+                        .arg(quoted(*price))
+                        .arg(places)
+                        .arg(maxDecimals));
+            m_places = qMax(m_places, places);
+        }
+        if (m_bars > 0) {
+            const qint64 step = m_previous.secsTo(bar.start);
+            if (step > 0)
+                ++m_intervals[step];
+        }
+        m_previous = bar.start;
+        ++m_bars;
+    }
+
+    void finishScan() {
+        if (!m_layoutKnown)
+            throw TorvaneError(QStringLiteral("足がありません。") + expected);
+        if (m_bars < 2)
+            throw TorvaneError(QStringLiteral("足の長さを決めるには 2 本以上の足が必要です"));
+        if (m_intervals.isEmpty())
+            throw TorvaneError(QStringLiteral("足の時刻が進んでいません"));
+        // The most common interval; on a tie the shorter one.
+        m_length = m_intervals.firstKey();
+        for (auto it = m_intervals.cbegin(); it != m_intervals.cend(); ++it)
+            if (it.value() > m_intervals.value(m_length))
+                m_length = it.key();
+    }
+
+    // The converted line, or a null text for a line that holds no bar.
+    QString convert(qsizetype number, const QString& raw) const {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || number == m_header)
+            return {};
+        const Bar bar = read(number, line);
+        const QDateTime end = bar.start.addSecs(m_length);
+        if (!writableYear(bar.start) || !writableYear(end))
+            throw TorvaneError(QStringLiteral("%1 行目: 時刻をずらすと %2 になり、"
+                                              "西暦 1 年から 9999 年の外に出ます")
+                                   .arg(number)
+                                   .arg((writableYear(bar.start) ? end : bar.start)
+                                            .toString(QStringLiteral("yyyy/MM/dd HH:mm"))));
+        return dateAndTime(bar.start) + u',' + padded(bar.open, m_places) + u',' +
+               padded(bar.high, m_places) + u',' + padded(bar.low, m_places) + u',' +
+               padded(bar.close, m_places) + u',' + dateAndTime(end);
+    }
+
+private:
+    Bar read(qsizetype number, const QString& line) const {
+        const QStringList f = line.split(m_mt5 ? u'\t' : u',');
+        if (f.size() < (m_mt5 ? 6 : 7))
+            fail(number, line);
+        Bar bar{readStart(f[0], f[1]), f[2], f[3], f[4], f[5]};
+        if (!bar.start.isValid() || !isPrice(bar.open) || !isPrice(bar.high) || !isPrice(bar.low) ||
+            !isPrice(bar.close))
+            fail(number, line);
+        const QDateTime server = bar.start;
+        bar.start = m_serverTime.toJapan(server);
+        if (!bar.start.isValid())
+            throw TorvaneError(QStringLiteral("%1 行目: %2\n時刻がタイムゾーン %3 にありません"
+                                              "(夏時間の切り替えで飛ばされる時刻です)")
+                                   .arg(number)
+                                   .arg(quoted(line), m_serverTime.text()));
+        return bar;
+    }
+
+    ServerTime m_serverTime;
+    bool m_layoutKnown = false;
+    bool m_mt5 = false;
+    qsizetype m_header = -1;
+    qsizetype m_bars = 0;
+    QDateTime m_previous;
+    QMap<qint64, int> m_intervals;
+    int m_places = 0;
+    qint64 m_length = 0;
+};
+
+bool isMt4Line(const QString& line) {
+    const QStringList f = line.trimmed().split(u',');
+    return f.size() >= 7 && readStart(f[0], f[1]).isValid();
 }
 
 } // namespace
 
-QStringList convert(const QStringList& lines, int shiftHours) {
-    int first = 0;
-    while (first < lines.size() && lines[first].trimmed().isEmpty())
-        ++first;
-    if (first == lines.size())
-        throw TorvaneError(QStringLiteral("足がありません。") + expected);
 
-    const bool mt5 = lines[first].startsWith(QLatin1String("<DATE>"));
-    if (mt5) {
-        const QStringList head = lines[first].split(u'\t');
-        if (head.size() < 6 || head[1] != QLatin1String("<TIME>") || head[2] != QLatin1String("<OPEN>") ||
-            head[3] != QLatin1String("<HIGH>") || head[4] != QLatin1String("<LOW>") ||
-            head[5] != QLatin1String("<CLOSE>"))
-            fail(first + 1, lines[first]);
-        ++first;
-    }
+ServerTime ServerTime::parse(const QString& text) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    const int hours = t.toInt(&ok);
+    if (ok && qAbs(hours) <= maxShiftHours)
+        return ServerTime(hours);
+    if (!ok && !t.isEmpty() && QTimeZone::isTimeZoneIdAvailable(t.toUtf8()))
+        return ServerTime(QTimeZone(t.toUtf8()));
+    throw TorvaneError(QStringLiteral("'%1' は時差(整数の時間、例: 7)でもタイムゾーン名"
+                                      "(例: Europe/Athens)でもありません")
+                           .arg(t.left(80)));
+}
 
-    QVector<Bar> bars;
-    for (int i = first; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.isEmpty())
+QString ServerTime::text() const {
+    return zone.isValid() ? QString::fromUtf8(zone.id()) : QString::number(shiftHours);
+}
+
+QDateTime ServerTime::toJapan(const QDateTime& serverTime) const {
+    if (!zone.isValid())
+        return serverTime.addSecs(qint64(shiftHours) * 3600);
+    const QDateTime local(serverTime.date(), serverTime.time(), zone);
+    // A time the clocks skip when summer time starts is moved; such a time was never shown.
+    if (!local.isValid() || local.time() != serverTime.time())
+        return {};
+    // Japan keeps no daylight saving; the result is plain wall-clock time again.
+    const QDateTime japan = local.toOffsetFromUtc(9 * 3600);
+    return QDateTime(japan.date(), japan.time(), Qt::UTC);
+}
+
+Layout detect(const QStringList& lines) {
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty())
             continue;
-        const QStringList f = line.split(mt5 ? u'\t' : u',');
-        if (f.size() < (mt5 ? 6 : 7))
-            fail(i + 1, line);
-        Bar bar{readStart(f[0], f[1]), f[2], f[3], f[4], f[5]};
-        if (!bar.start.isValid() || !isPrice(bar.open) || !isPrice(bar.high) || !isPrice(bar.low) ||
-            !isPrice(bar.close))
-            fail(i + 1, line);
-        bar.start = bar.start.addSecs(qint64(shiftHours) * 3600);
-        bars << bar;
+        if (line.startsWith(QLatin1String("<DATE>")))
+            return Layout::Mt5;
+        return isMt4Line(line) ? Layout::Mt4 : Layout::Plain;
     }
-    if (bars.size() < 2)
-        throw TorvaneError(QStringLiteral("足の長さを決めるには 2 本以上の足が必要です"));
+    return Layout::Plain;
+}
 
-    // The most common interval; on a tie the shorter one.
-    QMap<qint64, int> intervals;
-    for (int i = 1; i < bars.size(); ++i) {
-        const qint64 step = bars[i - 1].start.secsTo(bars[i].start);
-        if (step > 0)
-            ++intervals[step];
+QString layoutName(Layout layout) {
+    switch (layout) {
+    case Layout::Mt4:
+        return QStringLiteral("MT4");
+    case Layout::Mt5:
+        return QStringLiteral("MT5");
+    case Layout::Plain:
+        break;
     }
-    if (intervals.isEmpty())
-        throw TorvaneError(QStringLiteral("足の時刻が進んでいません"));
-    qint64 length = intervals.firstKey();
-    for (auto it = intervals.cbegin(); it != intervals.cend(); ++it)
-        if (it.value() > intervals.value(length))
-            length = it.key();
+    return {};
+}
 
-    int places = 0;
-    for (const Bar& bar : bars)
-        for (const QString* price : {&bar.open, &bar.high, &bar.low, &bar.close})
-            places = qMax(places, decimals(*price));
-
+QStringList convert(const QStringList& lines, const ServerTime& serverTime) {
+    Conversion conversion(serverTime);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        conversion.scan(i + 1, lines[i]);
+    conversion.finishScan();
     QStringList out;
-    out.reserve(bars.size());
-    const QString dateLayout = QStringLiteral("yyyy/MM/dd");
-    const QString timeLayout = QStringLiteral("HH:mm");
-    for (const Bar& bar : bars) {
-        const QDateTime end = bar.start.addSecs(length);
-        out << QStringList{bar.start.toString(dateLayout), bar.start.toString(timeLayout),
-                           padded(bar.open, places),       padded(bar.high, places),
-                           padded(bar.low, places),        padded(bar.close, places),
-                           end.toString(dateLayout),       end.toString(timeLayout)}
-                   .join(u',');
-    }
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (const QString line = conversion.convert(i + 1, lines[i]); !line.isNull())
+            out << line;
     return out;
 }
 
-void convertFile(const QString& in, const QString& out, int shiftHours) {
-    const QStringList lines = convert(TextFile::readLines(in, TextFile::Encoding::BomOrLatin), shiftHours);
-    QFile file(out);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw TorvaneError(QStringLiteral("ファイル %1 に書けません: %2").arg(out, file.errorString()));
+void convertFile(const QString& in, const QString& out, const ServerTime& serverTime) {
+    if (TextFile::resolvedPath(in) == TextFile::resolvedPath(out))
+        throw TorvaneError(QStringLiteral("変換元と変換先が同じファイル %1 です。"
+                                          "変換元を残すため、別のファイル名を指定してください。")
+                               .arg(out));
+    Conversion conversion(serverTime);
+    QString line;
+    {
+        TextFile::LineReader reader(in, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes,
+                                    true);
+        while (reader.next(line))
+            conversion.scan(reader.lineCount(), line);
+    }
+    conversion.finishScan();
+
+    QSaveFile file(out);
+    TextFile::openForWriting(file);
+    TextFile::LineReader reader(in, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes, true);
     QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += line.toLatin1() + "\r\n";
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw TorvaneError(QStringLiteral("ファイル %1 に書けません: %2").arg(out, file.errorString()));
+    while (reader.next(line)) {
+        const QString converted = conversion.convert(reader.lineCount(), line);
+        if (converted.isNull())
+            continue;
+        bytes += converted.toLatin1() + "\r\n";
+        if (bytes.size() >= (1 << 20)) {
+            TextFile::write(file, bytes);
+            bytes.clear();
+        }
+    }
+    TextFile::write(file, bytes);
+    TextFile::commit(file);
 }
 
 } // namespace PlatformExport

@@ -1,20 +1,58 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTimeZone>
+
+#include <utility>
 
 // Bars exported by trading platforms, turned into the program's price-file layout:
 // start date, start time, open, high, low, close, end date, end time ("yyyy/mm/dd", "hh:nn").
 namespace PlatformExport {
 
+// How a platform's server times become Japan times: a fixed shift in whole hours, or the
+// broker's time zone, whose daylight-saving switches a fixed shift cannot follow.
+struct ServerTime {
+    ServerTime(int hours = 0) : shiftHours(hours) {}
+    explicit ServerTime(QTimeZone serverZone) : zone(std::move(serverZone)) {}
+
+    int shiftHours = 0;
+    QTimeZone zone; // valid: server times are wall-clock times of this zone
+
+    // "3", "-2" (hours) or an IANA name such as "Europe/Athens"; throws TorvaneError otherwise.
+    static ServerTime parse(const QString& text);
+    // The text parse reads back.
+    QString text() const;
+    // The Japan time of a server wall-clock time; invalid when the zone never shows that time.
+    QDateTime toJapan(const QDateTime& serverTime) const;
+};
+
+// The most hours a fixed shift may move the times.
+constexpr int maxShiftHours = 24 * 366;
+
+enum class Layout { Plain, Mt4, Mt5 };
+// The layout of a file's lines by the rules convert reads them with: an MT5 header, or a first
+// line of MT4 history; anything else is taken for the program's own price file.
+Layout detect(const QStringList& lines);
+// "MT4" or "MT5".
+QString layoutName(Layout layout);
+
 // Reads MT4 history-centre lines (YYYY.MM.DD,HH:MM,open,high,low,close,volume) or an MT5
 // "Export Bars" file (tab-separated, <DATE> <TIME> <OPEN> ... header). The bar length is the most
-// common interval between consecutive bars; shiftHours moves every time, carrying the date.
+// common interval between consecutive bars; serverTime moves every time to Japan time, carrying
+// the date.
 // Prices are padded with zeros to the most decimals in the file, since the import drops the point.
 // Throws TorvaneError naming what was expected when the layout is neither.
-QStringList convert(const QStringList& lines, int shiftHours);
+QStringList convert(const QStringList& lines, const ServerTime& serverTime);
 
-// Converts the file at in and writes the result to out with CR LF line ends.
-void convertFile(const QString& in, const QString& out, int shiftHours);
+// Converts the file at in and writes the result to out with CR LF line ends. The file is read
+// twice, line by line, so memory does not grow with it; out is replaced only once it is
+// complete, and never when it is in itself.
+void convertFile(const QString& in, const QString& out, const ServerTime& serverTime);
+
+// The most decimals a price may carry; more cannot come from a platform and would pad every
+// price of the file to that width.
+constexpr int maxDecimals = 8;
 
 } // namespace PlatformExport

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace PriceFile {
 
 namespace {
@@ -94,13 +96,19 @@ TorvaneError fewFields(const QString& name, qsizetype line, qsizetype count) {
 
 std::array<Slot, 10> forecastSlots(const QStringList& lines, const QString& name) {
     const qsizetype n = lines.size();
+    return forecastSlots(n >= 2 ? lines[n - 2] : QString(), n >= 1 ? lines[n - 1] : QString(), n,
+                         name);
+}
+
+std::array<Slot, 10> forecastSlots(const QString& beforeLast, const QString& lastLine, qsizetype n,
+                                   const QString& name) {
     if (n < 2)
         throw TorvaneError(
             QStringLiteral("%1 の行数が2行未満です(%2行)。予測の間隔を求められません。")
                 .arg(name)
                 .arg(n));
-    const auto fieldsOf = [&](qsizetype li) {
-        const QStringList f = splitFields(lines[li]);
+    const auto fieldsOf = [&](qsizetype li, const QString& line) {
+        const QStringList f = splitFields(line);
         if (f.size() < 8)
             throw fewFields(name, li, f.size());
         return f;
@@ -117,17 +125,27 @@ std::array<Slot, 10> forecastSlots(const QStringList& lines, const QString& name
         return ms;
     };
     const QString endWord = QStringLiteral("終了日時");
-    const QStringList before = fieldsOf(n - 2);
+    const QStringList before = fieldsOf(n - 2, beforeLast);
     const qint64 dt2 = momentOf(n - 2, before[6], before[7], endWord);
-    const QStringList last = fieldsOf(n - 1);
+    const QStringList last = fieldsOf(n - 1, lastLine);
     qint64 dt = momentOf(n - 1, last[6], last[7], endWord);
     qint64 start = momentOf(n - 1, last[0], last[1], QStringLiteral("開始日時"));
     const qint64 step = dt - dt2;
 
+    // The slots are stored as "yyyy/mm/dd": a year past 9999 would be cut to a date that is none.
+    qint64 earliest = 0, latest = 0;
+    readMoment(QStringLiteral("0001/01/01 00:00"), &earliest);
+    readMoment(QStringLiteral("9999/12/31 23:59"), &latest);
     std::array<Slot, 10> ahead;
     for (Slot& slot : ahead) {
         start += step;
         dt += step;
+        if (std::max(start, dt) > latest || std::min(start, dt) < earliest)
+            throw TorvaneError(
+                QStringLiteral("%1 の %2 行目の次の予測の日付時刻が 0001/01/01 から 9999/12/31 の"
+                               "外になります。最終行の日付時刻を確認してください。")
+                    .arg(name)
+                    .arg(n));
         slot = {dateText(start), timeText(start), dateText(dt), timeText(dt)};
     }
     return ahead;

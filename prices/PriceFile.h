@@ -37,6 +37,10 @@ struct Slot {
 // date-times of the last two lines, from the start and the end of the last line. Throws
 // TorvaneError naming the file (name) and the line when there are fewer than two lines, one
 // of the two has fewer than eight fields or a date-time cannot be read.
+// A slot that would end after 9999/12/31 is refused the same way, naming the last line.
 std::array<Slot, 10> forecastSlots(const QStringList& lines, const QString& name);
+// The same from the file's last two lines and its number of lines, for a file read line by line.
+std::array<Slot, 10> forecastSlots(const QString& beforeLast, const QString& last,
+                                   qsizetype lineCount, const QString& name);
 
 } // namespace PriceFile

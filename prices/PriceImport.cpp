@@ -1,9 +1,11 @@
 #include "prices/PriceImport.h"
 
 #include "prices/Averages.h"
+#include "prices/PlatformExport.h"
 #include "prices/PriceFile.h"
 #include "prices/RowInserter.h"
 #include "store/Clock.h"
+#include "store/Dialogs.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TextRules.h"
@@ -11,6 +13,8 @@
 #include "store/Transaction.h"
 
 #include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -186,7 +190,13 @@ void PriceImport::importPrices() {
     Registers& r = m_store.reg();
     r.sa[1] += r.sa[2];
     const QString name = r.sa[2].isEmpty() ? r.sa[1] : r.sa[2];
-    QStringList lines = TextFile::readLines(r.sa[1], TextFile::Encoding::BomOrLatin);
+    // A platform export is converted first into a file of the program's own, line by line too.
+    QString path = r.sa[1];
+    std::optional<QTemporaryDir> converted;
+    if (!convertPlatformExport(path, name, converted))
+        return;
+    // Read line by line: a file of years of bars costs no more memory than the two months kept.
+    TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin);
     const QString cutoff = PriceFile::cutoffDate(Clock::today());
     if (showInfo)
         showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
@@ -208,11 +218,18 @@ void PriceImport::importPrices() {
     QString highest, lowest;
     double highValue = 0.0, lowValue = 0.0;
     const QString top = QStringLiteral("999999");
-    for (qsizetype li = 0; li < lines.size(); ++li) {
-        const QString& line = lines[li];
+    // The forecast slots continue the step between the file's last two lines.
+    QString line, beforeLast, last;
+    while (reader.next(line)) {
+        const qsizetype li = reader.lineCount() - 1;
+        beforeLast.swap(last);
+        last = line;
         if (line.isEmpty())
             continue;
         QStringList f = PriceFile::splitFields(line);
+        // Blanks after the commas (", ") are no part of a date or a price.
+        for (QString& field : f)
+            field = field.trimmed();
         if (f[0] < cutoff || f[0] > top)
             continue;
         if (f.size() < 8)
@@ -247,8 +264,8 @@ void PriceImport::importPrices() {
     }
     const int imcn = counter - 1;
 
-    // The forecast slots continue the step between the file's last two lines.
-    const std::array<PriceFile::Slot, 10> ahead = PriceFile::forecastSlots(lines, name);
+    const std::array<PriceFile::Slot, 10> ahead =
+        PriceFile::forecastSlots(beforeLast, last, reader.lineCount(), name);
 
     if (imcn == 0)
         throw TorvaneError(QStringLiteral("%1 に直近2ヶ月(%2 以降)のFXﾃﾞｰﾀがありません。"
@@ -271,8 +288,44 @@ void PriceImport::importPrices() {
     r.imcn = imcn;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
-    lines.clear();
     closingSequence();
+}
+
+bool PriceImport::convertPlatformExport(QString& path, const QString& name,
+                                        std::optional<QTemporaryDir>& converted) {
+    QStringList firstLine;
+    {
+        TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes,
+                                    true);
+        QString line;
+        while (firstLine.isEmpty() && reader.next(line))
+            if (!line.trimmed().isEmpty())
+                firstLine << line;
+    }
+    const PlatformExport::Layout layout = PlatformExport::detect(firstLine);
+    if (layout == PlatformExport::Layout::Plain)
+        return true;
+    QSettings settings(QStringLiteral("torvane"), QStringLiteral("torvane"));
+    const QString remembered =
+        settings.value(QLatin1String(serverTimeKey), QStringLiteral("0")).toString();
+    const std::optional<QString> answer = m_store.dialogs().askText(
+        QStringLiteral("%1 は %2 の書き出しファイルです。\n"
+                       "サーバー時刻を日本時間にする時差(時間、例: 7)か、\n"
+                       "ブローカーのタイムゾーン(例: Europe/Athens)を入力してください。")
+            .arg(name, PlatformExport::layoutName(layout)),
+        remembered);
+    if (!answer)
+        return false;
+    const PlatformExport::ServerTime serverTime = PlatformExport::ServerTime::parse(*answer);
+    settings.setValue(QLatin1String(serverTimeKey), serverTime.text());
+    converted.emplace();
+    if (!converted->isValid())
+        throw TorvaneError(QStringLiteral("%1 を変換する一時フォルダを作れません: %2")
+                               .arg(name, converted->errorString()));
+    const QString out = converted->filePath(QStringLiteral("prices.csv"));
+    PlatformExport::convertFile(path, out, serverTime);
+    path = out;
+    return true;
 }
 
 void PriceImport::closingSequence() {

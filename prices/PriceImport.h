@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QTemporaryDir>
+
+#include <optional>
+
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -36,6 +41,9 @@ public:
         return QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
     }
 
+    // Where the answer to the server-time question of platform exports is remembered.
+    static constexpr const char* serverTimeKey = "import/serverTime";
+
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;
     // The information line of the forecast page (a12ifL).
@@ -43,6 +51,10 @@ public:
 
 private:
     void importPrices();
+    // A trading platform's export at path is converted into a price file in converted, after
+    // asking how its server times become Japan times, and path names it; false when the user
+    // cancels.
+    bool convertPlatformExport(QString& path, const QString& name, std::optional<QTemporaryDir>& converted);
     void closingSequence();
     void averageOf75();
     void frameAverages();

@@ -181,14 +181,17 @@ void RecordEditor::insert() {
 
 void RecordEditor::update() {
     // Modify mode over an empty grid holds no row to write back.
-    if (m_count->text().isEmpty()) {
+    if (m_count->text().isEmpty() && m_rowId < 0) {
         returnToNewMode();
         return;
     }
     fillSlots();
     Registers& r = m_session.reg;
     const QString tail = r.swh;
-    r.swh = QStringLiteral(" where CNT = ") + m_count->text();
+    // A row without a CNT of its own (one read from a CSV file) is written back by its rowid:
+    // " where CNT = " would match no row, or every row that shares the number.
+    r.swh = m_rowId >= 0 ? QStringLiteral(" where rowid = ") + QString::number(m_rowId)
+                         : QStringLiteral(" where CNT = ") + m_count->text();
     if (!write(Store::sqlUpdate)) {
         r.swh = tail;
         return;
@@ -207,6 +210,7 @@ void RecordEditor::returnToNewMode() {
 }
 
 void RecordEditor::reset() {
+    m_rowId = -1;
     m_mode->setText(newMode);
     m_count->clear();
     for (RecordField* f : m_fields)
@@ -220,6 +224,9 @@ void RecordEditor::load() {
     const Query& q = query();
     const int cnt = q.fieldIndex(QStringLiteral("CNT"));
     m_count->setText(cnt >= 0 ? q.field(cnt).asString() : QString());
+    m_rowId = m_session.store.countIsUnique(m_setup.table->table, q, q.currentRow())
+                  ? -1
+                  : m_session.store.rowIdOf(m_setup.table->table, q, q.currentRow());
     // The grid selects every catalogue column in catalogue order: field i edits column i + 1.
     for (int i = 0; i < m_fields.size(); ++i)
         m_fields[i]->setText(i + 1 < q.fieldCount() ? q.field(i + 1).asString() : QString());

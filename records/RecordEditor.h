@@ -104,6 +104,9 @@ private:
     QVector<RecordField*> m_fields;
     QVector<QLabel*> m_captions;
     QPushButton* m_button;
+    // The rowid of the loaded row when its CNT is empty or shared, so that the update changes
+    // that row alone; -1 when the CNT names it.
+    qint64 m_rowId = -1;
 };
 
 // The page tabs of the window take the focus (the QTabWidget the page sits in).

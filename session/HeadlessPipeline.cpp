@@ -8,69 +8,158 @@
 #include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QTimeZone>
 
 QString HeadlessOptions::usage() {
     return QStringLiteral("使い方: torvane-forecast [PRICE_FILE] [--today yyyy/mm/dd] [--seed N] "
                           "[--table OUT.csv] [--days N]\n"
-                          "        torvane-forecast --convert IN OUT [--shift-hours H]");
+                          "        torvane-forecast --convert IN OUT "
+                          "[--shift-hours H | --from-zone ZONE]\n"
+                          "        torvane-forecast --help | --version");
 }
 
 HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
     HeadlessOptions options;
-    const auto fail = [](const QString& what) { return TorvaneError(what + u'\n' + usage()); };
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        const auto value = [&]() -> QString {
-            if (i + 1 >= arguments.size())
-                throw fail(QStringLiteral("%1 の値がありません").arg(a));
-            return arguments[++i];
-        };
-        if (a == QLatin1String("--today")) {
-            const QString text = value();
-            options.today = TextRules::readDate(text);
-            if (!options.today.isValid())
-                throw fail(QStringLiteral("--today の日付 '%1' を読めません").arg(text));
-        } else if (a == QLatin1String("--seed")) {
-            const QString text = value();
-            bool ok = false;
-            const uint seed = text.toUInt(&ok);
-            if (!ok)
-                throw fail(
-                    QStringLiteral("--seed の値 '%1' は0以上の整数ではありません").arg(text));
-            options.seed = seed;
-        } else if (a == QLatin1String("--days")) {
-            const QString text = value();
-            bool ok = false;
-            const int days = text.toInt(&ok);
-            if (!ok || days < 1)
-                throw fail(
-                    QStringLiteral("--days の値 '%1' は1以上の整数ではありません").arg(text));
-            options.days = days;
-        } else if (a == QLatin1String("--convert")) {
-            options.convertIn = value();
-            options.convertOut = value();
-        } else if (a == QLatin1String("--shift-hours")) {
-            const QString text = value();
-            bool ok = false;
-            options.shiftHours = text.toInt(&ok);
-            if (!ok || qAbs(options.shiftHours) > 24 * 366)
-                throw fail(
-                    QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
-        } else if (a == QLatin1String("--table")) {
-            options.tableFile = value();
-        } else if (a.startsWith(QLatin1String("--"))) {
-            throw fail(QStringLiteral("不明なオプション %1").arg(a));
-        } else if (options.priceFile.isEmpty()) {
-            options.priceFile = a;
-        } else {
-            throw fail(QStringLiteral("価格ファイルは1つだけ指定してください: %1").arg(a));
-        }
+    const auto fail = [](const QString& what) { return UsageError(what + u'\n' + usage()); };
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "FX読込と同じ読込、移動平均、学習と予測をウィンドウなしで行い、1ページ目の集計と"
+        "MSE(平均二乗誤差)を表示します。\n"
+        "価格ファイルを指定しなければ、起動時のデータベース作業だけを行います。"));
+    parser.addPositionalArgument(QStringLiteral("PRICE_FILE"),
+                                 QStringLiteral("読み込む価格ファイル(FX読込と同じ形式)。"),
+                                 QStringLiteral("[PRICE_FILE]"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("この説明を表示して終わります。"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("バージョンを表示して終わります。"));
+    const QCommandLineOption today(
+        QStringLiteral("today"),
+        QStringLiteral("その日を今日とします(読込はその日までの直近2ヶ月の足を残します)。"),
+        QStringLiteral("yyyy/mm/dd"));
+    const QCommandLineOption seed(
+        QStringLiteral("seed"),
+        QStringLiteral("ネットワークの初期重みを固定し、予測を再現します。"), QStringLiteral("N"));
+    const QCommandLineOption table(
+        QStringLiteral("table"),
+        QStringLiteral("全工程のあと価格表 F01YSK を CSV ページの形式で書き出します。"),
+        QStringLiteral("OUT.csv"));
+    const QCommandLineOption days(
+        QStringLiteral("days"),
+        QStringLiteral("1ページ目のグラフがその日数で表示する足の数も表示します。"),
+        QStringLiteral("N"));
+    const QCommandLineOption convert(
+        QStringLiteral("convert"),
+        QStringLiteral("取引プラットフォーム(MT4 の履歴、MT5 の「Export Bars」)の書き出し IN を"
+                       "価格ファイル OUT に変換します: --convert IN OUT"),
+        QStringLiteral("IN"));
+    const QCommandLineOption shiftHours(
+        QStringLiteral("shift-hours"),
+        QStringLiteral("--convert で、サーバー時刻を日本時間にする時差(整数の時間)。"),
+        QStringLiteral("H"));
+    const QCommandLineOption fromZone(
+        QStringLiteral("from-zone"),
+        QStringLiteral("--convert で、ブローカーのタイムゾーン(IANA 名、例: Europe/Athens)。"
+                       "夏時間の切り替えに従って日本時間にします。"),
+        QStringLiteral("ZONE"));
+    for (const QCommandLineOption* o :
+         {&help, &version, &today, &seed, &table, &days, &convert, &shiftHours, &fromZone})
+        parser.addOption(*o);
+
+    if (!parser.parse(QStringList{QStringLiteral("torvane-forecast")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        throw fail(unknown.isEmpty() ? parser.errorText()
+                                     : QStringLiteral("不明なオプション %1")
+                                           .arg((unknown[0].size() == 1 ? QStringLiteral("-")
+                                                                        : QStringLiteral("--")) +
+                                                unknown[0]));
     }
-    if (!options.convertIn.isEmpty() && !options.priceFile.isEmpty())
-        throw fail(QStringLiteral("--convert と価格ファイルは同時に指定できません"));
-    if (options.shiftHours != 0 && options.convertIn.isEmpty())
-        throw fail(QStringLiteral("--shift-hours は --convert と一緒に指定してください"));
+    options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
+    if (options.help) {
+        options.helpText = parser.helpText();
+        // The usage line names the program as started (a path); the command's name reads better.
+        if (const QCoreApplication* app = QCoreApplication::instance();
+            app && !app->arguments().isEmpty()) {
+            const QString started = app->arguments().constFirst();
+            const qsizetype at = options.helpText.indexOf(started);
+            if (at >= 0 && at < options.helpText.indexOf(u'\n'))
+                options.helpText.replace(at, started.size(), QStringLiteral("torvane-forecast"));
+        }
+        return options;
+    }
+    if (options.version)
+        return options;
+
+    if (parser.isSet(today)) {
+        const QString text = parser.value(today);
+        options.today = TextRules::readDate(text);
+        if (!options.today.isValid())
+            throw fail(QStringLiteral("--today の日付 '%1' を読めません").arg(text));
+    }
+    if (parser.isSet(seed)) {
+        const QString text = parser.value(seed);
+        bool ok = false;
+        const uint value = text.toUInt(&ok);
+        if (!ok)
+            throw fail(QStringLiteral("--seed の値 '%1' は0以上の整数ではありません").arg(text));
+        options.seed = value;
+    }
+    if (parser.isSet(days)) {
+        const QString text = parser.value(days);
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < 1)
+            throw fail(QStringLiteral("--days の値 '%1' は1以上の整数ではありません").arg(text));
+        options.days = value;
+    }
+    if (parser.isSet(table))
+        options.tableFile = parser.value(table);
+
+    QStringList positional = parser.positionalArguments();
+    if (parser.isSet(convert)) {
+        options.convertIn = parser.value(convert);
+        if (positional.isEmpty())
+            throw fail(QStringLiteral("--convert の出力ファイル OUT がありません"));
+        options.convertOut = positional.takeFirst();
+        if (!positional.isEmpty())
+            throw fail(QStringLiteral("--convert と価格ファイルは同時に指定できません"));
+    }
+    if (parser.isSet(shiftHours) && parser.isSet(fromZone))
+        throw fail(QStringLiteral("--shift-hours と --from-zone はどちらか一方を指定してください"));
+    if (parser.isSet(shiftHours)) {
+        const QString text = parser.value(shiftHours);
+        bool ok = false;
+        const int hours = text.toInt(&ok);
+        if (!ok || qAbs(hours) > PlatformExport::maxShiftHours)
+            throw fail(
+                QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
+        options.serverTime = PlatformExport::ServerTime(hours);
+    }
+    if (parser.isSet(fromZone)) {
+        const QString text = parser.value(fromZone);
+        if (!QTimeZone::isTimeZoneIdAvailable(text.toUtf8()))
+            throw fail(QStringLiteral("--from-zone のタイムゾーン '%1' がありません"
+                                      "(IANA 名、例: Europe/Athens)")
+                           .arg(text));
+        options.serverTime = PlatformExport::ServerTime(QTimeZone(text.toUtf8()));
+    }
+    if ((parser.isSet(shiftHours) || parser.isSet(fromZone)) && options.convertIn.isEmpty())
+        throw fail(
+            QStringLiteral("--shift-hours と --from-zone は --convert と一緒に指定してください"));
+
+    if (options.convertIn.isEmpty()) {
+        if (positional.size() > 1)
+            throw fail(
+                QStringLiteral("価格ファイルは1つだけ指定してください: %1").arg(positional[1]));
+        if (!positional.isEmpty())
+            options.priceFile = positional[0];
+    }
     if (!options.tableFile.isEmpty() && options.priceFile.isEmpty())
         throw fail(QStringLiteral("--table には価格ファイルが必要です"));
     return options;
@@ -78,13 +167,18 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
 
 QStringList HeadlessPipeline::run() {
     if (!m_options.convertIn.isEmpty()) {
+        TextFile::refuseDatabaseTarget(m_options.convertOut,
+                                       QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB")));
         PlatformExport::convertFile(m_options.convertIn, m_options.convertOut,
-                                    m_options.shiftHours);
+                                    m_options.serverTime);
         return {};
     }
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     m_session.openDatabases();
+    // Refused before the long pipeline, not after it.
+    if (!m_options.tableFile.isEmpty())
+        TextFile::refuseDatabaseTarget(m_options.tableFile, m_session.dm.filePath());
     if (m_options.priceFile.isEmpty())
         return {};
     installForecastStep();

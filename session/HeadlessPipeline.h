@@ -1,5 +1,8 @@
 #pragma once
 
+#include "prices/PlatformExport.h"
+#include "store/TorvaneError.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -8,6 +11,13 @@
 
 class Session;
 
+// Arguments torvane-forecast cannot read: the command says why and how it is used, and ends
+// with its own exit status, apart from a run that failed.
+class UsageError : public TorvaneError {
+public:
+    using TorvaneError::TorvaneError;
+};
+
 // What torvane-forecast was asked to do.
 struct HeadlessOptions {
     QString priceFile;           // empty: only the start-up database work
@@ -15,12 +25,17 @@ struct HeadlessOptions {
     std::optional<quint32> seed; // initial weights of the network, for a reproducible forecast
     std::optional<int> days;     // days of bars the forecast step shows
     QString tableFile;           // where F01YSK is written after the pipeline, when given
-    // --convert IN OUT [--shift-hours H]: a trading platform's bar export to a price file.
+    // --convert IN OUT [--shift-hours H | --from-zone ZONE]: a trading platform's bar export to
+    // a price file, its server times moved to Japan time.
     QString convertIn;
     QString convertOut;
-    int shiftHours = 0;
+    PlatformExport::ServerTime serverTime;
+    // --help, --version: print helpText or the version and do nothing else.
+    bool help = false;
+    bool version = false;
+    QString helpText;
 
-    // Reads the arguments after the program name; throws TorvaneError with the usage text.
+    // Reads the arguments after the program name; throws UsageError with the usage text.
     static HeadlessOptions parse(const QStringList& arguments);
     static QString usage();
 };

@@ -78,10 +78,125 @@ void Store::uexSql(int op) {
         return;
     }
     // SQLite undoes a failed statement by itself and Qt refuses a text with a second
-    // statement, so a failure leaves the tables as they were. The statement is dropped.
+    // statement, so a failure leaves the tables as they were. The statement is dropped; a fault
+    // of the file is settled so that no half-written file stays behind.
     QSqlQuery q(db);
     m_lastStatementOk = q.exec(m_reg.sqw);
-    m_lastStatementError = m_lastStatementOk ? QString() : q.lastError().text();
+    if (m_lastStatementOk) {
+        m_lastStatementError.clear();
+        m_lastStatementFault = false;
+        return;
+    }
+    const QSqlError error = q.lastError();
+    m_lastStatementError = databaseReason(error);
+    m_lastStatementFault = isDatabaseFault(error);
+    q.finish();
+    if (m_lastStatementFault)
+        settleAfterFailure(db);
+}
+
+namespace {
+
+// SQLite's primary result codes.
+constexpr int sqliteBusy = 5, sqliteLocked = 6, sqliteNomem = 7, sqliteReadonly = 8,
+              sqliteIoerr = 10, sqliteCorrupt = 11, sqliteFull = 13, sqliteCantopen = 14,
+              sqliteNotadb = 26;
+
+int primaryCode(const QSqlError& error) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok ? code : -1;
+}
+
+const QStringList aaatbnColumns{"CNT", "BID", "TBID", "SKB", "TNAM", "TYO"};
+const QStringList aaatstColumns{"CNT", "BID", "TBID", "CID", "CNAM", "KT", "LN", "DPW", "TYO"};
+
+} // namespace
+
+bool Store::isDatabaseFault(const QSqlError& error) {
+    switch (primaryCode(error)) {
+    case sqliteBusy:
+    case sqliteLocked:
+    case sqliteNomem:
+    case sqliteReadonly:
+    case sqliteIoerr:
+    case sqliteCorrupt:
+    case sqliteFull:
+    case sqliteCantopen:
+    case sqliteNotadb:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString Store::databaseReason(const QSqlError& error) {
+    if (primaryCode(error) == sqliteNomem)
+        return QStringLiteral("メモリが足りません(%1)").arg(error.text());
+    return diskFaultReason(error);
+}
+
+QString Store::unusableDatabase(const QString& path, const QString& why) {
+    return QStringLiteral(
+               "データベース %1 は使えません: %2。\n"
+               "このファイルには何も書き込んでいません。ファイルを別のフォルダへ移すか名前を変えて"
+               "から"
+               "もう一度起動すると、新しいデータベースで始まります。そのあと 8CSV のページで、"
+               "CSVﾌｧｲﾙに書き出しておいた各ﾃｰﾌﾞﾙを「CSV読込」で戻してください。")
+        .arg(path, why);
+}
+
+bool Store::catalogueNeedsLoading() {
+    const QString path = m_dm.filePath();
+    QSqlDatabase db = m_dm.database(m_dm.csq());
+    // The first read: SQLite looks at the file only now.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select name from sqlite_master where type = 'table' and name in "
+                               "('AAATBN', 'AAATST')"))) {
+        const QSqlError error = q.lastError();
+        const int code = primaryCode(error);
+        if (code == sqliteNotadb)
+            throw TorvaneError(unusableDatabase(
+                path, QStringLiteral("SQLite のデータベースのファイルではありません(%1)")
+                          .arg(error.text())));
+        if (code == sqliteCorrupt)
+            throw TorvaneError(unusableDatabase(
+                path, QStringLiteral("ファイルが壊れています(%1)").arg(error.text())));
+        throw TorvaneError(
+            QStringLiteral("データベース %1 を読めません: %2").arg(path, databaseReason(error)));
+    }
+    QStringList tables;
+    while (q.next())
+        tables << q.value(0).toString();
+    q.finish();
+    if (tables.size() < 2)
+        return true;
+    const auto missingColumn = [&](const QString& table, const QStringList& columns) -> QString {
+        QSqlQuery info(db);
+        QStringList present;
+        if (info.exec(QStringLiteral("pragma table_info(%1)").arg(table)))
+            while (info.next())
+                present << info.value(1).toString().toUpper();
+        for (const QString& c : columns)
+            if (!present.contains(c))
+                return c;
+        return {};
+    };
+    for (const auto& [table, columns] : {std::pair{QStringLiteral("AAATBN"), aaatbnColumns},
+                                         std::pair{QStringLiteral("AAATST"), aaatstColumns}}) {
+        const QString missing = missingColumn(table, columns);
+        if (!missing.isEmpty())
+            throw TorvaneError(unusableDatabase(
+                path, QStringLiteral("ｶﾀﾛｸﾞのﾃｰﾌﾞﾙ %1 に列 %2 がありません").arg(table, missing)));
+    }
+    // A catalogue without rows knows no table: it is loaded again, as on a first start.
+    QSqlQuery count(db);
+    if (!count.exec(QStringLiteral("select (select count(*) from AAATBN), "
+                                   "(select count(*) from AAATST)")) ||
+        !count.next())
+        throw TorvaneError(QStringLiteral("データベース %1 を読めません: %2")
+                               .arg(path, databaseReason(count.lastError())));
+    return count.value(0).toLongLong() == 0 || count.value(1).toLongLong() == 0;
 }
 
 int Store::execOn(const QString& selector) {
@@ -92,8 +207,7 @@ void Store::uqCdb() {
     m_reg.stdb = QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB"));
     m_dm.connectFile(m_reg.stdb);
     m_dm.reconnectMemory();
-    if (!tableExists(QStringLiteral("csq"), QStringLiteral("AAATBN")) ||
-        !tableExists(QStringLiteral("csq"), QStringLiteral("AAATST")))
+    if (catalogueNeedsLoading())
         uqTst(tstLoad);
     uqCtbl(ctblEnsureAll);
 }
@@ -105,6 +219,45 @@ bool Store::tableExists(const QString& selector, const QString& table) {
             sqlText(table)))
         throw TorvaneError(q.lastError().text());
     return q.next() && q.value(0).toInt() > 0;
+}
+
+qint64 Store::rowIdOf(const QString& table, const Query& query, int row) {
+    if (!query.isOpen() || row < 0 || row >= query.recordCount())
+        return -1;
+    QString sql = QStringLiteral("select rowid from ") + table + QStringLiteral(" where ");
+    for (int k = 0; k < query.fieldCount(); ++k)
+        sql += (k ? QStringLiteral(" and ") : QString()) + query.fieldNames()[k] +
+               QStringLiteral(" is ?");
+    sql += QStringLiteral(" limit 1");
+    QSqlQuery q(m_dm.database(m_dm.csq()));
+    if (!q.prepare(sql))
+        throw TorvaneError(q.lastError().text());
+    for (int k = 0; k < query.fieldCount(); ++k)
+        q.addBindValue(query.valueAt(row, k));
+    if (!q.exec())
+        throw TorvaneError(databaseReason(q.lastError()));
+    if (!q.next())
+        throw TorvaneError(QStringLiteral("%1 の選ばれた行はもうﾃﾞｰﾀﾍﾞｰｽにありません").arg(table));
+    return q.value(0).toLongLong();
+}
+
+bool Store::countIsUnique(const QString& table, const Query& query, int row) {
+    if (!query.isOpen() || row < 0 || row >= query.recordCount())
+        return true;
+    const int column = query.fieldIndex(QStringLiteral("CNT"));
+    if (column < 0)
+        return true;
+    const QVariant cnt = query.valueAt(row, column);
+    if (cnt.isNull())
+        return false;
+    QSqlQuery q(m_dm.database(m_dm.csq()));
+    if (!q.prepare(QStringLiteral("select count(*) from ") + table +
+                   QStringLiteral(" where CNT = ?")))
+        throw TorvaneError(q.lastError().text());
+    q.addBindValue(cnt);
+    if (!q.exec() || !q.next())
+        throw TorvaneError(databaseReason(q.lastError()));
+    return q.value(0).toLongLong() <= 1;
 }
 
 bool Store::isCatalogued(const QString& table) {
@@ -205,13 +358,19 @@ void Store::loadCatalogue() {
 
     const auto load = [&](const QString& path, int columns, bool (*quoteField)(int),
                           const QString& head) {
-        const QStringList lines = TextFile::readLines(path, TextFile::Encoding::Cp932);
+        const QStringList lines =
+            TextFile::readLines(path, TextFile::Encoding::Cp932, TextFile::maxCatalogueBytes);
         for (const QString& line : lines) {
             const QStringList values = catalogueValues(line, columns, quoteField);
             for (int k = 0; k < columns; ++k)
                 m_reg.sa[11 + k] = values[k];
             m_reg.sqw = head + values.join(u',') + u')';
             uexSql(execFile);
+            // A line the database refuses is skipped; a full disk or a lock ends the load, and
+            // the old catalogue stays.
+            if (!m_lastStatementOk && m_lastStatementFault)
+                throw TorvaneError(
+                    QStringLiteral("ｶﾀﾛｸﾞを読み込めません: %1").arg(m_lastStatementError));
         }
     };
     load(tbl, 6, quoteTblField,
@@ -233,8 +392,7 @@ void Store::ucNul(QString& text, int op, int length) {
             text = QStringLiteral("NULL");
             return;
         }
-        if (text.size() > length)
-            text.truncate(std::max(length, 0));
+        text = TextFile::cutToLength(text, length);
         text = sqlText(text);
     }
 }
@@ -411,8 +569,13 @@ void Store::uqCtbl(int op) {
         if (count > 0)
             return;
         const QString db = r.stdb;
+        const QString table = r.stnm;
         ucSql(sqlCreate);
         uexSql(execOn(db));
+        // Start-up cannot go on without the table: the pages would meet "no such table".
+        if (!m_lastStatementOk)
+            throw TorvaneError(
+                QStringLiteral("ﾃｰﾌﾞﾙ %1 を作成できません: %2").arg(table, m_lastStatementError));
         break;
     }
     case ctblDrop:

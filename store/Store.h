@@ -4,6 +4,7 @@
 #include "store/Registers.h"
 #include "store/Tdm.h"
 
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -28,8 +29,13 @@ public:
     // user typed when a write fails; the database's reason when it failed.
     bool lastStatementOk() const { return m_lastStatementOk; }
     const QString& lastStatementError() const { return m_lastStatementError; }
+    // Whether the last failure was a fault of the database rather than of the statement's row.
+    bool lastStatementFault() const { return m_lastStatementFault; }
     // Opens SQDB.DB in the current directory and a fresh in-memory database, loads the
-    // catalogue when the database has none, and ensures every application table.
+    // catalogue when the database has none (or an empty one), and ensures every application
+    // table. A file that is no database, or whose catalogue tables lack their columns, ends it
+    // with one message before anything is written into the file; so does a table that cannot be
+    // created.
     void uqCdb();
     // 1: column rows of stnm into qst; 2: catalogue lookup; 3: catalogue loader.
     static constexpr int tstColumns = 1;
@@ -57,6 +63,14 @@ public:
     static constexpr int ctblDrop = 3;
     void uqCtbl(int op);
 
+    // The rowid of the row of table (in the database file) that row of query shows, found by its
+    // stored values; -1 when the query has no such row. Rows without a CNT, or sharing one, are
+    // told apart so.
+    qint64 rowIdOf(const QString& table, const Query& query, int row);
+    // Whether that row can be updated by its CNT alone: its CNT is set and no other row of the
+    // table carries it.
+    bool countIsUnique(const QString& table, const Query& query, int row);
+
     // Whether the last lookup (uqTst 2) found stnm in the catalogue.
     bool lastLookupFound() const { return m_lastLookupFound; }
     // Whether a table is catalogued; no message.
@@ -68,6 +82,15 @@ public:
     // an empty field NULL, the text after the last comma always quoted.
     static QStringList catalogueValues(QString line, int columns, bool (*quoteField)(int));
 
+    // SQLite's result codes that are faults of the database file or the machine (a full disk, a
+    // lock, an I/O error, a broken file) rather than of the row a statement carries.
+    static bool isDatabaseFault(const QSqlError& error);
+    // The database's reason for error in Japanese where it is one the user can act on (a full
+    // disk above all), with SQLite's own text.
+    static QString databaseReason(const QSqlError& error);
+    // The one message for a SQDB.DB the program cannot use: the file, why, and what to do.
+    static QString unusableDatabase(const QString& path, const QString& why);
+
     static bool isTextType(const QString& kt);
     static QString sqlText(const QString& text); // 'text' with quotes doubled
 
@@ -76,6 +99,9 @@ public:
 
 private:
     bool lookup();
+    // Throws the unusable-file message when SQDB.DB is no database or its catalogue tables
+    // lack their columns; returns whether the catalogue must be (re)loaded.
+    bool catalogueNeedsLoading();
     void loadCatalogue();
     // The builders behind ucSql; each returns the statement text.
     void quoteValue();
@@ -94,6 +120,7 @@ private:
     bool m_lastLookupFound = false;
     bool m_lastStatementOk = true;
     QString m_lastStatementError;
+    bool m_lastStatementFault = false;
 };
 
 // The directory of tbl.csv and tblstrc.csv: the installed share/torvane next to the program

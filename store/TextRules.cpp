@@ -1,5 +1,6 @@
 #include "store/TextRules.h"
 
+#include "store/TextFile.h"
 #include "store/TorvaneError.h"
 
 #include <QRegularExpression>
@@ -112,7 +113,7 @@ bool boundValue(const QString& raw, bool textColumn, int length, QVariant& out) 
         return true;
     }
     if (textColumn) {
-        QString text = raw.size() > length ? raw.left(std::max(length, 0)) : raw;
+        QString text = TextFile::cutToLength(raw, length);
         if (text.isNull())
             text = QString(QLatin1String("")); // an empty text, which must not bind as NULL
         out = text;

@@ -4,6 +4,41 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
+
+// SQLite's reason in words the user can act on where it is a full disk; its own text otherwise.
+// A failed commit carries no result code in Qt, only the text.
+inline QString diskFaultReason(const QSqlError& error) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    const QString text = error.text();
+    if ((ok && code == 13) || text.contains(QLatin1String("database or disk is full")))
+        return QStringLiteral("ディスクの空き容量がありません(%1)").arg(text);
+    if (ok && code == 10)
+        return QStringLiteral("ディスクの読み書きに失敗しました(%1)").arg(text);
+    return text;
+}
+
+// After a write that failed on a full disk or an I/O error SQLite may leave the rollback for
+// later, with the database file half written beside a hot journal. One read makes it roll back
+// now; if even that fails the connection is opened afresh, which rolls back as well. The files
+// on disk are then whole before the user reads the message. An in-memory database has no
+// journal and must not be reopened.
+inline void settleAfterFailure(QSqlDatabase db) {
+    const QString name = db.databaseName();
+    if (!db.isOpen() || name.isEmpty() || name == QLatin1String(":memory:"))
+        return;
+    {
+        QSqlQuery probe(db);
+        if (probe.exec(QStringLiteral("select count(*) from sqlite_master")))
+            return;
+    }
+    db.close();
+    if (db.open()) {
+        QSqlQuery probe(db);
+        probe.exec(QStringLiteral("select count(*) from sqlite_master"));
+    }
+}
 
 // A transaction on one connection that is rolled back unless commit() was called, so a write of
 // many rows either lands whole or not at all, and runs at the speed of one commit.
@@ -15,17 +50,21 @@ public:
                                    .arg(m_db.lastError().text()));
     }
     ~Transaction() {
-        if (!m_done)
-            m_db.rollback();
+        if (m_done)
+            return;
+        m_db.rollback();
+        settleAfterFailure(m_db);
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
     // Every query run inside must be finished first, or SQLite refuses the commit.
     void commit() {
-        if (!m_db.commit())
-            throw TorvaneError(QStringLiteral("トランザクションを確定できません: %1")
-                                   .arg(m_db.lastError().text()));
+        if (!m_db.commit()) {
+            const QSqlError error = m_db.lastError();
+            throw TorvaneError(QStringLiteral("トランザクションを確定できません(%1): %2")
+                                   .arg(m_db.databaseName(), diskFaultReason(error)));
+        }
         m_done = true;
     }
 

@@ -5,9 +5,11 @@
 #include "csv/CsvExchange.h"
 #include "forecast/Forecaster.h"
 #include "records/RegisterTable.h"
+#include "session/HeadlessPipeline.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
+#include "support/FullDisk.h"
 #include "support/StoredRows.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
@@ -34,6 +36,7 @@
 #include <QTimer>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -716,6 +719,426 @@ private Q_SLOTS:
         QCOMPARE(stored(), before);
         QCOMPARE(readFile(dir->filePath(QStringLiteral("F08EVK.CSV"))),
                  QByteArray("9,kept file\r\n"));
+    }
+
+    // Outputs that would land on the open database or its journal, by name, link or detour,
+    // and a conversion onto its own input: refused before anything is written, so SQDB.DB and
+    // the input stay as they were.
+    void refusedOutputTargets_data() {
+        QTest::addColumn<QString>("how"); // "export" (page 8), "table" (--table), "convert"
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("words");
+        const QString onDatabase = QStringLiteral("はデータベースのファイル SQDB.DB");
+        QTest::newRow("export to the database") << "export"
+                                                << "SQDB.DB" << onDatabase;
+        QTest::newRow("export to its journal") << "export"
+                                               << "SQDB.DB-journal"
+                                               << "はデータベースのファイル SQDB.DB-journal";
+        QTest::newRow("export through a link") << "export"
+                                               << "LINK.DB" << onDatabase;
+        QTest::newRow("export by a detour") << "export"
+                                            << "sub/../SQDB.DB" << onDatabase;
+        QTest::newRow("--table to the database") << "table"
+                                                 << "SQDB.DB" << onDatabase;
+        QTest::newRow("--table through a link") << "table"
+                                                << "LINK.DB" << onDatabase;
+        QTest::newRow("--convert onto the database") << "convert"
+                                                     << "SQDB.DB" << onDatabase;
+        QTest::newRow("--convert onto a link to it") << "convert"
+                                                     << "LINK.DB" << onDatabase;
+        QTest::newRow("--convert onto its input") << "convert"
+                                                  << "IN.CSV"
+                                                  << "変換元と変換先が同じ";
+    }
+    void refusedOutputTargets() {
+        QFETCH(QString, how);
+        QFETCH(QString, target);
+        QFETCH(QString, words);
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub")));
+        QVERIFY(QFile::link(dbPath(), dir->filePath(QStringLiteral("LINK.DB"))));
+        const QByteArray input = "2025.07.09,10:00,1,2,1,1,5\r\n2025.07.09,10:15,1,2,1,1,5\r\n";
+        writeFile(QStringLiteral("IN.CSV"), input);
+        const QString prices = writeFile(QStringLiteral("P.CSV"), goodPrices(40));
+        QString error;
+        QByteArray before;
+        if (how == QLatin1String("export")) {
+            QVERIFY(startWindow());
+            exec(QStringLiteral("csq"), QStringLiteral("update F09CSV set CSV = %1 where CNT = 2")
+                                            .arg(Store::sqlText(target)));
+            session().reg.swh = QStringLiteral(" order by CNT ");
+            session().csv.uq8C(1);
+            before = readFile(dbPath());
+            selectListRow(1);
+            dialogs->clear();
+            click("i03wtB");
+            QCOMPARE(dialogs->errors.size(), 1);
+            QVERIFY(dialogs->messages.isEmpty()); // neither "書き出します" nor "書出終了"
+            error = dialogs->errors[0];
+        } else {
+            before = readFile(dbPath());
+            Session session(*dialogs, catalogueDir);
+            const QStringList arguments =
+                how == QLatin1String("table")
+                    ? QStringList{prices, QStringLiteral("--table"), target}
+                    : QStringList{QStringLiteral("--convert"), QStringLiteral("IN.CSV"), target};
+            try {
+                HeadlessPipeline(session, HeadlessOptions::parse(arguments)).run();
+            } catch (const TorvaneError& e) {
+                error = e.text();
+            }
+        }
+        QVERIFY2(error.contains(words), qPrintable(error));
+        QCOMPARE(readFile(dbPath()), before);
+        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("SQDB.DB-journal"))));
+        QCOMPARE(readFile(dir->filePath(QStringLiteral("IN.CSV"))), input);
+        window.reset();
+        Session again(*dialogs, catalogueDir);
+        again.openDatabases();
+        QCOMPARE(storedRows(again.dm.database(again.dm.csq()),
+                            QStringLiteral("select count(*) from F05PMF")),
+                 QStringList{QStringLiteral("2:qlonglong")});
+    }
+
+    // A catalogue emptied (or never filled) is loaded again at start-up, and every table is
+    // made; the registers stay.
+    void emptyCatalogueIsLoadedAgain() {
+        {
+            QSqlDatabase seed = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "empty");
+            seed.setDatabaseName(dbPath());
+            QVERIFY(seed.open());
+            for (const char* sql :
+                 {"delete from AAATBN", "delete from AAATST", "drop table F06EVR"}) {
+                QSqlQuery q(seed);
+                QVERIFY(q.exec(QLatin1String(sql)));
+            }
+            seed.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("empty"));
+        QVERIFY(startWindow());
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QVERIFY(dialogs->messages.contains(
+            QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")));
+        QCOMPARE(rows(QStringLiteral("csq"), QStringLiteral("select count(*) from F06EVR")),
+                 QStringList{QStringLiteral("0:qlonglong")});
+        QCOMPARE(session().dm.qb.recordCount(), 2);
+        QCOMPARE(window->pageControl()->currentWidget()->objectName(), QStringLiteral("ats"));
+    }
+
+    // SQDB.DB that is no database, or whose catalogue tables lack their columns: one message
+    // naming the file, why, and what to do; the file is not written to and page 7 stays.
+    void unusableDatabase_data() {
+        QTest::addColumn<QByteArray>("bytes"); // the whole file; empty: the seeded database
+        QTest::addColumn<QString>("sql");      // run on the seeded database
+        QTest::addColumn<QString>("why");
+        QTest::newRow("not a database") << QByteArray("1,2025/07/01,09:00,ﾄﾞﾙ高\r\n").repeated(200)
+                                        << QString() << "データベースのファイルではありません";
+        QTest::newRow("AAATBN without its columns")
+            << QByteArray() << "drop table AAATBN; create table AAATBN (CNT Integer)"
+            << "AAATBN に列 BID がありません";
+        QTest::newRow("AAATST without TNAM's neighbours")
+            << QByteArray() << "alter table AAATST rename column CNAM to NAME"
+            << "AAATST に列 CNAM がありません";
+    }
+    void unusableDatabase() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, sql);
+        QFETCH(QString, why);
+        if (!bytes.isEmpty()) {
+            QFile::remove(dbPath());
+            writeFile(QStringLiteral("SQDB.DB"), bytes);
+        }
+        if (!sql.isEmpty()) {
+            QSqlDatabase seed = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "broken");
+            seed.setDatabaseName(dbPath());
+            QVERIFY(seed.open());
+            for (const QString& one : sql.split(u';')) {
+                QSqlQuery q(seed);
+                QVERIFY2(q.exec(one), qPrintable(q.lastError().text()));
+            }
+            seed.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+        const QByteArray before = readFile(dbPath());
+        QVERIFY(startWindow());
+        QCOMPARE(dialogs->errors.size(), 1);
+        const QString& e = dialogs->errors[0];
+        QVERIFY2(e.contains(QStringLiteral("データベース %1 は使えません").arg(dbPath())) &&
+                     e.contains(why) && e.contains(QStringLiteral("別のフォルダへ移す")) &&
+                     e.contains(QStringLiteral("CSV読込")),
+                 qPrintable(e));
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(window->pageControl()->currentWidget()->objectName(), QStringLiteral("gts"));
+        window.reset();
+        QCOMPARE(readFile(dbPath()), before);
+    }
+
+    // A table that cannot be made ends the start-up with one message naming it and the reason,
+    // instead of pages that later say "no such table".
+    void tableCreationFailureEndsStartUp() {
+        {
+            QSqlDatabase seed = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "drop");
+            seed.setDatabaseName(dbPath());
+            QVERIFY(seed.open());
+            QSqlQuery q(seed);
+            QVERIFY(q.exec(QStringLiteral("drop table F07EVL")));
+            seed.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+        QVERIFY(QFile::setPermissions(dbPath(),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        FilePermissionsApply permissions;
+        if (!permissions.ok())
+            QSKIP("running as root without the right to drop CAP_DAC_OVERRIDE");
+        const QByteArray before = readFile(dbPath());
+        QVERIFY(startWindow());
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("ﾃｰﾌﾞﾙ F07EVL を作成できません")) &&
+                     dialogs->errors[0].contains(QStringLiteral("readonly")),
+                 qPrintable(dialogs->errors[0]));
+        QCOMPARE(window->pageControl()->currentWidget()->objectName(), QStringLiteral("gts"));
+        window.reset();
+        QCOMPARE(readFile(dbPath()), before);
+    }
+
+    // Rows read from a CSV file without a CNT, or sharing one: the import says how many, and an
+    // F3 edit through the panel changes the chosen row alone.
+    void editOfRowsWithoutTheirOwnCount() {
+        QVERIFY(startWindow());
+        writeFile(QStringLiteral("F05PMF.CSV"), "1,2025/07/01,09:00,a,,,\r\n"
+                                                ",2025/07/02,09:00,no count,,,\r\n"
+                                                "5,2025/07/05,09:00,five x,,,\r\n"
+                                                "5,2025/07/05,09:00,five y,,,\r\n"
+                                                "\r\n");
+        selectListRow(0);
+        dialogs->clear();
+        click("i04rdB");
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QVERIFY2(dialogs->messages.last().contains(
+                     QStringLiteral("CNT が空の行が 2 行、前の行と同じ CNT の行が 1 行あります")),
+                 qPrintable(dialogs->messages.last()));
+        QCOMPARE(session().csv.lastWithoutCount(), 2);
+        QCOMPARE(session().csv.lastRepeatedCount(), 1);
+
+        session().reg.swh = QStringLiteral(" order by CNT ");
+        RegisterTables::openGrid(session().store, RegisterTable::proForecast);
+        const auto editRow = [&](const QString& rz, const QString& memo) {
+            const Query& qb = session().dm.qb;
+            int row = -1;
+            for (int i = 0; i < qb.recordCount(); ++i)
+                if (Query::textOf(qb.valueAt(i, qb.fieldIndex(QStringLiteral("RZ")))) == rz)
+                    row = i;
+            QVERIFY(row >= 0);
+            auto* grid = widget<QTableView>("bg");
+            showPageOf(grid);
+            grid->setFocus();
+            grid->setCurrentIndex(grid->model()->index(row, 0));
+            QTest::keyClick(grid, Qt::Key_F3);
+            QCOMPARE(widget<QLabel>("b101ModL")->text(), QStringLiteral("修正"));
+            QCOMPARE(widget<QLineEdit>("b105rz2E")->text(), rz);
+            widget<QLineEdit>("b108tyo2E")->setText(memo);
+            click("b109rgB");
+            QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        };
+        const QString all = QStringLiteral("select CNT, RZ, TYO from F05PMF order by rowid");
+        editRow(QStringLiteral("no count"), QStringLiteral("edited 1"));
+        QCOMPARE(
+            rows(QStringLiteral("csq"), all),
+            (QStringList{"1:qlonglong|a:QString|NULL", "NULL|no count:QString|edited 1:QString",
+                         "5:qlonglong|five x:QString|NULL", "5:qlonglong|five y:QString|NULL",
+                         "NULL|NULL|NULL"}));
+        editRow(QStringLiteral("five y"), QStringLiteral("edited 2"));
+        QCOMPARE(
+            rows(QStringLiteral("csq"), all),
+            (QStringList{"1:qlonglong|a:QString|NULL", "NULL|no count:QString|edited 1:QString",
+                         "5:qlonglong|five x:QString|NULL",
+                         "5:qlonglong|five y:QString|edited 2:QString", "NULL|NULL|NULL"}));
+        // A row whose CNT is its own is still written back by it.
+        editRow(QStringLiteral("a"), QStringLiteral("edited 3"));
+        QCOMPARE(rows(QStringLiteral("csq"), QStringLiteral("select count(*) from F05PMF where "
+                                                            "TYO like 'edited %'")),
+                 QStringList{QStringLiteral("3:qlonglong")});
+    }
+
+    // Files that cannot be price or CSV files: a FIFO, a device, a file of gigabytes. Each is
+    // refused at once with a message, before it is opened, and nothing stored changes.
+    void specialFilesAsInput_data() {
+        QTest::addColumn<QString>("use"); // "price" (FX読込) or "csv" (CSV読込)
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("words");
+        for (const char* use : {"price", "csv"}) {
+            QTest::addRow("%s: FIFO", use) << use << "fifo"
+                                           << "通常のファイルではない";
+            QTest::addRow("%s: /dev/zero", use) << use << "device"
+                                                << "通常のファイルではない";
+            QTest::addRow("%s: folder", use) << use << "folder"
+                                             << "通常のファイルではない";
+            QTest::addRow("%s: gigabytes", use) << use << "huge"
+                                                << "大きすぎるので読めません";
+        }
+    }
+    void specialFilesAsInput() {
+        QFETCH(QString, use);
+        QFETCH(QString, kind);
+        QFETCH(QString, words);
+        QVERIFY(startWindow());
+        importPrices(writeFile(QStringLiteral("GOOD.CSV"), goodPrices(40)));
+        QString path = dir->filePath(QStringLiteral("F08EVK.CSV"));
+        if (use == QLatin1String("price"))
+            path = dir->filePath(QStringLiteral("PRICES.CSV"));
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == QLatin1String("device")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            // Sparse: the size is there, the disk space is not used.
+            QVERIFY(f.resize(TextFile::maxPriceBytes + 1));
+        }
+        const QStringList before = stored();
+        dialogs->clear();
+        if (use == QLatin1String("price")) {
+            importPrices(path);
+        } else {
+            selectListRow(1);
+            click("i04rdB");
+        }
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(words) && dialogs->errors[0].contains(path),
+                 qPrintable(dialogs->errors[0]));
+        QVERIFY(dialogs->questions.isEmpty());
+        QCOMPARE(stored(), before);
+    }
+
+    // Price files whose texts once came out cut or wrong: each gives a clear message naming the
+    // line, or a sound result.
+    void awkwardPriceFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error"); // empty: imported
+        const QByteArray good = goodPrices(40);
+        QTest::newRow("last bar ends on 9999/12/31")
+            << good + "9999/12/31,23:30,1,1,1,1,9999/12/31,23:45\r\n"
+                      "9999/12/31,23:45,1,1,1,1,9999/12/31,23:59\r\n"
+            << "BAD.CSV の 43 行目の次の予測の日付時刻が 0001/01/01 から 9999/12/31 の外になります";
+        QByteArray spaced = good;
+        spaced.replace(",", ", ");
+        QTest::newRow("\", \" separators") << spaced << QString();
+    }
+    void awkwardPriceFiles() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        QVERIFY(startWindow());
+        importPrices(writeFile(QStringLiteral("GOOD.CSV"), goodPrices(30)));
+        const QStringList before = stored();
+        dialogs->clear();
+        importPrices(writeFile(QStringLiteral("BAD.CSV"), bytes));
+        if (error.isEmpty()) {
+            QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+            QCOMPARE(
+                rows(QStringLiteral("csm"),
+                     QStringLiteral("select SYMD, SHM, HV, LYMD, LHM from F01YSK where CNT = 2")),
+                QStringList{QStringLiteral(
+                    "2025/07/01:QString|00:15:QString|150094:qlonglong|2025/07/01:QString|"
+                    "00:30:QString")});
+        } else {
+            QCOMPARE(dialogs->errors.size(), 1);
+            QVERIFY2(dialogs->errors[0].contains(error), qPrintable(dialogs->errors[0]));
+            QCOMPARE(stored(), before);
+        }
+    }
+
+    // A text cut to its column's length never keeps half of a character outside the basic
+    // plane, which SQLite would store as invalid UTF-8.
+    void cutNeverSplitsACharacter() {
+        QVERIFY(startWindow());
+        const QString a19(19, u'a');
+        fill({"f33kb2E", "f34ty2E"}, {a19 + QStringLiteral("😀"), QStringLiteral("x")});
+        click("f35rgB");
+        QVERIFY(dialogs->errors.isEmpty());
+        QCOMPARE(
+            rows(QStringLiteral("csq"), QStringLiteral("select EKB from F08EVK where CNT = 3")),
+            QStringList{a19 + QStringLiteral(":QString")});
+        QCOMPARE(rows(QStringLiteral("csq"),
+                      QStringLiteral("select length(cast(EKB as blob)) from F08EVK where CNT = 3")),
+                 QStringList{QStringLiteral("19:qlonglong")});
+    }
+
+    // A full disk under an export or the database: the message names the file and that no
+    // space is left, the previous file stays whole, and the database has no half-written
+    // transaction beside a journal when the message shows.
+    void fullDisk() {
+        FullDisk disk(1024 * 1024);
+        if (!disk.isValid())
+            QSKIP("cannot mount a small tmpfs here (needs root with CAP_SYS_ADMIN)");
+        const QString onDisk = disk.filePath(QStringLiteral("SQDB.DB"));
+        {
+            // The category list row exports onto the small disk; the other row imports from
+            // the test folder.
+            QSqlDatabase seed = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "full");
+            seed.setDatabaseName(dbPath());
+            QVERIFY(seed.open());
+            QSqlQuery q(seed);
+            QVERIFY(q.exec(QStringLiteral("update F09CSV set PAS = %1 where CNT = 2")
+                               .arg(Store::sqlText(disk.path() + u'/'))));
+            QVERIFY(q.exec(QStringLiteral(
+                "with recursive n(i) as (select 3 union all select i + 1 from n where i < 3000) "
+                "insert into F08EVK select i, 'category ' || i, 'a note long enough' from n")));
+            seed.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("full"));
+        QVERIFY(QFile::copy(dbPath(), onDisk));
+        QDir::setCurrent(disk.path());
+        QVERIFY(startWindow());
+        QCOMPARE(session().dm.filePath(), onDisk);
+        const QString old = disk.filePath(QStringLiteral("F08EVK.CSV"));
+        {
+            QFile f(old);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("1,kept\r\n");
+        }
+        QByteArray many;
+        for (int i = 1; i <= 20000; ++i)
+            many += QByteArray::number(i) + ",2025/07/01,09:00,a reason,another text,site,memo\r\n";
+        writeFile(QStringLiteral("F05PMF.CSV"), many);
+        const QStringList before = storedInFile();
+        // The disk is filled but for a little room, so that the import fails part-way.
+        {
+            QFile filler(disk.filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+            QVERIFY(filler.resize(std::max<qint64>(0, filler.size() - 48 * 1024)));
+        }
+
+        selectListRow(1);
+        dialogs->clear();
+        click("i03wtB");
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(old) &&
+                     dialogs->errors[0].contains(QStringLiteral("ディスクの空き容量がありません")),
+                 qPrintable(dialogs->errors[0]));
+        QCOMPARE(readFile(old), QByteArray("1,kept\r\n"));
+        QCOMPARE(QDir(disk.path()).entryList({QStringLiteral("*.CSV*")}, QDir::Files),
+                 QStringList{QStringLiteral("F08EVK.CSV")});
+
+        selectListRow(0);
+        dialogs->clear();
+        click("i04rdB");
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("ディスクの空き容量がありません")),
+                 qPrintable(dialogs->errors[0]));
+        // When the message shows, the rollback is done: no journal is left to be replayed.
+        const QFileInfo journal(onDisk + QStringLiteral("-journal"));
+        QVERIFY2(!journal.exists() || journal.size() == 0,
+                 qPrintable(QString::number(journal.size())));
+        QCOMPARE(storedInFile(), before);
+        QCOMPARE(rows(QStringLiteral("csq"), QStringLiteral("pragma integrity_check")),
+                 QStringList{QStringLiteral("ok:QString")});
+        window.reset();
+        QDir::setCurrent(dir->path());
     }
 };
 

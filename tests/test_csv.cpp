@@ -476,6 +476,26 @@ private Q_SLOTS:
         QCOMPARE(session->reg.swh, QStringLiteral(" order by CNT "));
         QCOMPARE(session->dm.qi.recordCount(), 3);
     }
+
+    // A list row without a CNT, or sharing one with another row, is written back alone.
+    void listRowsWithoutTheirOwnCountAreStoredAlone() {
+        exec(QStringLiteral("csq"),
+             QStringLiteral("insert into F09CSV values (NULL, 8, 'none', 'F05PMF', 'a/', 'f.csv', "
+                            "NULL), (2, 8, 'x', 'F08EVK', 'b/', 'g.csv', NULL), (2, 8, 'y', "
+                            "'F08EVK', 'b/', 'h.csv', NULL)"));
+        session->reg.swh = QStringLiteral(" order by CNT ");
+        session->csv.uq8C(1);
+        QCOMPARE(session->dm.qi.recordCount(), 3);
+        // In CNT order the row without one comes first; "y" is the last.
+        session->csv.storeListRow(0, {{QStringLiteral("TYO"), QStringLiteral("edited none")}});
+        session->csv.storeListRow(2, {{QStringLiteral("TYO"), QStringLiteral("edited y")}});
+        QSqlQuery q(session->dm.database(session->dm.csq()));
+        QVERIFY(q.exec(QStringLiteral("select PNM, TYO from F09CSV order by rowid")));
+        QStringList stored;
+        while (q.next())
+            stored << q.value(0).toString() + u'=' + q.value(1).toString();
+        QCOMPARE(stored, (QStringList{"none=edited none", "x=", "y=edited y"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCsv)

@@ -1,6 +1,7 @@
 #include "forecast/ForecastPage.h"
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
+#include "forecast/PriceChartView.h"
 #include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TorvaneError.h"
@@ -8,10 +9,12 @@
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 
+#include <QAction>
 #include <QChart>
 #include <QChartView>
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
@@ -23,6 +26,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -220,6 +224,155 @@ private Q_SLOTS:
         QCOMPARE(view->toolTip(), QStringLiteral("2025/07/09 12:30  終値: 150000"));
         Q_EMIT page->series(0)->hovered(near, false);
         QCOMPARE(view->toolTip(), QString());
+    }
+
+    // Wheel, drag, double-click and the crosshair through real mouse events on the viewport.
+    void chartToolsZoomPanAndReset() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
+        page->drawChart();
+        showPage();
+        PriceChartView* view = page->chartView();
+        QWidget* viewport = view->viewport();
+        auto* axisX = qobject_cast<QDateTimeAxis*>(page->chart()->axes(Qt::Horizontal).value(0));
+        const auto range = [axisX] {
+            return std::pair<qint64, qint64>(axisX->min().toMSecsSinceEpoch(),
+                                             axisX->max().toMSecsSinceEpoch());
+        };
+        const auto full = range();
+        const QString title = page->chart()->title();
+        QList<QPen> pens;
+        for (int i = 0; i < 7; ++i)
+            pens << page->series(i)->pen();
+
+        const QRectF plot = page->chart()->plotArea();
+        const QPoint middle = plot.center().toPoint();
+        const auto timeAt = [&](const QPoint& p) {
+            const auto [min, max] = range();
+            return min + qint64((max - min) * (p.x() - plot.left()) / plot.width());
+        };
+
+        // Zooming in around a point keeps the time under the mouse.
+        const QPoint quarter(int(plot.left() + plot.width() / 4), middle.y());
+        const qint64 before = timeAt(quarter);
+        QWheelEvent in(quarter, viewport->mapToGlobal(quarter), QPoint(), QPoint(0, 240),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &in);
+        const auto zoomed = range();
+        QVERIFY(zoomed.second - zoomed.first < (full.second - full.first) * 0.7);
+        QVERIFY(qAbs(timeAt(quarter) - before) < 60 * 1000);
+        QVERIFY(!view->crosshairText().isEmpty());
+
+        // Dragging to the right shows earlier bars, by the dragged share of the range.
+        QTest::mousePress(viewport, Qt::LeftButton, {}, middle);
+        const QPoint right = middle + QPoint(int(plot.width() / 10), 0);
+        QMouseEvent drag(QEvent::MouseMove, right, viewport->mapToGlobal(right), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drag);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, right);
+        const auto panned = range();
+        const qint64 span = zoomed.second - zoomed.first;
+        QCOMPARE(panned.second - panned.first, span);
+        QVERIFY(qAbs((zoomed.first - panned.first) - span / 10) < span / 50);
+
+        // Never beyond the first bar, however far it is dragged.
+        for (int i = 0; i < 20; ++i) {
+            QTest::mousePress(viewport, Qt::LeftButton, {}, middle);
+            QMouseEvent far(QEvent::MouseMove, right, viewport->mapToGlobal(right), Qt::NoButton,
+                            Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &far);
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, right);
+        }
+        QCOMPARE(range().first, full.first);
+        QCOMPARE(range().second - range().first, span);
+
+        // Zooming out stops at every bar; a double-click shows every bar at once.
+        QWheelEvent out(middle, viewport->mapToGlobal(middle), QPoint(), QPoint(0, -120 * 30),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &out);
+        QCOMPARE(range(), full);
+        QApplication::sendEvent(viewport, &in);
+        QVERIFY(range() != full);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, middle);
+        QCOMPARE(range(), full);
+
+        // The series, their colours and the title stay as drawn.
+        QCOMPARE(page->chart()->title(), title);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(page->series(i)->pen(), pens[i]);
+        QCOMPARE(page->chart()->series().size(), 7);
+    }
+
+    void crosshairNamesTimeAndPriceUnderTheMouse() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
+        page->drawChart();
+        showPage();
+        PriceChartView* view = page->chartView();
+        QWidget* viewport = view->viewport();
+        QVERIFY(view->crosshairText().isEmpty());
+        const QRectF plot = page->chart()->plotArea();
+        const QPoint at(int(plot.left() + plot.width() * 0.75),
+                        int(plot.top() + plot.height() / 4));
+        const auto move = [viewport](const QPoint& p) {
+            QMouseEvent event(QEvent::MouseMove, p, viewport->mapToGlobal(p), Qt::NoButton,
+                              Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &event);
+        };
+        move(at);
+        QVERIFY(!view->crosshairText().isEmpty());
+
+        auto* axisX = qobject_cast<QDateTimeAxis*>(page->chart()->axes(Qt::Horizontal).value(0));
+        auto* axisY = qobject_cast<QValueAxis*>(page->chart()->axes(Qt::Vertical).value(0));
+        const qint64 min = axisX->min().toMSecsSinceEpoch(), max = axisX->max().toMSecsSinceEpoch();
+        const QDateTime time = QDateTime::fromMSecsSinceEpoch(
+            min + qint64((max - min) * (at.x() - plot.left()) / plot.width()));
+        const double price =
+            axisY->max() - (axisY->max() - axisY->min()) * (at.y() - plot.top()) / plot.height();
+        const QStringList parts = view->crosshairText().split(QStringLiteral("  "));
+        QCOMPARE(parts.size(), 2);
+        const QDateTime shown = QDateTime::fromString(parts[0], QStringLiteral("yyyy/MM/dd hh:mm"));
+        QVERIFY2(qAbs(shown.secsTo(time)) <= 30 * 60, qPrintable(parts[0]));
+        QVERIFY2(qAbs(parts[1].toDouble() - price) <= (axisY->max() - axisY->min()) / 50,
+                 qPrintable(parts[1]));
+
+        // Outside the plot, and once the mouse has left, there is none.
+        move(QPoint(2, 2));
+        QVERIFY(view->crosshairText().isEmpty());
+        move(at);
+        QVERIFY(!view->crosshairText().isEmpty());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(view, &leave);
+        QVERIFY(view->crosshairText().isEmpty());
+    }
+
+    void chartSavedAsImage() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
+        page->drawChart();
+        showPage();
+        PriceChartView* view = page->chartView();
+        QAction* save = view->saveImageAction();
+        QCOMPARE(save->text(), QStringLiteral("画像として保存"));
+        QVERIFY(view->actions().contains(save));
+
+        // Cancelled: nothing written.
+        dialogs->fileToSave.clear();
+        save->trigger();
+        QVERIFY(QDir(dir->path()).entryList({QStringLiteral("*.png")}).isEmpty());
+
+        // A name without suffix gets .png; the image is the chart as shown.
+        dialogs->fileToSave = dir->filePath(QStringLiteral("chart"));
+        save->trigger();
+        QImage image(dir->filePath(QStringLiteral("chart.png")));
+        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), view->size() * view->devicePixelRatio());
+        QVERIFY(dialogs->errors.isEmpty());
+
+        dialogs->fileToSave = dir->filePath(QStringLiteral("missing/chart.png"));
+        save->trigger();
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY(dialogs->errors[0].contains(QStringLiteral("missing/chart.png")));
     }
 
     void trainingFillsBothPages() {

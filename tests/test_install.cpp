@@ -95,6 +95,10 @@ private Q_SLOTS:
         QTest::newRow("columns") << "share/torvane/tblstrc.csv" << false;
         QTest::newRow("desktop entry") << "share/applications/torvane.desktop" << false;
         QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/torvane.svg" << false;
+        QTest::newRow("user guide") << "share/doc/torvane/guide.md" << false;
+        QTest::newRow("user guide picture") << "share/doc/torvane/images/page1.png" << false;
+        QTest::newRow("copyright") << "share/doc/torvane/copyright" << false;
+        QTest::newRow("changelog") << "share/doc/torvane/changelog.gz" << false;
     }
     void filesInTheirPlaces() {
         QFETCH(QString, path);
@@ -102,6 +106,72 @@ private Q_SLOTS:
         const QFileInfo file(installed(path));
         QVERIFY2(file.isFile(), qPrintable(path));
         QCOMPARE(file.isExecutable(), executable);
+    }
+
+    // What each command line answers: its output stream, and the exit status a script can test.
+    void commandLineConventions_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("help") << "torvane-forecast" << QStringList{"--help"} << 0
+                              << "使い方: torvane-forecast"
+                              << "";
+        QTest::newRow("short help")
+            << "torvane-forecast" << QStringList{"-h"} << 0 << "--from-zone <ZONE>"
+            << "";
+        QTest::newRow("version") << "torvane-forecast" << QStringList{"--version"} << 0
+                                 << "torvane-forecast 0.1\n"
+                                 << "";
+        QTest::newRow("window's version")
+            << "torvane" << QStringList{"--version"} << 0 << "torvane 0.1\n"
+            << "";
+        QTest::newRow("unknown option") << "torvane-forecast" << QStringList{"--bogus"} << 2 << ""
+                                        << "不明なオプション --bogus";
+        QTest::newRow("missing value")
+            << "torvane-forecast" << QStringList{"P.CSV", "--seed"} << 2 << ""
+            << "--seed";
+        QTest::newRow("bad value")
+            << "torvane-forecast" << QStringList{"P.CSV", "--days", "0"} << 2 << ""
+            << "--days の値 '0'";
+        QTest::newRow("unknown zone")
+            << "torvane-forecast"
+            << QStringList{"--convert", "IN.CSV", "OUT.CSV", "--from-zone", "Mars/Olympus"} << 2
+            << ""
+            << "Mars/Olympus";
+        QTest::newRow("failed run keeps 1")
+            << "torvane-forecast" << QStringList{"MISSING.CSV"} << 1 << ""
+            << "MISSING.CSV";
+    }
+    void commandLineConventions() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QTemporaryDir folder;
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        process.start(installed(QStringLiteral("bin/") + program), arguments);
+        QVERIFY(process.waitForFinished(120000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        const QString stdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString stdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(process.exitCode() == status, qPrintable(stdErr));
+        if (out.isEmpty())
+            QCOMPARE(stdOut, QString());
+        else
+            QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
+        if (err.isEmpty())
+            QCOMPARE(stdErr, QString());
+        else
+            QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
+        // A usage error shows how the command is used; a help or version run touches nothing.
+        if (status == 2)
+            QVERIFY(stdErr.contains(QStringLiteral("使い方:")));
+        if (status != 1)
+            QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("SQDB.DB"))));
     }
 
     void desktopEntryStartsTheInstalledProgram() {

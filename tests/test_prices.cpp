@@ -1,5 +1,7 @@
 #include "prices/Averages.h"
+#include "prices/PlatformExport.h"
 #include "prices/PriceFile.h"
+#include "prices/PriceImport.h"
 #include "prices/RowInserter.h"
 #include "session/HeadlessPipeline.h"
 #include "session/Session.h"
@@ -12,12 +14,18 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
 
 #include <memory>
 
@@ -214,10 +222,14 @@ private Q_SLOTS:
         infos.clear();
         forecastCalls = 0;
         session->prices.showInfo = [this](const QString& t) { infos << t; };
+        QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+            .remove(QLatin1String(PriceImport::serverTimeKey));
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
     }
 
     void cleanup() {
+        QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+            .remove(QLatin1String(PriceImport::serverTimeKey));
         Clock::release();
         session.reset();
         dir.reset();
@@ -393,6 +405,46 @@ private Q_SLOTS:
                  QStringLiteral("2025/07/01|09:30|2025/07/01|09:45"));
     }
 
+    // Reading line by line gives the lines of reading the whole file, also where a line break,
+    // a CR LF pair or a character falls across the reader's 1 MiB chunks.
+    void lineReaderMatchesWholeFileReading_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
+        const qsizetype chunk = 1 << 20;
+        const auto upTo = [](qsizetype n, const QByteArray& tail) {
+            QByteArray bytes;
+            while (bytes.size() < n)
+                bytes += "2025/07/01,09:00,1,1,1,1,2025/07/01,09:15\r\n";
+            bytes.truncate(n);
+            return bytes + tail;
+        };
+        const int latin = int(TextFile::Encoding::BomOrLatin);
+        QTest::newRow("CR LF across the chunks") << upTo(chunk - 1, "\r\nlast\r\n") << latin;
+        QTest::newRow("CR ends a chunk, text follows") << upTo(chunk - 1, "\rnext\rlast") << latin;
+        QTest::newRow("empty lines across the chunks") << upTo(chunk - 2, "\n\n\r\n\rx") << latin;
+        QTest::newRow("UTF-8 character across the chunks")
+            << upTo(chunk - 4, "\xE6\x97\xA5\r\n").prepend("\xEF\xBB\xBF") << latin;
+        QTest::newRow("CP932 character across the chunks")
+            << upTo(chunk - 1, "\x93\xfa\r\nz") << int(TextFile::Encoding::Cp932);
+        QTest::newRow("no line break at all") << QByteArray("one line") << latin;
+        QTest::newRow("empty file") << QByteArray() << latin;
+    }
+    void lineReaderMatchesWholeFileReading() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
+        const auto e = TextFile::Encoding(encoding);
+        const QString path = writeFile(QStringLiteral("LINES.CSV"), bytes);
+        TextFile::LineReader reader(path, e);
+        QStringList lines;
+        QString line;
+        while (reader.next(line))
+            lines << line;
+        const QStringList whole = TextFile::splitLines(TextFile::decode(bytes, e));
+        QCOMPARE(lines.size(), whole.size());
+        QCOMPARE(lines, whole);
+        QCOMPARE(reader.lineCount(), whole.size());
+    }
+
     // The ten slots continue the step between the end times of the file's last two lines.
     void forecastSlots_data() {
         QTest::addColumn<QStringList>("lastTwo");
@@ -480,6 +532,152 @@ private Q_SLOTS:
         session->prices.a13rdtBClick();
         QCOMPARE(session->reg.imcn, 3);
         QCOMPARE(session->reg.sa[2], QStringLiteral("P.CSV"));
+    }
+
+    // Platform exports go through the same import: recognised by their layout, converted with
+    // the answer to one question, stored like any price file. Rows: CNT|SYMD|SHM|HV|LV|CV|LYMD|LHM.
+    void platformExportsThroughTheImport_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QStringList>("expected");
+        const QString mt5Head = QStringLiteral(
+            "<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>");
+        QTest::newRow("plain price file: no question")
+            << QStringList{bar("2025/07/08", "10:00", "150.200", "150.000", "150.150", "2025/07/08",
+                               "10:15"),
+                           bar("2025/07/08", "10:15", "150.300", "150.100", "150.250", "2025/07/08",
+                               "10:30")}
+            << QString() << QString()
+            << QStringList{"1|2025/07/08|10:00|150200|150000|150150|2025/07/08|10:15",
+                           "2|2025/07/08|10:15|150300|150100|150250|2025/07/08|10:30"};
+        QTest::newRow("plain price file with a header: no question")
+            << QStringList{"Date,Time,Open,High,Low,Close,EndDate,EndTime",
+                           bar("2025/07/08", "10:00", "150.200", "150.000", "150.150", "2025/07/08",
+                               "10:15"),
+                           bar("2025/07/08", "10:15", "150.300", "150.100", "150.250", "2025/07/08",
+                               "10:30")}
+            << QString() << QString()
+            << QStringList{"1|2025/07/08|10:00|150200|150000|150150|2025/07/08|10:15",
+                           "2|2025/07/08|10:15|150300|150100|150250|2025/07/08|10:30"};
+        QTest::newRow("MT4 history, seven hours to Japan")
+            << QStringList{"2025.07.08,10:00,150.100,150.200,150.000,150.150,120",
+                           "2025.07.08,10:15,150.150,150.300,150.100,150.250,98"}
+            << "7"
+            << "MT4"
+            << QStringList{"1|2025/07/08|17:00|150200|150000|150150|2025/07/08|17:15",
+                           "2|2025/07/08|17:15|150300|150100|150250|2025/07/08|17:30"};
+        QTest::newRow("MT4 history after empty lines, shifted back over midnight, padded")
+            << QStringList{"", "2025.07.08,01:00,150.1,150.2,150,150.15,1",
+                           "2025.07.08,02:00,150.15,150.3,150.1,150.25,1"}
+            << "-2"
+            << "MT4"
+            << QStringList{"1|2025/07/07|23:00|15020|15000|15015|2025/07/08|00:00",
+                           "2|2025/07/08|00:00|15030|15010|15025|2025/07/08|01:00"};
+        QTest::newRow("MT5 Export Bars, broker zone in summer time")
+            << QStringList{mt5Head,
+                           "2025.07.08\t10:00:00\t150.10\t150.20\t150.00\t150.15\t120\t0\t3",
+                           "2025.07.08\t10:05:00\t150.15\t150.30\t150.10\t150.25\t98\t0\t3"}
+            << "Europe/Athens"
+            << "MT5"
+            << QStringList{"1|2025/07/08|16:00|15020|15000|15015|2025/07/08|16:05",
+                           "2|2025/07/08|16:05|15030|15010|15025|2025/07/08|16:10"};
+        QTest::newRow("MT4 history, broker zone across the winter-time switch")
+            << QStringList{"2025.10.24,22:00,150.1,150.2,150,150.15,1",
+                           "2025.10.24,23:00,150.15,150.3,150.1,150.25,1",
+                           "2025.10.27,00:00,150.25,150.4,150.2,150.35,1",
+                           "2025.10.27,01:00,150.35,150.5,150.3,150.45,1"}
+            << " Europe/Athens "
+            << "MT4"
+            << QStringList{"1|2025/10/25|04:00|15020|15000|15015|2025/10/25|05:00",
+                           "2|2025/10/25|05:00|15030|15010|15025|2025/10/25|06:00",
+                           "3|2025/10/27|07:00|15040|15020|15035|2025/10/27|08:00",
+                           "4|2025/10/27|08:00|15050|15030|15045|2025/10/27|09:00"};
+    }
+    void platformExportsThroughTheImport() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, answer);
+        QFETCH(QString, layout);
+        QFETCH(QStringList, expected);
+        // Two days after the first bar: well inside the two months the import keeps.
+        Clock::fix(QDateTime(
+            QDate::fromString(expected[0].section(u'|', 1, 1), QStringLiteral("yyyy/MM/dd"))
+                .addDays(2),
+            QTime(8, 0)));
+        if (!answer.isNull())
+            dialogs->textAnswer = answer;
+        importLines(lines);
+        if (layout.isEmpty()) {
+            QVERIFY(dialogs->textQuestions.isEmpty());
+        } else {
+            QCOMPARE(dialogs->textQuestions.size(), 1);
+            QVERIFY(dialogs->textQuestions[0].contains(layout + QStringLiteral(" の書き出し")));
+            QVERIFY(dialogs->textQuestions[0].contains(QStringLiteral("P.CSV")));
+        }
+        QCOMPARE(rows(QStringLiteral("select CNT, SYMD, SHM, HV, LV, CV, LYMD, LHM from F01YSK "
+                                     "where CNT <= %1 order by CNT")
+                          .arg(session->reg.imcn)),
+                 expected);
+        QCOMPARE(one(QStringLiteral("select count(*) from F01YSK")),
+                 QString::number(expected.size() + 10));
+        QCOMPARE(dialogs->messages.value(0), QStringLiteral("読込終了。 移動平均額を計算します"));
+    }
+
+    void serverTimeAnswerIsRememberedInTheTestSettings() {
+        // Test mode keeps QSettings away from the user's own configuration.
+        QSettings settings(QStringLiteral("torvane"), QStringLiteral("torvane"));
+        QVERIFY2(settings.fileName().startsWith(
+                     QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)),
+                 qPrintable(settings.fileName()));
+        QVERIFY(settings.fileName().contains(QStringLiteral(".qttest")));
+
+        Clock::fix(QDateTime(QDate(2025, 11, 1), QTime(8, 0)));
+        const QStringList mt4{"2025.10.24,22:00,150.1,150.2,150,150.15,1",
+                              "2025.10.24,23:00,150.15,150.3,150.1,150.25,1"};
+        importLines(mt4);
+        QCOMPARE(dialogs->textOffered, QStringList{"0"});
+        dialogs->textAnswer = QStringLiteral("Europe/Athens");
+        importLines(mt4);
+        dialogs->textAnswer.reset();
+        importLines(mt4);
+        QCOMPARE(dialogs->textOffered, (QStringList{"0", "0", "Europe/Athens"}));
+        QCOMPARE(one(QStringLiteral("select SHM from F01YSK where CNT = 1")),
+                 QStringLiteral("04:00"));
+        settings.sync();
+        QCOMPARE(settings.value(QLatin1String(PriceImport::serverTimeKey)).toString(),
+                 QStringLiteral("Europe/Athens"));
+    }
+
+    void refusedOrCancelledServerTimeKeepsThePreviousImport() {
+        Clock::fix(QDateTime(QDate(2025, 11, 1), QTime(8, 0)));
+        importLines(bars(at(2025, 10, 30), 3, 15, [](int) { return QStringLiteral("150000"); }));
+        const QStringList before = rows(QStringLiteral("select * from F01YSK order by CNT"));
+        const QStringList mt4{"2025.10.30,22:00,150.1,150.2,150,150.15,1",
+                              "2025.10.30,23:00,150.15,150.3,150.1,150.25,1"};
+        dialogs->clear();
+        dialogs->cancelText = true;
+        importLines(mt4);
+        QCOMPARE(dialogs->textQuestions.size(), 1);
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(rows(QStringLiteral("select * from F01YSK order by CNT")), before);
+
+        dialogs->cancelText = false;
+        for (const char* bad : {"Mars/Olympus", "7.5", "", "9999999"}) {
+            dialogs->textAnswer = QString::fromLatin1(bad);
+            QVERIFY_THROWS_EXCEPTION(TorvaneError, importLines(mt4));
+            QCOMPARE(rows(QStringLiteral("select * from F01YSK order by CNT")), before);
+        }
+        QVERIFY(!QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+                     .contains(QLatin1String(PriceImport::serverTimeKey)));
+        // An MT5 header the converter cannot read names what it expected.
+        dialogs->textAnswer = QStringLiteral("0");
+        try {
+            importLines({"<DATE>\t<OPEN>", "2025.10.30\t1"});
+            QFAIL("no error");
+        } catch (const TorvaneError& e) {
+            QVERIFY2(e.text().contains(QStringLiteral("Export Bars")), qPrintable(e.text()));
+        }
+        QCOMPARE(rows(QStringLiteral("select * from F01YSK order by CNT")), before);
     }
 
     void movingAverage75() {
@@ -688,6 +886,53 @@ private Q_SLOTS:
               QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
               QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
             QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
+    }
+
+    void headlessOptionsForZonesHelpAndVersion() {
+        const HeadlessOptions zone = HeadlessOptions::parse(
+            {"--convert", "IN.CSV", "OUT.CSV", "--from-zone", "Europe/Athens"});
+        QCOMPARE(zone.convertIn, QStringLiteral("IN.CSV"));
+        QCOMPARE(zone.convertOut, QStringLiteral("OUT.CSV"));
+        QCOMPARE(zone.serverTime.text(), QStringLiteral("Europe/Athens"));
+        const HeadlessOptions hours =
+            HeadlessOptions::parse({"--shift-hours", "-3", "--convert", "IN.CSV", "OUT.CSV"});
+        QCOMPARE(hours.serverTime.text(), QStringLiteral("-3"));
+        QVERIFY(!hours.serverTime.zone.isValid());
+        const HeadlessOptions help = HeadlessOptions::parse({"--help"});
+        QVERIFY(help.help);
+        for (const char* option : {"--today", "--seed", "--table", "--days", "--convert",
+                                   "--shift-hours", "--from-zone", "--version"})
+            QVERIFY2(help.helpText.contains(QLatin1String(option)), option);
+        QVERIFY(help.helpText.contains(QStringLiteral("PRICE_FILE")));
+        QVERIFY(HeadlessOptions::parse({"-v"}).version);
+        for (const QStringList& bad :
+             {QStringList{"--convert", "IN.CSV", "OUT.CSV", "--from-zone", "Mars/Olympus"},
+              QStringList{"--convert", "IN.CSV", "OUT.CSV", "--from-zone", "Europe/Athens",
+                          "--shift-hours", "2"},
+              QStringList{"P.CSV", "--from-zone", "Europe/Athens"},
+              QStringList{"--convert", "IN.CSV", "OUT.CSV", "EXTRA.CSV"},
+              QStringList{"P.CSV", "--today"}, QStringList{"-x"}})
+            QVERIFY_THROWS_EXCEPTION(UsageError, HeadlessOptions::parse(bad));
+    }
+
+    // The headless command cuts what it prints as the window's boxes do: a field of
+    // megabytes quoted in an error costs a line, not the terminal.
+    void consoleCutsLongTexts() {
+        QTemporaryFile captured;
+        QVERIFY(captured.open());
+        std::fflush(stderr);
+        const int saved = ::dup(2);
+        ::dup2(captured.handle(), 2);
+        ConsoleDialogs().error(QStringLiteral("最高値 '") + QString(3'000'000, u'9'));
+        std::fflush(stderr);
+        ::dup2(saved, 2);
+        ::close(saved);
+        captured.seek(0);
+        const QString printed = QString::fromUtf8(captured.readAll());
+        QVERIFY2(printed.size() < Dialogs::maxShown + 60, qPrintable(printed.right(80)));
+        QVERIFY(printed.startsWith(QStringLiteral("最高値 '999")));
+        QVERIFY(printed.contains(
+            QStringLiteral("以下 %1 文字を省略しました").arg(3'000'005 - Dialogs::maxShown)));
     }
 
     void headlessPipelineWritesTheTable() {

@@ -2,6 +2,7 @@
 #include "store/Query.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
+#include "support/FullDisk.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 
@@ -84,6 +85,46 @@ private Q_SLOTS:
         dialogs->clear();
         startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    // A first start on a disk with little room either completes, with the catalogue and every
+    // table, or ends with one error naming the cause; once there is room the next start
+    // completes.
+    void firstStartOnANearlyFullDisk_data() {
+        QTest::addColumn<int>("kilobytes");
+        for (int kb : {8, 16, 20, 24, 28, 32, 48})
+            QTest::addRow("%d kB", kb) << kb;
+    }
+    void firstStartOnANearlyFullDisk() {
+        QFETCH(int, kilobytes);
+        FullDisk disk(qint64(kilobytes) * 1024);
+        if (!disk.isValid())
+            QSKIP("cannot mount a small tmpfs here (needs root with CAP_SYS_ADMIN)");
+        session.reset();
+        QDir::setCurrent(disk.path());
+        const QStringList all{"AAATBN", "AAATST", "F01YSK", "F05PMF",
+                              "F06EVR", "F07EVL", "F08EVK", "F09CSV"};
+        QString error;
+        try {
+            startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        } catch (const TorvaneError& e) {
+            error = e.text();
+        }
+        if (error.isEmpty()) {
+            QCOMPARE(tableNames(session->dm.csq()), all);
+        } else {
+            QVERIFY2(error.contains(QStringLiteral("空き容量")) ||
+                         error.contains(QStringLiteral("開けません")),
+                     qPrintable(error));
+        }
+        session.reset();
+        QVERIFY(disk.grow(8 << 20));
+        dialogs->clear();
+        startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        QCOMPARE(tableNames(session->dm.csq()), all);
+        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{9});
+        session.reset();
+        QDir::setCurrent(dir->path());
     }
 
     void ensuringTablesTwiceChangesNothing() {

@@ -1,5 +1,8 @@
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
+#include "forecast/ForecastPage.h"
+#include "prices/PriceImport.h"
+#include "store/Clock.h"
 #include "store/TorvaneError.h"
 #include "support/PriceTable.h"
 #include "support/TemplateDatabase.h"
@@ -11,22 +14,30 @@
 #include "ui/QtDialogs.h"
 #include "ui/UserAction.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 #include <new>
@@ -425,6 +436,127 @@ private Q_SLOTS:
         window->pageControl()->setCurrentIndex(7);
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("z0bB")), Qt::LeftButton);
         QTRY_VERIFY(!window->isVisible());
+    }
+
+    // Qt's own texts come from its Japanese translation.
+    void standardButtonsSpeakJapanese() {
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QDialogButtonBox more(QDialogButtonBox::Save | QDialogButtonBox::Close);
+        QCOMPARE(more.button(QDialogButtonBox::Close)->text(), QStringLiteral("閉じる"));
+    }
+
+    void typedAnswerByKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("Enter answers what was typed") << int(Qt::Key_Return) << true;
+        QTest::newRow("Escape cancels") << int(Qt::Key_Escape) << false;
+    }
+    void typedAnswerByKeys() {
+        QFETCH(int, key);
+        QFETCH(bool, answered);
+        QtDialogs qtDialogs;
+        QString offered, cancelText;
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [&, poll] {
+            auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (!input || !input->isVisible())
+                return;
+            if (QApplication::activeWindow() != input) {
+                input->activateWindow();
+                return;
+            }
+            poll->deleteLater();
+            offered = input->textValue();
+            cancelText = input->cancelButtonText();
+            auto* edit = input->findChild<QLineEdit*>();
+            edit->selectAll();
+            QTest::keyClicks(edit, QStringLiteral("Europe/Athens"));
+            QTest::keyClick(edit, Qt::Key(key));
+            if (input->isVisible())
+                input->reject();
+        });
+        poll->start(10);
+        const std::optional<QString> answer =
+            qtDialogs.askText(QStringLiteral("時差を入力してください"), QStringLiteral("7"));
+        QCOMPARE(offered, QStringLiteral("7"));
+        QCOMPARE(cancelText, QStringLiteral("キャンセル"));
+        QCOMPARE(answer.has_value(), answered);
+        if (answered)
+            QCOMPARE(*answer, QStringLiteral("Europe/Athens"));
+    }
+
+    void f1OpensTheUserGuide() {
+        create();
+        QVERIFY(showAndActivate());
+        dialogs->clear();
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        auto* guide = window->findChild<QTextBrowser*>(QStringLiteral("guideText"));
+        QVERIFY(guide);
+        QTRY_VERIFY(guide->isVisible());
+        QVERIFY(guide->toPlainText().contains(QStringLiteral("Torvane 利用の手引き")));
+        QVERIFY(dialogs->errors.isEmpty());
+        // A second F1 raises the same window.
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        QCOMPARE(window->findChildren<QTextBrowser*>(QStringLiteral("guideText")).size(), 1);
+    }
+
+    void droppedFileIsImported_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<QString>("firstTime");
+        QTest::newRow("price file")
+            << "2025/07/08,10:00,150.1,150.2,150.0,150.15,2025/07/08,10:15"
+            << "2025/07/08,10:15,150.1,150.3,150.1,150.25,2025/07/08,10:30" << 0 << "10:00";
+        QTest::newRow("MT4 export")
+            << "2025.07.08,10:00,150.1,150.2,150.0,150.15,5"
+            << "2025.07.08,10:15,150.1,150.3,150.1,150.25,5" << 1 << "17:00";
+    }
+    void droppedFileIsImported() {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(int, questions);
+        QFETCH(QString, firstTime);
+        QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+            .remove(QLatin1String(PriceImport::serverTimeKey));
+        Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
+        const QString path = dir->filePath(QStringLiteral("dropped.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write((first + QStringLiteral("\r\n") + second + QStringLiteral("\r\n")).toLatin1());
+        file.close();
+        create();
+        QVERIFY(showAndActivate());
+        dialogs->clear();
+        dialogs->textAnswer = QStringLiteral("7");
+        auto* page1 = window->findChild<ForecastPage*>(QStringLiteral("ats"));
+        QVERIFY(page1->acceptDrops());
+
+        QMimeData other;
+        other.setText(QStringLiteral("text"));
+        QDragEnterEvent refused(QPoint(400, 300), Qt::CopyAction, &other, Qt::LeftButton, {});
+        QApplication::sendEvent(page1, &refused);
+        QVERIFY(!refused.isAccepted());
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(page1, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(page1, &drop);
+        QVERIFY(drop.isAccepted());
+        QTRY_COMPARE(window->session().reg.imcn, 2);
+        QCOMPARE(dialogs->textQuestions.size(), questions);
+        QSqlQuery q(window->session().dm.database(window->session().dm.csm()));
+        QVERIFY(q.exec(QStringLiteral("select SHM from F01YSK where CNT = 1")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), firstTime);
+        QTRY_VERIFY(dialogs->messages.contains(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します")));
+        Clock::release();
+        QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+            .remove(QLatin1String(PriceImport::serverTimeKey));
     }
 
     void userActionReportsItsError_data() {

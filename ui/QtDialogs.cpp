@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -25,15 +26,6 @@ void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
 }
 
 } // namespace
-
-QString QtDialogs::shownText(const QString& text) {
-    if (text.size() <= maxShown)
-        return text;
-    // Never half a surrogate pair.
-    const qsizetype cut = text.at(maxShown - 1).isHighSurrogate() ? maxShown - 1 : maxShown;
-    return text.left(cut) +
-           QStringLiteral("…\n(以下 %1 文字を省略しました)").arg(text.size() - cut);
-}
 
 void QtDialogs::message(const QString& text) {
     showBox(m_parent, QMessageBox::NoIcon, text);
@@ -65,6 +57,32 @@ QString QtDialogs::openFile() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
     dialog.setNameFilter(QStringLiteral("ﾃｷｽﾄ (*.CSV)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtDialogs::askText(const QString& text, const QString& initial) {
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("入力"));
+    dialog.setLabelText(shownText(text));
+    dialog.setTextValue(initial);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("キャンセル"));
+    centreOnScreen(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+QString QtDialogs::saveFile(const QString& suggestedName, const QString& filter) {
+    QFileDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("SvD"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(filter);
+    dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -5,7 +5,7 @@
 class QWidget;
 
 // The window's dialogs: message boxes centred on the screen, the "確認" question, the open-file
-// dialog OpD with its one filter "ﾃｷｽﾄ|*.CSV".
+// dialog OpD with its one filter "ﾃｷｽﾄ|*.CSV", a one-line input and the save dialog.
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
@@ -15,11 +15,8 @@ public:
     bool confirm(const QString& text) override;
     void error(const QString& text) override;
     QString openFile() override;
-
-    // The text a box shows: a text of more than maxShown characters (a whole line of a broken
-    // file quoted in an error) is cut there, since laying out megabytes freezes the window.
-    static constexpr qsizetype maxShown = 2000;
-    static QString shownText(const QString& text);
+    std::optional<QString> askText(const QString& text, const QString& initial) override;
+    QString saveFile(const QString& suggestedName, const QString& filter) override;
 
 private:
     QWidget* m_parent;

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 // Records what the program says and answers its questions as a test tells it to.
 class TestDialogs : public Dialogs {
 public:
@@ -12,6 +14,13 @@ public:
     QStringList questions;
     bool answer = true;
     QString fileToOpen;
+    QString fileToSave;
+    // Typed questions as asked, with the text each offered.
+    QStringList textQuestions;
+    QStringList textOffered;
+    // The typed answer; unset answers OK with the offered text. cancelText presses Cancel.
+    std::optional<QString> textAnswer;
+    bool cancelText = false;
 
     void message(const QString& text) override { messages << text; }
     bool confirm(const QString& text) override {
@@ -20,7 +29,17 @@ public:
     }
     void error(const QString& text) override { errors << text; }
     QString openFile() override { return fileToOpen; }
+    std::optional<QString> askText(const QString& text, const QString& initial) override {
+        textQuestions << text;
+        textOffered << initial;
+        if (cancelText)
+            return std::nullopt;
+        return textAnswer ? *textAnswer : initial;
+    }
+    QString saveFile(const QString&, const QString&) override { return fileToSave; }
     void clear() {
+        textQuestions.clear();
+        textOffered.clear();
         messages.clear();
         errors.clear();
         questions.clear();
