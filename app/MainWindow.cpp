@@ -61,6 +61,8 @@ void TKestoF::build() {
     z0bB = new QPushButton(QStringLiteral("閉じる(&C)"), z0P);
     z0bB->setObjectName(QStringLiteral("z0bB"));
     z0bB->setFixedSize(120, 25);
+    // Enter on a focused button presses it, as on every button of the window.
+    z0bB->setAutoDefault(true);
     connect(z0bB, &QPushButton::clicked, this, &QWidget::close);
     // Left 728, top 8 at the designed width; it keeps its distance from the right edge.
     auto* bottom = new QHBoxLayout(z0P);
@@ -102,6 +104,7 @@ void TKestoF::connectPages() {
             return;
         runAction(m_dialogs, [this] { m_session.prices.a13rdtBClick(); });
     });
+    m_session.prices.showImported = [this](const QString& text) { dts->setImportInfo(text); };
     // Queued: the drop ends, and the program that started the drag carries on, before the
     // import's message boxes.
     connect(

@@ -126,6 +126,8 @@ void BrowserPage::buildCaptureStrip() {
     g15rtB->setObjectName(QStringLiteral("g15rtB"));
     // Six full-width characters of the window font need 138 pixels plus the frame.
     g15rtB->setGeometry(751, 34, 144, 34);
+    // The capture fields' Enter chain ends here; Enter then presses the button.
+    g15rtB->setAutoDefault(true);
     connect(g15rtB, &QPushButton::clicked, this,
             [this] { runAction(m_dialogs, [this] { g15rtBClick(); }); });
 
@@ -183,6 +185,11 @@ void BrowserPage::moveFocus(QWidget* from, bool forward) {
     }
 }
 
+void BrowserPage::navigate(const QString& address) {
+    m_requested = address;
+    gEdg->navigate(address);
+}
+
 void BrowserPage::askForAddress() {
     gEdg->runScript(addressScript);
 }
@@ -196,7 +203,7 @@ void BrowserPage::uq7B(int op) {
         m_targets->showPage(QStringLiteral("gts"));
         g03refL->setText(QStringLiteral("2b"));
         reg.sa[1] = st + QStringLiteral("ﾄﾞﾙ円");
-        gEdg->navigate(reg.sa[1]);
+        navigate(reg.sa[1]);
         g110ifL->setText(QStringLiteral("ﾌﾟﾛの目"));
         g111L->clear();
         g112E->setEnabled(false);
@@ -213,7 +220,7 @@ void BrowserPage::uq7B(int op) {
         g03refL->setText(QStringLiteral("5e"));
         m_targets->showPage(QStringLiteral("gts"));
         reg.sa[1] = m_session.dm.qf1.field(QStringLiteral("URL")).asString();
-        gEdg->navigate(reg.sa[1]);
+        navigate(reg.sa[1]);
         g110ifL->setText(QStringLiteral("ｲﾍﾞﾝﾄ記録"));
         g111L->setText(QStringLiteral("発表日"));
         g112E->setEnabled(true);
@@ -233,7 +240,7 @@ void BrowserPage::uq7B(int op) {
             reg.sa[1] = m_calendarAddress;
         else
             reg.sa[1] = st + g02se2E->text();
-        gEdg->navigate(reg.sa[1]);
+        navigate(reg.sa[1]);
         break;
     case browseReturn: {
         const QString marker = g03refL->text();
@@ -329,6 +336,12 @@ void BrowserPage::gEdgExecuteScript(int aResult, const QString& aResultObjectAsJ
     Q_UNUSED(aResult); // the result code is not examined
     if (aResultObjectAsJson == QStringLiteral("null"))
         return;
-    if (g03refL->text() == QStringLiteral("2b"))
-        m_targets->setText(QStringLiteral("b107syt2E"), ScriptResult::text(aResultObjectAsJson));
+    if (g03refL->text() == QStringLiteral("2b")) {
+        QString address = ScriptResult::text(aResultObjectAsJson);
+        // A page that failed to load stands at the engine's error page; the site the user
+        // wanted is the address that was asked for.
+        if (address.startsWith(QLatin1String("chrome-error:")))
+            address = m_requested;
+        m_targets->setText(QStringLiteral("b107syt2E"), address);
+    }
 }

@@ -79,6 +79,11 @@ private:
     Session& m_session;
     Dialogs& m_dialogs;
     BrowserTargets* m_targets;
+    // Opens the address in the web view and remembers it as the one asked for.
+    void navigate(const QString& address);
+    // The address of the latest navigation: a page that fails to load reports the engine's
+    // error page as its location instead.
+    QString m_requested;
     QString m_searchAddress = searchAddress();
     QString m_calendarAddress = calendarAddress();
 

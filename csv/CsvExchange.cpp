@@ -300,11 +300,18 @@ void CsvExchange::storeListRow(int row, const QHash<QString, QString>& edits) {
     m_store.uqTst(Store::tstColumns);
     Query& qst = dm.qst;
     int slot = Registers::firstValueSlot;
+    QStringList values, names;
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot) {
         const QString name = qst.field(QStringLiteral("CNAM")).asString();
         const auto edited = edits.constFind(name);
         r.sa[slot] = edited != edits.cend() ? *edited : stored(name);
+        values << r.sa[slot];
+        names << name;
     }
+    // Text in a number column is named here; the statement would only fail on its syntax.
+    if (const int refused = m_store.refusedNumber(values); refused >= 0)
+        throw TorvaneError(QStringLiteral("%1 に登録できませんでした。%2。")
+                               .arg(listTable, Store::numberNeeded(names[refused])));
     if (row >= 0) {
         // A row without a CNT of its own, or sharing it, is written back by its rowid alone.
         r.swh = m_store.countIsUnique(listTable, qi, row)

@@ -6,6 +6,7 @@
 #include "store/TorvaneError.h"
 #include "ui/UserAction.h"
 
+#include <QAbstractItemDelegate>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -27,6 +28,8 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_write->setGeometry(568, 8, 100, 25);
     m_read->setObjectName(QStringLiteral("i04rdB"));
     m_read->setGeometry(712, 8, 100, 25);
+    for (QPushButton* button : {m_write, m_read})
+        button->setAutoDefault(true); // Enter presses the focused button
     m_info->setObjectName(QStringLiteral("i02infL"));
     m_info->move(8, 64);
     m_info->adjustSize();
@@ -81,36 +84,56 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
 }
 
 void CsvPage::uq8C(int op) {
-    if (op == CsvExchange::csvExport || op == CsvExchange::csvImport)
-        storePending();
+    // A refused row stays for the user to mend; the table is not exchanged meanwhile.
+    if ((op == CsvExchange::csvExport || op == CsvExchange::csvImport) && !storePending())
+        return;
     m_session.csv.uq8C(op);
 }
 
-void CsvPage::storePending(int target) {
+bool CsvPage::storePending(int target) {
     const int row = m_model->pendingRow();
     if (row < 0)
-        return;
+        return true;
     const QHash<QString, QString> edits = m_model->edits();
     const bool isNew = m_model->hasNewRow();
     if (target < 0)
         target = row;
     if (!runAction(m_dialogs, [&] { m_session.csv.storeListRow(isNew ? -1 : row, edits); })) {
-        m_model->discard();
-        return;
+        // The row keeps what was typed, and the grid goes back to it, as a register page
+        // keeps its panel.
+        const int column = std::max(0, m_grid->currentIndex().column());
+        m_grid->setCurrentIndex(m_model->index(row, column));
+        return false;
     }
     Query& qi = m_session.dm.qi;
     qi.setCurrentRow(std::min(target, qi.recordCount() - 1));
+    return true;
+}
+
+void CsvPage::hideEvent(QHideEvent* event) {
+    // Another page or closing the window leaves the row as well.
+    commitEditor();
+    storePending();
+    PageFrame::hideEvent(event);
+}
+
+void CsvPage::commitEditor() {
+    // The cell being typed into belongs to the row: its text goes in before the row is stored.
+    if (QWidget* editor = m_grid->indexWidget(m_grid->currentIndex()))
+        Q_EMIT m_grid->itemDelegate()->commitData(editor);
 }
 
 bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_grid && event->type() == QEvent::KeyPress &&
-        m_grid->hasFocus()) { // not while a cell editor has the keys
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const int row = m_grid->currentIndex().row();
+    if (watched != m_grid || event->type() != QEvent::KeyPress)
+        return PageFrame::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int row = m_grid->currentIndex().row();
+    if (m_grid->hasFocus()) { // not while a cell editor has the keys
         if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier &&
             row == m_model->rowCount() - 1 && !m_model->hasNewRow()) {
             // Down on the last row starts a new row with the next CNT.
-            storePending();
+            if (!storePending())
+                return true;
             const int column = std::max(0, m_grid->currentIndex().column());
             if (!runAction(m_dialogs, [this] {
                     m_model->appendRow(QString::number(m_session.csv.nextListCnt()));
@@ -121,6 +144,18 @@ bool CsvPage::eventFilter(QObject* watched, QEvent* event) {
         }
         if (key->key() == Qt::Key_Escape && (m_model->pendingRow() >= 0 || m_model->hasNewRow())) {
             m_model->discard();
+            return true;
+        }
+    }
+    // Up on the first row or Down on the last cannot move the grid, yet the user leaves the
+    // row: it is stored as a move would store it. This is how a lone new row in an empty list
+    // is stored.
+    const bool up = key->key() == Qt::Key_Up, down = key->key() == Qt::Key_Down;
+    if (key->modifiers() == Qt::NoModifier && row >= 0 &&
+        ((up && row == 0) || (down && row == m_model->rowCount() - 1))) {
+        commitEditor();
+        if (row == m_model->pendingRow()) {
+            storePending();
             return true;
         }
     }

@@ -24,11 +24,15 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Stores the row whose edits are held, then stands on the given row of the reopened list
     // (-1: the row that was current).
-    void storePending(int target = -1);
+    // False when the row was refused: it stays, with what was typed, as the current row.
+    bool storePending(int target = -1);
+    // The text of an open cell editor goes into the held edits.
+    void commitEditor();
 
     Session& m_session;
     Dialogs& m_dialogs;

@@ -2,6 +2,7 @@
 
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
+#include "records/RecordField.h"
 #include "forecast/PriceChartView.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
@@ -15,6 +16,7 @@
 #include <QDateTimeAxis>
 #include <QDropEvent>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLegend>
@@ -74,6 +76,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_import = new QPushButton(QStringLiteral("FX読込"), header());
     m_import->setObjectName(QStringLiteral("a13rdtB"));
     m_import->setGeometry(288, 8, 100, 25);
+    m_import->setAutoDefault(true); // the hint asks for Enter as well as a click
     m_import->installEventFilter(this);
     connect(m_import, &QPushButton::clicked, this, &ForecastPage::importRequested);
 
@@ -170,10 +173,14 @@ void ForecastPage::setInfo(const QString& text) {
     m_info->setText(text);
 }
 
-void ForecastPage::showSummary(const ForecastSummary& s) {
+void ForecastPage::showLastBar(const ForecastSummary& s) {
     m_lastHigh->setText(s.lastHigh);
     m_lastClose->setText(s.lastClose);
     m_lastLow->setText(s.lastLow);
+}
+
+void ForecastPage::showSummary(const ForecastSummary& s) {
+    showLastBar(s);
     m_forecastHigh->setText(s.forecastHigh);
     m_forecastClose->setText(s.forecastClose);
     m_forecastLow->setText(s.forecastLow);
@@ -368,10 +375,17 @@ void ForecastPage::dropEvent(QDropEvent* event) {
 
 bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_import) {
-        if (event->type() == QEvent::FocusIn)
-            m_info->setText(QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください"));
-        else if (event->type() == QEvent::FocusOut)
-            m_info->clear();
+        // A message box or another window taking the focus for a while is no move between
+        // controls: the import's own text in a12ifL must outlive its message boxes. Coming
+        // back to the window shows the hint only where the line has nothing else to say.
+        const bool focusIn = event->type() == QEvent::FocusIn;
+        if (focusIn || event->type() == QEvent::FocusOut) {
+            const bool moved = isControlFocusChange(static_cast<QFocusEvent*>(event));
+            if (focusIn && (moved || m_info->text().isEmpty()))
+                m_info->setText(QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください"));
+            else if (!focusIn && moved)
+                m_info->clear();
+        }
     } else if (watched == m_days && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
@@ -391,6 +405,7 @@ void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& pa
     session.prices.forecastStep = [&f] { f.uq1K(Forecaster::forecastTrain); };
     session.prices.showInfo = [&page1](const QString& text) { page1.setInfo(text); };
     f.progress = [&page1](int done, int total) { page1.showProgress(done, total); };
+    f.showLastBar = [&page1](const ForecastSummary& s) { page1.showLastBar(s); };
     f.showSummary = [&page1](const ForecastSummary& s) { page1.showSummary(s); };
     f.showNetwork = [&page3](const QImage& diagram, const QString& mse) {
         page3.showNetwork(diagram, mse);

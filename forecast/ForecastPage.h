@@ -36,6 +36,8 @@ public:
     // a12ifL, the hint and result line under the title.
     void setInfo(const QString& text);
     // The nine values of the summary panel.
+    // The last bar's high, close and low only.
+    void showLastBar(const ForecastSummary& summary);
     void showSummary(const ForecastSummary& summary);
     // The conclusion and reason of the professional opinion registered last.
     void setOpinion(const QString& conclusion, const QString& reason);

@@ -9,7 +9,9 @@
 #include <QLocale>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -38,6 +40,19 @@ double numberOf(const QString& text, const QString& what) {
     if (!ok)
         throw TorvaneError(QStringLiteral("%1 '%2' は正しい数値ではありません").arg(what, text));
     return v;
+}
+
+// A stored price read as an integer for the chart: a price with a fraction left by a second
+// decimal point (150123.5) is truncated toward zero.
+int priceOf(const Field& field) {
+    const QVariant v = field.value();
+    if (v.typeId() == QMetaType::Double) {
+        const double d = std::trunc(v.toDouble());
+        if (std::isfinite(d) && d >= std::numeric_limits<int>::min() &&
+            d <= std::numeric_limits<int>::max())
+            return int(d);
+    }
+    return field.asInteger();
 }
 
 } // namespace
@@ -136,6 +151,9 @@ void Forecaster::uq1K(int op) {
     s.lastHigh = qd.field(QStringLiteral("HV")).asString();
     s.lastClose = qd.field(QStringLiteral("CV")).asString();
     s.lastLow = qd.field(QStringLiteral("LV")).asString();
+    // The last bar's values are shown now, so that a forecast that fails still leaves them.
+    if (showLastBar)
+        showLastBar(s);
 
     // The patterns are the same on every pass, so they are read from the rows once.
     const int count = qd.recordCount();
@@ -246,7 +264,7 @@ ChartData Forecaster::chartData(const QString& dayCount) {
                 double(QDateTime(QDate(e.year, e.month, e.day), QTime(e.hour, e.minute))
                            .toMSecsSinceEpoch());
             for (std::size_t c = 0; c < columns.size(); ++c) {
-                const int price = qd.field(columns[c]).asInteger();
+                const int price = priceOf(qd.field(columns[c]));
                 if (price > 0)
                     data.series[c].append(QPointF(x, price));
             }
@@ -254,5 +272,10 @@ ChartData Forecaster::chartData(const QString& dayCount) {
     } catch (const TorvaneError& e) {
         data.error = e.text();
     }
+    // Each line runs forward in time, even over a file out of time order or slots whose step
+    // goes backwards; bars of the same time keep their CNT order.
+    for (QList<QPointF>& points : data.series)
+        std::stable_sort(points.begin(), points.end(),
+                         [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
     return data;
 }

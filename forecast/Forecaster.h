@@ -67,7 +67,7 @@ public:
     const QImage& diagram() const { return m_diagram; }
 
     // The rows of the last d days (d the day-count text) and the forecast slots, as the seven
-    // series' points in CNT order. A day count that is no integer is an error.
+    // series' points in time order. A day count that is no integer is an error.
     ChartData chartData(const QString& dayCount);
 
     // Reproducible initial weights for tests and the headless command; the window leaves it.
@@ -91,6 +91,8 @@ public:
     }
     // A rough training time for that many bars, in seconds, to tell the user beforehand.
     static double estimatedSeconds(qint64 bars);
+    // The last real bar's high, close and low, before the training (only those fields set).
+    std::function<void(const ForecastSummary&)> showLastBar;
     std::function<void(const ForecastSummary&)> showSummary;
     std::function<void(const QImage& diagram, const QString& mseText)> showNetwork;
     // Draws the chart: the forecast page reads its day count and calls chartData.

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -210,15 +212,18 @@ void TNervFann::CreateNeuronBmp(QImage& bmp) const {
     };
     QPen pen(Qt::black, 1);
     pen.setCapStyle(Qt::FlatCap);
+    const double widest = 2.0 * std::max(bmp.width(), bmp.height());
     for (const TFann_Connection& c : Connections) {
         if (c.from_neuron >= Neurons.size() || c.to_neuron >= Neurons.size())
             continue;
         const TNeuron& FromPoint = Neurons[c.from_neuron];
         const TNeuron& ToPoint = Neurons[c.to_neuron];
         // Truncated toward zero: every weight below 1.0 counts as 0 and is drawn red.
-        qint32 ConWeight = qint32(c.weight);
-        const QColor ConColor = ConWeight > 0 ? QColor(0, 0, 0) : QColor(255, 0, 0);
-        ConWeight = std::abs(ConWeight);
+        const double weight = std::isnan(c.weight) ? 0.0 : std::trunc(double(c.weight));
+        const QColor ConColor = weight > 0 ? QColor(0, 0, 0) : QColor(255, 0, 0);
+        // A line wider than the picture draws nothing more, and a pen takes no wider width:
+        // weights from absurd prices reach far beyond either.
+        qint32 ConWeight = qint32(std::min(std::fabs(weight), widest));
         if (ConWeight == 0)
             ConWeight = 1;
         pen.setColor(ConColor);

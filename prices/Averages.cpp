@@ -93,11 +93,13 @@ QVector<qint64> windowAverages(const QVector<KeyedValue>& rows, const QVector<qi
                     else if (v.kind == Value::Real)
                         d += v.real;
                 }
-                if (d != std::floor(d) || !fitsInt(d)) {
+                // The sum is read as an integer, truncated: one price such as 150123.5
+                // (from "150.123.5") must not stop the averages.
+                if (!std::isfinite(d) || !fitsInt(std::trunc(d))) {
                     *failure = notAnInteger(QString::number(d, 'g', 15));
                     return out;
                 }
-                sum = qint64(d);
+                sum = qint64(std::trunc(d));
             }
         }
         out << sum / width;

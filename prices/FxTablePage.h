@@ -3,6 +3,7 @@
 #include "ui/PageFrame.h"
 
 class Dialogs;
+class QLabel;
 class QTableView;
 class QueryTableModel;
 class Session;
@@ -16,8 +17,11 @@ public:
 
     QTableView* grid() const { return m_grid; }
     QueryTableModel* model() const { return m_model; }
+    // The line in the bottom panel that tells what the latest import brought in.
+    void setImportInfo(const QString& text);
 
 private:
+    QLabel* m_importInfo;
     QTableView* m_grid;
     QueryTableModel* m_model;
 };

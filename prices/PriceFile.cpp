@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace PriceFile {
 
@@ -92,6 +93,90 @@ TorvaneError fewFields(const QString& name, qsizetype line, qsizetype count) {
                             .arg(name)
                             .arg(line + 1)
                             .arg(count));
+}
+
+namespace {
+
+bool digitsAt(const QString& s, std::initializer_list<int> positions) {
+    for (const int p : positions)
+        if (!s.at(p).isDigit() || s.at(p).unicode() > '9')
+            return false;
+    return true;
+}
+
+bool isPaddedDate(const QString& s) {
+    return s.size() == 10 && s.at(4) == u'/' && s.at(7) == u'/' &&
+           digitsAt(s, {0, 1, 2, 3, 5, 6, 8, 9});
+}
+
+bool isPaddedTime(const QString& s) {
+    return (s.size() == 5 || (s.size() == 8 && s.at(5) == u':' && digitsAt(s, {6, 7}))) &&
+           s.at(2) == u':' && digitsAt(s, {0, 1, 3, 4});
+}
+
+} // namespace
+
+void checkDateForms(const QStringList& fields, const QString& name, qsizetype line) {
+    static const QRegularExpression looseDate(
+        QStringLiteral(R"(^\s*\d{1,4}[/-]\d{1,2}[/-]\d{1,2}\s*$)"));
+    static const QRegularExpression looseTime(
+        QStringLiteral(R"(^\s*\d{1,2}:\d{1,2}(:\d{1,2})?\s*$)"));
+    struct Check {
+        int index;
+        bool date;
+        const char16_t* what;
+    };
+    static constexpr Check checks[] = {{0, true, u"開始日付"},
+                                       {1, false, u"開始時刻"},
+                                       {6, true, u"終了日付"},
+                                       {7, false, u"終了時刻"}};
+    for (const Check& c : checks) {
+        if (c.index >= fields.size())
+            break;
+        const QString& f = fields[c.index];
+        if (c.date ? isPaddedDate(f) : isPaddedTime(f))
+            continue;
+        if (!(c.date ? looseDate : looseTime).match(f).hasMatch())
+            continue;
+        throw TorvaneError(
+            QStringLiteral("%1 の %2 行目の%3 '%4' は %5 の形ではありません。日付は yyyy/mm/dd、"
+                           "時刻は hh:nn で、月日時分を2桁にしてください(表計算ソフトで保存し直す"
+                           "と 2026/10/1 や 7:00 の形になることがあります)。")
+                .arg(name)
+                .arg(line + 1)
+                .arg(QString::fromUtf16(c.what), f,
+                     c.date ? QStringLiteral("yyyy/mm/dd") : QStringLiteral("hh:nn")));
+    }
+}
+
+bool minuteOf(const QString& date, const QString& time, qint64* minutes) {
+    if (!isPaddedDate(date) || !isPaddedTime(time))
+        return false;
+    const auto number = [](const QString& s, int from, int n) {
+        int v = 0;
+        for (int i = from; i < from + n; ++i)
+            v = v * 10 + (s.at(i).unicode() - '0');
+        return v;
+    };
+    const QDate d(number(date, 0, 4), number(date, 5, 2), number(date, 8, 2));
+    const int h = number(time, 0, 2), m = number(time, 3, 2);
+    if (!d.isValid() || h > 24 || m > 59)
+        return false;
+    *minutes = d.toJulianDay() * 1440 + h * 60 + m;
+    return true;
+}
+
+QString ImportedRange::text() const {
+    QString step;
+    if (stepMinutes <= 0)
+        step = QStringLiteral("不明");
+    else if (stepMinutes % 1440 == 0)
+        step = QStringLiteral("%1日").arg(stepMinutes / 1440);
+    else if (stepMinutes % 60 == 0)
+        step = QStringLiteral("%1時間").arg(stepMinutes / 60);
+    else
+        step = QStringLiteral("%1分").arg(stepMinutes);
+    return QStringLiteral("読込 %1本  %2 ～ %3  間隔 %4").arg(bars).arg(firstStart, lastEnd, step);
 }
 
 std::array<Slot, 10> forecastSlots(const QStringList& lines, const QString& name) {

@@ -29,6 +29,26 @@ QString timeText(qint64 msecs); // "hh:nn", 24-hour clock
 // The error of a kept line with fewer than eight fields; line counts from 0.
 TorvaneError fewFields(const QString& name, qsizetype line, qsizetype count);
 
+// Dates and times are compared as text, which orders them only when zero-padded: a line
+// whose start or end date or time is written as a spreadsheet saves it (2026/10/1, 7:00) would
+// pass the two-month cut-off in the wrong place. Throws TorvaneError naming the file, the line
+// (counted from 0) and the field; fields that are no date or time at all (a header) pass.
+void checkDateForms(const QStringList& fields, const QString& name, qsizetype line);
+
+// Minutes since the start of the Julian day count of a zero-padded "yyyy/mm/dd" and "hh:nn";
+// false for any other text.
+bool minuteOf(const QString& date, const QString& time, qint64* minutes);
+
+// What an import brought in: the number of bars, the first start, the last end and the most
+// common step between bar starts, for the line that tells the user after the import.
+struct ImportedRange {
+    int bars = 0;
+    QString firstStart; // "yyyy/mm/dd hh:nn"
+    QString lastEnd;
+    qint64 stepMinutes = 0; // 0 when it cannot be told
+    QString text() const;
+};
+
 // One forecast slot: the start and end date and time of a bar still to come.
 struct Slot {
     QString startDate, startTime, endDate, endTime;

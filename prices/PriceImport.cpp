@@ -13,6 +13,7 @@
 #include "store/Transaction.h"
 
 #include <QFileInfo>
+#include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QSqlError>
@@ -218,6 +219,9 @@ void PriceImport::importPrices() {
     QString highest, lowest;
     double highValue = 0.0, lowValue = 0.0;
     const QString top = QStringLiteral("999999");
+    PriceFile::ImportedRange range;
+    QMap<qint64, int> steps; // minutes between the starts of two bars, and how often
+    qint64 previousStart = -1;
     // The forecast slots continue the step between the file's last two lines.
     QString line, beforeLast, last;
     while (reader.next(line)) {
@@ -230,6 +234,7 @@ void PriceImport::importPrices() {
         // Blanks after the commas (", ") are no part of a date or a price.
         for (QString& field : f)
             field = field.trimmed();
+        PriceFile::checkDateForms(f, name, li);
         if (f[0] < cutoff || f[0] > top)
             continue;
         if (f.size() < 8)
@@ -261,8 +266,24 @@ void PriceImport::importPrices() {
         }
         inserter.insert(row.data(), int(row.size()));
         ++counter; // a bar whose insert failed keeps its number
+        if (range.firstStart.isEmpty())
+            range.firstStart = row[1] + u' ' + row[2];
+        range.lastEnd = row[10] + u' ' + row[11];
+        qint64 start = 0;
+        if (PriceFile::minuteOf(row[1], row[2], &start)) {
+            if (previousStart >= 0 && start > previousStart)
+                ++steps[start - previousStart];
+            previousStart = start;
+        }
     }
     const int imcn = counter - 1;
+    range.bars = imcn;
+    int seen = 0;
+    for (auto it = steps.cbegin(); it != steps.cend(); ++it)
+        if (it.value() > seen) { // the smaller step wins a tie: the map runs in key order
+            seen = it.value();
+            range.stepMinutes = it.key();
+        }
 
     const std::array<PriceFile::Slot, 10> ahead =
         PriceFile::forecastSlots(beforeLast, last, reader.lineCount(), name);
@@ -288,6 +309,8 @@ void PriceImport::importPrices() {
     r.imcn = imcn;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
+    if (showImported)
+        showImported(range.text());
     closingSequence();
 }
 

@@ -48,6 +48,8 @@ public:
     std::function<void()> forecastStep;
     // The information line of the forecast page (a12ifL).
     std::function<void(const QString&)> showInfo;
+    // After the bars are in: how many, from when to when, at what interval.
+    std::function<void(const QString&)> showImported;
 
 private:
     void importPrices();

@@ -16,10 +16,13 @@ int checked(qint64 value, const QString& what) {
     return int(value);
 }
 
+// The announcement date of the event page, named in the error the user reads.
 QDate readDate(const QString& text) {
     const QDate date = TextRules::readDate(text);
     if (!date.isValid())
-        throw TorvaneError(QStringLiteral("'%1' は正しい日付ではありません").arg(text));
+        throw TorvaneError(
+            QStringLiteral("発表日 '%1' を日付として読めません。yyyy/mm/dd の形で入力してください")
+                .arg(text));
     return date;
 }
 
@@ -71,9 +74,12 @@ Bound beforeBound(const QString& date, const QString& time) {
 }
 
 Bound afterBound(const QString& date, const QString& time) {
-    int hour = TextRules::intOf(time.left(2));
-    if (hour == std::numeric_limits<int>::max())
-        throw TorvaneError(QStringLiteral("'%1' は正しい時刻ではありません").arg(time));
+    bool ok = false;
+    int hour = time.left(2).trimmed().toInt(&ok);
+    if (!ok || hour < 0 || hour == std::numeric_limits<int>::max())
+        throw TorvaneError(
+            QStringLiteral("時間 '%1' を時刻として読めません。hh:nn の形で入力してください")
+                .arg(time));
     ++hour;
     QString day = date;
     if (hour > 23) {

@@ -7,6 +7,7 @@
 #include "store/TextRules.h"
 #include "ui/UserAction.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -46,6 +47,9 @@ RecordEditor::Setup eventRecordSetup() {
             QStringLiteral("登録(&R)"),
             true};
 }
+
+// The font size of the narrow number fields and their captions.
+constexpr int narrowFontPixels = 18;
 
 enum Field {
     Category,
@@ -198,7 +202,10 @@ void EventRecordPage::difference(int baseField, int resultField, int differenceF
     const EventMath::Difference d = EventMath::difference(baseText, resultText, resultName);
     m_editor->field(differenceField)->setText(QString::number(d.value));
     percent->setText(QString::number(d.percent) + u'%');
-    m_editor->field(nextField)->setFocus(Qt::OtherFocusReason);
+    // Only a move within the page goes on to the next field: a click on the page tabs must
+    // leave the focus with the tabs, or the page change would carry it into the next page.
+    if (isAncestorOf(QApplication::focusWidget()))
+        m_editor->field(nextField)->setFocus(Qt::OtherFocusReason);
 }
 
 void EventRecordPage::lookUpPrices() {
@@ -220,8 +227,18 @@ void EventRecordPage::layoutPanel() {
     place(Name, 230, 4, 300);
     place(Date, 540, 4, 130);
     place(Time, 680, 4, 80);
-    for (int i = Expected; i <= PriceDifference; ++i)
+    for (int i = Expected; i <= PriceDifference; ++i) {
         place(i, 100 + (i - Expected) * 78, 62, 74);
+        // At 74 pixels the window font shows only five digits and its three-character
+        // captions run into each other: a smaller size fits a price difference such as
+        // -150342 and leaves room between the captions.
+        for (QWidget* w :
+             {static_cast<QWidget*>(e->field(i)), static_cast<QWidget*>(e->caption(i))}) {
+            QFont font = w->font();
+            font.setPixelSize(narrowFontPixels);
+            w->setFont(font);
+        }
+    }
     place(Remark, 572, 62, 170);
     e->registerButton()->setGeometry(750, 86, 130, 30);
     m_valuePercent->setGeometry(100 + (ValueDifference - Expected) * 78, 118, 74, 26);

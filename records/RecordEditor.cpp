@@ -3,6 +3,7 @@
 #include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/Keys.h"
+#include "store/Store.h"
 #include "store/TorvaneError.h"
 #include "ui/UserAction.h"
 
@@ -161,6 +162,18 @@ bool RecordEditor::write(int op) {
     store.uexSql(Store::execFile);
     if (store.lastStatementOk())
         return true;
+    // A number field holding text: name the field rather than pass on SQLite's syntax error.
+    QStringList typed{m_count->text()};
+    for (const RecordField* f : m_fields)
+        typed << f->text();
+    const int refused = store.refusedNumber(typed);
+    if (refused >= 0) {
+        const QString what =
+            refused == 0 ? QStringLiteral("CNT") : m_setup.fields.value(refused - 1).caption;
+        m_dialogs.error(QStringLiteral("%1 に登録できませんでした。%2。")
+                            .arg(m_setup.table->table, Store::numberNeeded(what)));
+        return false;
+    }
     m_dialogs.error(QStringLiteral("%1 に登録できませんでした。入力を確認してください。\n%2")
                         .arg(m_setup.table->table, store.lastStatementError()));
     return false;

@@ -45,7 +45,8 @@ void ucTm(QString& stm, int key) {
 void ucNm(QString& sn, int key) {
     if (key != Vk::Up && key != Vk::Down)
         return;
-    int i = 1;
+    // Wide enough that a step from the largest or smallest int cannot overflow.
+    qint64 i = 1;
     if (!sn.isEmpty())
         i = TextRules::intOf(sn);
     i += key == Vk::Up ? 1 : -1;

@@ -63,6 +63,22 @@ QString Store::sqlText(const QString& text) {
     return u'\'' + quoted + u'\'';
 }
 
+int Store::refusedNumber(const QStringList& values) {
+    Query& qst = m_dm.qst;
+    int column = 0;
+    for (qst.first(); !qst.eof() && column < values.size(); qst.next(), ++column) {
+        const QString& value = values[column];
+        if (!value.isEmpty() && !isTextType(qst.field(QStringLiteral("KT")).asString()) &&
+            !TextRules::isNumericLiteral(value))
+            return column;
+    }
+    return -1;
+}
+
+QString Store::numberNeeded(const QString& what) {
+    return QStringLiteral("%1 は数値で入力してください").arg(what);
+}
+
 void Store::uexSql(int op) {
     QString connection;
     if (op == execFile)

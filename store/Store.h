@@ -82,6 +82,12 @@ public:
     // an empty field NULL, the text after the last comma always quoted.
     static QStringList catalogueValues(QString line, int columns, bool (*quoteField)(int));
 
+    // With the column rows of a table in qst (uqTst 1, or any statement built from them): the
+    // first column that takes numbers whose value in values (catalogue order, CNT first) is
+    // neither empty nor a number; -1 when every value fits.
+    int refusedNumber(const QStringList& values);
+    // What the user reads when a column that takes numbers got text.
+    static QString numberNeeded(const QString& what);
     // SQLite's result codes that are faults of the database file or the machine (a full disk, a
     // lock, an I/O error, a broken file) rather than of the row a statement carries.
     static bool isDatabaseFault(const QSqlError& error);

@@ -340,6 +340,10 @@ private Q_SLOTS:
             << "https://example.com/経済?q=%25+";
         QTest::newRow("empty string") << "2b"
                                       << "\"\"" << true << "";
+        QTest::newRow("failed page gives the address asked for")
+            << "2b"
+            << "\"chrome-error://chromewebdata/\"" << true
+            << BrowserPage::searchAddress() + QStringLiteral("ﾄﾞﾙ円");
         QTest::newRow("null is ignored") << "2b"
                                          << "null" << false << "";
         QTest::newRow("dropped in event mode") << "5e"

@@ -177,6 +177,85 @@ private Q_SLOTS:
         QCOMPARE(listRows().size(), 3);
     }
 
+    // Text in a number column is refused with the column's name; the row keeps what was typed
+    // and stays the current row, so that it can be mended.
+    void aRefusedRowStaysWithItsText() {
+        const QStringList before = listRows();
+        editCell(0, 1, QStringLiteral("abc"));
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QTRY_COMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("PNO は数値で入力してください")),
+                 qPrintable(dialogs->errors[0]));
+        QVERIFY(!dialogs->errors[0].contains(QStringLiteral("syntax")));
+        QCOMPARE(listRows(), before);
+        QCOMPARE(grid()->currentIndex().row(), 0);
+        QCOMPARE(page->model()->data(page->model()->index(0, 1)).toString(), QStringLiteral("abc"));
+        // Nor does a button export the table over the refused row.
+        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("i03wtB")), Qt::LeftButton);
+        QCOMPARE(dialogs->errors.size(), 2);
+        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("f05.csv"))));
+
+        // Mended, it is stored on the next move.
+        editCell(0, 1, QStringLiteral("7"));
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QTRY_COMPARE(listRows().first().section(u'|', 1, 1), QStringLiteral("7"));
+        QCOMPARE(dialogs->errors.size(), 2);
+    }
+
+    // The only row of an empty list cannot be left for another row; it is stored however the
+    // user leaves it.
+    void aLoneNewRowIsStoredOnLeaving_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Down") << 0;
+        QTest::newRow("Up") << 1;
+        QTest::newRow("another page") << 2;
+        QTest::newRow("closing") << 3;
+        QTest::newRow("Down while typing") << 4;
+    }
+    void aLoneNewRowIsStoredOnLeaving() {
+        QFETCH(int, how);
+        exec(QStringLiteral("delete from F09CSV"));
+        page->uq8C(1);
+        QCOMPARE(page->model()->rowCount(), 0);
+        grid()->setFocus();
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QCOMPARE(page->model()->rowCount(), 1);
+        QCOMPARE(page->model()->data(page->model()->index(0, 0)).toString(), QStringLiteral("1"));
+        editCell(0, 3, QStringLiteral("F07EVL"));
+        if (how == 4) {
+            grid()->setCurrentIndex(page->model()->index(0, 5));
+            QTest::keyClicks(grid(), QStringLiteral("f"));
+            QWidget* editor = QApplication::focusWidget();
+            QVERIFY(qobject_cast<QLineEdit*>(editor));
+            QTest::keyClicks(editor, QStringLiteral("07.csv"));
+            QTest::keyClick(editor, Qt::Key_Down);
+        } else if (how == 0 || how == 1) {
+            QTest::keyClick(grid(), how == 0 ? Qt::Key_Down : Qt::Key_Up);
+        } else if (how == 2) {
+            page->hide();
+        } else {
+            page->close();
+        }
+        const QString csv = how == 4 ? QStringLiteral("f07.csv") : QStringLiteral("<null>");
+        QTRY_COMPARE(
+            listRows(),
+            QStringList{QStringLiteral("1|<null>|<null>|F07EVL|<null>|%1|<null>").arg(csv)});
+        QVERIFY(dialogs->errors.isEmpty());
+        QCOMPARE(page->model()->rowCount(), 1);
+    }
+
+    // An export into a folder that is not there says so in Japanese, naming the file.
+    void anExportIntoAMissingFolderSaysWhy() {
+        exec(QStringLiteral("update F09CSV set PAS = '%1/none/' where CNT = 2").arg(dir->path()));
+        page->uq8C(1);
+        grid()->setCurrentIndex(page->model()->index(1, 0));
+        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("i03wtB")), Qt::LeftButton);
+        QCOMPARE(dialogs->errors.size(), 1);
+        const QString& e = dialogs->errors[0];
+        QVERIFY2(e.contains(QStringLiteral("none/f08.csv")), qPrintable(e));
+        QVERIFY2(e.contains(QStringLiteral("フォルダがありません")), qPrintable(e));
+    }
+
     void buttonsExchangeTheCurrentRowsTable() {
         exec(QStringLiteral("insert into F08EVK values (1, 'a', 'b')"));
         grid()->setCurrentIndex(page->model()->index(1, 0));

@@ -132,6 +132,38 @@ private Q_SLOTS:
         QCOMPARE(EventMath::afterBound("10.05.2024", "21:10").date, QStringLiteral("10.05.2024"));
     }
 
+    // The price look-up says which field it cannot read, in words the user can act on.
+    void unreadableBoundsNameTheField_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("empty time") << "2024/05/10"
+                                    << ""
+                                    << "時間 ''";
+        QTest::newRow("letters for the time") << "2024/05/10"
+                                              << "ab:00"
+                                              << "時間 'ab:00'";
+        QTest::newRow("unreadable date at midnight") << "2024/5/"
+                                                     << "00:00"
+                                                     << "発表日 '2024/5/'";
+        QTest::newRow("unreadable date before midnight") << "x"
+                                                         << "23:10"
+                                                         << "発表日 'x'";
+    }
+    void unreadableBoundsNameTheField() {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(QString, words);
+        try {
+            EventMath::beforeBound(date, time);
+            EventMath::afterBound(date, time);
+            QFAIL("the look-up went through");
+        } catch (const TorvaneError& e) {
+            QVERIFY2(e.text().contains(words), qPrintable(e.text()));
+            QVERIFY2(!e.text().contains(QStringLiteral("整数")), qPrintable(e.text()));
+        }
+    }
+
     void filtersDoubleQuotes() {
         QCOMPARE(RegisterTables::categoryFilter(QStringLiteral("O'Neil")),
                  QStringLiteral(" where EKB = 'O''Neil' order by cnt "));

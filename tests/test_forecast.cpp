@@ -10,11 +10,13 @@
 
 #include <QDir>
 #include <QImage>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -520,6 +522,29 @@ private Q_SLOTS:
         QCOMPARE(runWidth(bmp, 250, 80, colour), width);
     }
 
+    // Weights far beyond any pen width are drawn without the painter's complaint about the
+    // width, in the weight's colour.
+    void diagramKeepsExtremeWeightsInRange_data() {
+        QTest::addColumn<float>("weight");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("1e12") << 1e12f << black;
+        QTest::newRow("-1e12") << -1e12f << red;
+        QTest::newRow("smallest int") << -2147483648.0f << red;
+        QTest::newRow("infinity") << std::numeric_limits<float>::infinity() << black;
+        QTest::newRow("NaN") << std::numeric_limits<float>::quiet_NaN() << red;
+    }
+    void diagramKeepsExtremeWeightsInRange() {
+        QFETCH(float, weight);
+        QFETCH(QColor, colour);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QPen|QPainter")));
+        TNervFann net(layers553, 1.0f, 11);
+        net.SetWeight(2, 8, weight);
+        QImage bmp;
+        net.CreateNeuronBmp(bmp);
+        QCOMPARE(bmp.size(), QSize(600, 300));
+        QCOMPARE(bmp.pixelColor(250, 80), colour);
+    }
+
     void circlesTakeTheLastLineWidth() {
         TNervFann net(layers553, 1.0f, 11);
         QImage thin, thick;
@@ -701,6 +726,50 @@ private Q_SLOTS:
         QCOMPARE(session->forecast.chartData(QStringLiteral("03")).title,
                  QStringLiteral("03 日間FX価格+予測10ｺﾏ ﾁｬｰﾄ"));
         QCOMPARE(session->forecast.chartData(QStringLiteral("0")).series[0].size(), 0);
+    }
+
+    // Forecast slots whose step goes backwards (a file whose last two lines are out of order)
+    // are drawn where their times put them: every line runs forward in time.
+    void chartRunsForwardOverABackwardsSlot() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 8), QTime(0, 15)), 10, 15);
+        QSqlDatabase db = session->dm.database(session->dm.csm());
+        for (int k = 1; k <= 10; ++k)
+            QVERIFY(QSqlQuery(db).exec(
+                QStringLiteral("update F01YSK set CV = 150000, HV = 150100, LV = 149900, "
+                               "LYMD = '2025/07/08', LHM = '%1' where CNT = %2")
+                    .arg(QTime(2, 30).addSecs(-15 * 60 * k).toString(QStringLiteral("HH:mm")))
+                    .arg(10 + k)));
+        const ChartData data = session->forecast.chartData(QStringLiteral("3"));
+        QVERIFY(data.error.isEmpty());
+        QCOMPARE(data.series[0].size(), 20);
+        for (const auto& points : data.series)
+            for (int i = 1; i < points.size(); ++i)
+                QVERIFY2(points[i].x() >= points[i - 1].x(), qPrintable(QString::number(i)));
+        // The earliest slot, 00:00, comes first.
+        QCOMPARE(qint64(data.series[0].first().x()),
+                 QDateTime(QDate(2025, 7, 8), QTime(0, 0)).toMSecsSinceEpoch());
+        QCOMPARE(data.series[0].first().y(), 150000.0);
+    }
+
+    // The last bar's values are shown before the training, so a forecast that then fails
+    // leaves them on the page.
+    void lastBarIsShownEvenWhenTheForecastFails() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 12);
+        QSqlQuery(session->dm.database(session->dm.csm()))
+            .exec(QStringLiteral("update F01YSK set HV = NULL where CNT = 12"));
+        QList<ForecastSummary> shown;
+        session->forecast.showLastBar = [&](const ForecastSummary& s) { shown << s; };
+        session->forecast.seed = 2;
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(1));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].lastHigh, QString());
+        QSqlQuery q(session->dm.database(session->dm.csm()));
+        QVERIFY(q.exec(QStringLiteral("select CV, LV from F01YSK where CNT = 12")) && q.next());
+        QCOMPARE(shown[0].lastClose, q.value(0).toString());
+        QCOMPARE(shown[0].lastLow, q.value(1).toString());
+        QVERIFY(shown[0].forecastClose.isEmpty());
     }
 
     void chartStopsAtAnUnreadableRow() {

@@ -14,6 +14,8 @@
 #include <QChartView>
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QFile>
+#include <QFocusEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLegend>
@@ -29,6 +31,25 @@
 #include <QWheelEvent>
 
 #include <memory>
+
+namespace {
+
+// Dialogs whose message boxes take the focus away from the window and give it back, as a real
+// modal box does.
+class BoxDialogs : public TestDialogs {
+public:
+    void message(const QString& text) override {
+        TestDialogs::message(text);
+        if (QWidget* w = QApplication::focusWidget()) {
+            QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+            QApplication::sendEvent(w, &out);
+            QFocusEvent in(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+            QApplication::sendEvent(w, &in);
+        }
+    }
+};
+
+} // namespace
 
 class TestForecastPage : public QObject {
     Q_OBJECT
@@ -140,6 +161,52 @@ private Q_SLOTS:
         QCOMPARE(text(QStringLiteral("a12ifL")), QString());
         button->setFocus();
         QCOMPARE(text(QStringLiteral("a12ifL")), hint);
+    }
+
+    // The import's message boxes and a return to the window are no focus moves between
+    // controls: the import's text stays in a12ifL.
+    void importTextOutlivesTheBoxes() {
+        BoxDialogs boxes;
+        page.reset();
+        session = std::make_unique<Session>(boxes, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        page = std::make_unique<ForecastPage>(*session, boxes);
+        session->openDatabases();
+        boxes.clear();
+        NetworkPage network;
+        connectForecastPages(*session, *page, network);
+        session->forecast.seed = 1;
+        connect(page.get(), &ForecastPage::importRequested, this,
+                [this] { session->prices.a13rdtBClick(); });
+        QStringList lines;
+        for (int i = 0; i < 30; ++i) {
+            const QDateTime s(QDate(2025, 7, 8), QTime(8, 0).addSecs(i * 900));
+            const QDateTime e = s.addSecs(900);
+            lines << QStringLiteral("%1,%2,150.000,150.%3,149.900,150.0%4,%5,%6")
+                         .arg(s.toString(QStringLiteral("yyyy/MM/dd")),
+                              s.toString(QStringLiteral("HH:mm")))
+                         .arg(100 + i)
+                         .arg(10 + i)
+                         .arg(e.toString(QStringLiteral("yyyy/MM/dd")),
+                              e.toString(QStringLiteral("HH:mm")));
+        }
+        QFile file(dir->filePath(QStringLiteral("P.CSV")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(lines.join(QStringLiteral("\r\n")).toLatin1());
+        file.close();
+        boxes.fileToOpen = file.fileName();
+        showPage();
+        auto* button = child<QPushButton>(QStringLiteral("a13rdtB"));
+        button->setFocus();
+        QTRY_VERIFY(button->hasFocus());
+        QTest::keyClick(button, Qt::Key_Space);
+        QVERIFY2(boxes.errors.isEmpty(), qPrintable(boxes.errors.join(u'|')));
+        QVERIFY2(boxes.messages.size() == 3, qPrintable(boxes.messages.join(u'|')));
+        QCOMPARE(text(QStringLiteral("a12ifL")), QStringLiteral("結果は 4.FX表に表示されます"));
+        // Leaving the button for another control still clears it.
+        QTest::keyClick(button, Qt::Key_Tab);
+        QCOMPARE(text(QStringLiteral("a12ifL")), QString());
+        page.reset();
+        session.reset();
     }
 
     void importButtonAsksForTheImport() {

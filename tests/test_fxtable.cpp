@@ -61,6 +61,9 @@ private Q_SLOTS:
             QCOMPARE(grid->model()->headerData(0, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
                      int(Qt::AlignCenter));
             QCOMPARE(grid->model()->rowCount(), 12);
+            // The listed columns only: the first one starts at the grid's left edge, with no
+            // row-number column before it.
+            QCOMPARE(grid->viewport()->x(), grid->frameWidth());
             const auto text = [&](int row, int column) {
                 return grid->model()->index(row, column).data().toString();
             };

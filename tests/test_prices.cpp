@@ -802,6 +802,24 @@ private Q_SLOTS:
             << QStringList{good, bar("2025/07/01", "", "1", "1", "1", "2025/07/01", "09:15")
                                      .replace(0, 10, "2025/07/xx")}
             << "2 行目の開始日時";
+        // Dates and times as a spreadsheet saves them again would compare wrongly as text.
+        QTest::newRow("start date without zeros")
+            << QStringList{good, bar("2025/7/1", "09:15", "1", "1", "1", "2025/07/01", "09:30"),
+                           good}
+            << "2 行目の開始日付 '2025/7/1' は yyyy/mm/dd の形ではありません";
+        QTest::newRow("start time without zero")
+            << QStringList{bar("2025/07/01", "9:00", "1", "1", "1", "2025/07/01", "09:15"), good}
+            << "1 行目の開始時刻 '9:00' は hh:nn の形ではありません";
+        QTest::newRow("old line with a short date")
+            << QStringList{bar("2025/4/30", "09:00", "1", "1", "1", "2025/4/30", "09:15"), good,
+                           good}
+            << "1 行目の開始日付 '2025/4/30'";
+        QTest::newRow("end date with dashes")
+            << QStringList{good, bar("2025/07/01", "09:15", "1", "1", "1", "2025-07-01", "09:30")}
+            << "2 行目の終了日付 '2025-07-01'";
+        QTest::newRow("end time without zero")
+            << QStringList{good, bar("2025/07/01", "09:15", "1", "1", "1", "2025/07/01", "9:30")}
+            << "2 行目の終了時刻 '9:30'";
         QTest::newRow("no bar within two months")
             << QStringList{"Date,Time,O,H,L,C,ED,ET",
                            bar("2025/05/08", "09:00", "1", "1", "1", "2025/05/08", "09:15"),
@@ -827,6 +845,66 @@ private Q_SLOTS:
         QCOMPARE(session->reg.shm, reg.shm);
         QCOMPARE(session->reg.slm, reg.slm);
         QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    // A price with a second decimal point keeps its fraction (150.000.5 is 150000.5): the
+    // averages read their sums as integers, truncated, and the chart its prices.
+    void oddPriceKeepsTheAverages_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("in a 75-bar window")
+            << bars(at(2025, 7, 1, 0, 5), 75, 15,
+                    [](int i) {
+                        return i == 75 ? QStringLiteral("150.000.5") : QStringLiteral("150000");
+                    })
+            << QStringLiteral("select CV, M75 from F01YSK where CNT = 75")
+            << QStringLiteral("150000.5|150000");
+        QTest::newRow("in a 20-row hourly window")
+            << bars(at(2025, 7, 1), 21, 60,
+                    [](int i) {
+                        return i == 20 ? QStringLiteral("150.001.5") : QStringLiteral("150000");
+                    })
+            << QStringLiteral("select F02W1H.AV, M1H from F02W1H, F01YSK "
+                              "where F02W1H.CNT = 20 and F01YSK.CNT = 20")
+            << QStringLiteral("150000|150000");
+    }
+    void oddPriceKeepsTheAverages() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        importLines(lines);
+        QCOMPARE(one(sql), expected);
+        const ChartData chart = session->forecast.chartData(QStringLiteral("20"));
+        QVERIFY2(chart.error.isEmpty(), qPrintable(chart.error));
+        QCOMPARE(chart.series[0].size(), lines.size());
+        for (const QPointF& p : chart.series[0])
+            QVERIFY(p.y() == 150000.0 || p.y() == 150001.0);
+    }
+
+    // After the bars are in, one line tells how many, from when to when, at what step.
+    void importTellsWhatCameIn_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("text");
+        const auto one = [](int) { return QStringLiteral("150000"); };
+        QTest::newRow("15-minute bars")
+            << bars(at(2025, 7, 1), 80, 15, one)
+            << "読込 80本  2025/07/01 00:00 ～ 2025/07/01 20:00  間隔 15分";
+        QTest::newRow("hourly bars with a gap, header and old lines")
+            << QStringList{"Date,Time,O,H,L,C,ED,ET"} + bars(at(2025, 4, 1), 3, 60, one) +
+                   bars(at(2025, 7, 1), 3, 60, one) + bars(at(2025, 7, 2), 2, 60, one)
+            << "読込 5本  2025/07/01 00:00 ～ 2025/07/02 02:00  間隔 1時間";
+        QTest::newRow("daily bars") << bars(at(2025, 6, 1), 20, 1440, one)
+                                    << "読込 20本  2025/06/01 00:00 ～ 2025/06/21 00:00  間隔 1日";
+    }
+    void importTellsWhatCameIn() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, text);
+        QStringList told;
+        session->prices.showImported = [&told](const QString& t) { told << t; };
+        importLines(lines);
+        QCOMPARE(told, QStringList{text});
+        QVERIFY(dialogs->messages.size() <= 1); // no box of its own
     }
 
     void missingFile() {
@@ -862,8 +940,12 @@ private Q_SLOTS:
         QCOMPARE(Averages::windowAverages(rows, {1, 2, 4, 5}, 2, &failure),
                  (QVector<qint64>{5, 5, 16, 16}));
         QVERIFY(failure.isEmpty());
-        QCOMPARE(Averages::windowAverages(rows, {3, 6}, 2, &failure), (QVector<qint64>{0}));
-        QVERIFY(failure.contains(QStringLiteral("'1.5'")));
+        // A sum with a fraction is read as an integer, truncated.
+        QCOMPARE(Averages::windowAverages(rows, {3, 6}, 2, &failure), (QVector<qint64>{0, 0}));
+        QVERIFY(failure.isEmpty());
+        // One beyond the integers still stops the averages.
+        QCOMPARE(Averages::windowAverages({{7, v(3.0e9)}}, {7}, 2, &failure), (QVector<qint64>{}));
+        QVERIFY(failure.contains(QStringLiteral("'3000000000'")));
         QCOMPARE(Averages::fourHourRows({1, 2, 3, 4, 5, 6, 7}, 5), (QVector<int>{4}));
         QCOMPARE(Averages::latestSamples({{1, 5}, {2, 3}, {3, 9}}, {2, 3, 5, 8, 9}),
                  (QVector<int>{-1, 1, 1, 1, 2}));

@@ -6,9 +6,12 @@
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "ui/Look.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -16,6 +19,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -418,6 +423,9 @@ private Q_SLOTS:
         QCOMPARE(dialogs->errors.size(), 1);
         QVERIFY2(dialogs->errors[0].contains(QStringLiteral("F06EVR")),
                  qPrintable(dialogs->errors[0]));
+        // The field is named, not SQLite's syntax error.
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("差値 は数値で入力してください")),
+                 qPrintable(dialogs->errors[0]));
         QCOMPARE(rows(QStringLiteral("select count(*) from F06EVR")), QStringList{"0"});
         QCOMPARE(text(events, "e101modL"), QStringLiteral("新規"));
         QCOMPARE(text(events, "e102cntL"), QString());
@@ -438,10 +446,47 @@ private Q_SLOTS:
         e->field(9)->setText(QStringLiteral("5yen"));
         e->registerButton()->click();
         QCOMPARE(dialogs->errors.size(), 2);
+        QVERIFY2(dialogs->errors[1].contains(QStringLiteral("差額 は数値で入力してください")),
+                 qPrintable(dialogs->errors[1]));
         QCOMPARE(text(events, "e101modL"), QStringLiteral("修正"));
         QCOMPARE(text(events, "e102cntL"), QStringLiteral("1"));
         QCOMPARE(text(events, "e112dyv2E"), QStringLiteral("5yen"));
         QCOMPARE(rows(QStringLiteral("select DYV from F06EVR")), QStringList{"NULL"});
+    }
+
+    // The narrow number fields of page 5 keep their places and show a seven-character price
+    // difference whole; their captions keep apart.
+    void eventNumberFieldsFitTheirTexts() {
+        events->setFont(windowFont()); // as the window shows the page
+        pc->setCurrentWidget(events);
+        RecordEditor* e = events->editor();
+        for (int i = 4; i <= 9; ++i) {
+            RecordField* f = e->field(i);
+            QCOMPARE(f->geometry(), QRect(100 + (i - 4) * 78, 86, 74, 30));
+            QStyleOptionFrame option;
+            option.initFrom(f);
+            option.rect = f->rect();
+            option.lineWidth =
+                f->hasFrame() ? f->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, f)
+                              : 0;
+            const int room =
+                f->style()->subElementRect(QStyle::SE_LineEditContents, &option, f).width() - 4;
+            QVERIFY2(QFontMetrics(f->font()).horizontalAdvance(QStringLiteral("-150342")) <= room,
+                     qPrintable(f->objectName()));
+            QLabel* caption = e->caption(i);
+            QVERIFY2(QFontMetrics(caption->font()).horizontalAdvance(caption->text()) + 12 <= 78,
+                     qPrintable(caption->text()));
+        }
+    }
+
+    // Selecting a row leaves every title in the window font.
+    void gridTitlesStayInTheWindowFont() {
+        for (const char* name : {"bg", "eG"}) {
+            auto* grid = pc->findChild<QTableView*>(QLatin1String(name));
+            QVERIFY(grid);
+            QVERIFY(!grid->horizontalHeader()->highlightSections());
+            QVERIFY(!grid->verticalHeader()->highlightSections());
+        }
     }
 
     void eventNameIsRequiredForAnInsert() {

@@ -81,6 +81,8 @@ private Q_SLOTS:
         QTest::newRow("01 down") << "01" << 40 << "20";
         QTest::newRow("7 up") << "7" << 38 << "08";
         QTest::newRow("above 20 up") << "25" << 38 << "01";
+        QTest::newRow("largest int up") << "2147483647" << 38 << "01";
+        QTest::newRow("smallest int down") << "-2147483648" << 40 << "20";
     }
     void numbers() {
         QFETCH(QString, text);

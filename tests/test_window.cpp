@@ -28,6 +28,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -185,6 +186,8 @@ private Q_SLOTS:
             QCOMPARE(z0P->geometry(), QRect(0, size.height() - 40, size.width(), 40));
             QCOMPARE(z0bB->geometry(), QRect(size.width() - 904 + 728, 8, 120, 25));
             QCOMPARE(pc->geometry(), QRect(0, 0, size.width(), size.height() - 40));
+            if (size == QSize(904, 641))
+                QCOMPARE(frame->size(), QSize(896, 562));
         }
     }
 
@@ -242,6 +245,78 @@ private Q_SLOTS:
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(4).center());
         QCOMPARE(currentPage(), QStringLiteral("ets"));
         QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    // Leaving the result field for the tabs computes the difference but keeps the focus with
+    // the tabs: page 2 shows with neither its grid's box nor the browser its empty conclusion
+    // field would open.
+    void tabClickFromResultFieldShowsThePageWithNothingRun() {
+        create();
+        QVERIFY(showAndActivate());
+        QTabWidget* pc = window->pageControl();
+        QTabBar* tabs = pc->tabBar();
+        auto* conclusion = page("bts")->findChild<QLineEdit*>(QStringLiteral("b105rz2E"));
+        auto* expected = page("ets")->findChild<QLineEdit*>(QStringLiteral("e107eiv2E"));
+        auto* result = page("ets")->findChild<QLineEdit*>(QStringLiteral("e108riv2E"));
+        auto* difference = page("ets")->findChild<QLineEdit*>(QStringLiteral("e109div2E"));
+        QVERIFY(conclusion && expected && result && difference);
+
+        // Page 2 last had its focus in the empty conclusion field.
+        tabs->setFocus();
+        pc->setCurrentWidget(page("bts"));
+        conclusion->setText(QStringLiteral("x"));
+        conclusion->setFocus();
+        QTRY_VERIFY(conclusion->hasFocus());
+        conclusion->clear();
+        tabs->setFocus();
+        QTRY_VERIFY(tabs->hasFocus());
+        pc->setCurrentWidget(page("ets"));
+        expected->setText(QStringLiteral("1"));
+        result->setText(QStringLiteral("2"));
+        result->setFocus();
+        QTRY_VERIFY(result->hasFocus());
+        dialogs->clear();
+
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(currentPage(), QStringLiteral("bts"));
+        QCOMPARE(QApplication::focusWidget(), tabs);
+        QVERIFY2(dialogs->messages.isEmpty(), qPrintable(dialogs->messages.join(u'|')));
+        QVERIFY(dialogs->errors.isEmpty());
+        QCOMPARE(difference->text(), QStringLiteral("1"));
+        auto* marker = page("gts")->findChild<QLabel*>(QStringLiteral("g03refL"));
+        QVERIFY(marker);
+        QCOMPARE(marker->text(), QString());
+    }
+
+    // Every plain button answers Enter as the register buttons do.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("pageName");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("FX読込") << QStringLiteral("ats") << QStringLiteral("a13rdtB");
+        QTest::newRow("検索元に戻る") << QStringLiteral("gts") << QStringLiteral("g15rtB");
+        QTest::newRow("CSV書出") << QStringLiteral("its") << QStringLiteral("i03wtB");
+        QTest::newRow("CSV読込") << QStringLiteral("its") << QStringLiteral("i04rdB");
+        QTest::newRow("閉じる(&C)") << QString() << QStringLiteral("z0bB");
+        QTest::newRow("登録(&R)") << QStringLiteral("bts") << QStringLiteral("b109rgB");
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, pageName);
+        QFETCH(QString, button);
+        create();
+        QVERIFY(showAndActivate());
+        if (!pageName.isEmpty())
+            window->pageControl()->setCurrentWidget(page(pageName.toLatin1().constData()));
+        auto* b = window->findChild<QPushButton*>(button);
+        QVERIFY(b);
+        // Only the press is under test, not what the button then does.
+        QObject::disconnect(b, &QAbstractButton::clicked, nullptr, nullptr);
+        QSignalSpy pressed(b, &QAbstractButton::clicked);
+        b->setFocus();
+        QTRY_VERIFY(b->hasFocus());
+        QTest::keyClick(b, Qt::Key_Return);
+        QCOMPARE(pressed.count(), 1);
+        QTest::keyClick(b, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(pressed.count(), 2);
     }
 
     void startupErrorIsShownOnceAndLeavesPage7() {

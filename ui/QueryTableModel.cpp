@@ -86,6 +86,9 @@ void QueryTableModel::attach(QTableView* view) {
     view->setModel(this);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view->horizontalHeader()->setFont(view->font());
+    // The titles keep the window font when a row is selected, instead of turning bold.
+    view->horizontalHeader()->setHighlightSections(false);
+    view->verticalHeader()->setHighlightSections(false);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
