@@ -15,6 +15,7 @@
 #include "ui/PageFrame.h"
 #include "ui/UserAction.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -101,14 +102,19 @@ void TKestoF::build() {
 void TKestoF::connectPages() {
     connectForecastPages(m_session, *ats, *cts);
     // Each of these enters the core for a user action: import, train and chart, or a page.
-    connect(ats, &ForecastPage::importRequested, this,
-            [this] { runAction(m_dialogs, [this] { m_session.prices.a13rdtBClick(); }); });
+    connect(ats, &ForecastPage::importRequested, this, [this] {
+        if (refusedWhileTraining(QStringLiteral("読み込めません")))
+            return;
+        runAction(m_dialogs, [this] { m_session.prices.a13rdtBClick(); });
+    });
     m_session.prices.showImported = [this](const QString& text) { dts->setImportInfo(text); };
     // Queued: the drop ends, and the program that started the drag carries on, before the
     // import's message boxes.
     connect(
         ats, &ForecastPage::fileDropped, this,
         [this](const QString& path) {
+            if (refusedWhileTraining(QStringLiteral("読み込めません")))
+                return;
             runAction(m_dialogs, [this, path] { m_session.prices.importFile(path); });
         },
         Qt::QueuedConnection);
@@ -170,6 +176,22 @@ void TKestoF::createIts() {
 
 void TKestoF::createJts() {
     jts = new AnalysisPage(m_session, m_dialogs, pc);
+}
+
+bool TKestoF::refusedWhileTraining(const QString& what) {
+    if (!m_session.forecast.training())
+        return false;
+    m_dialogs.message(Forecaster::duringTraining(what));
+    return true;
+}
+
+void TKestoF::closeEvent(QCloseEvent* event) {
+    // The training works on the session's network and patterns until it has stopped.
+    if (refusedWhileTraining(QStringLiteral("閉じられません"))) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 bool TKestoF::event(QEvent* event) {

@@ -1,9 +1,11 @@
 // Times "FX読込" without the window on a generated two-month price file: the file read and the
 // bars inserted, the 75-bar average and the time-frame tables with their averages, the training
 // of 1000 passes with the forecast of the ten slots, and the final refresh of the FX table.
-// Reports the peak memory of the process.
+// Reports the peak memory of the process, then times the bare fann_train loop over the same
+// patterns for comparison.
 //   bench_pipeline [MINUTES] [MONTHS]   bars of MINUTES (15 unless told) over MONTHS (2)
 #include "BenchSupport.h"
+#include "TrainingPatterns.h"
 #include "session/Session.h"
 #include "store/Clock.h"
 
@@ -109,5 +111,13 @@ int main(int argc, char* argv[]) {
                 "import)\n",
                 minutes, months, bars, read, averaged - read, trained - averaged, all - trained,
                 all, all * 1000.0 / bars, wallMs, peakKilobytes(), before);
+    const long peak = peakKilobytes();
+    const bench::Patterns patterns = bench::readPatterns(session);
+    float mse = 0;
+    const double bare = bench::bareLoop(patterns, 20250709, Forecaster::passes, mse);
+    std::printf("bare fann_train loop over the same %d patterns: %.0f ms; whole pipeline %.3f x, "
+                "training and forecast %.3f x; MSE %s (peak memory before it %ld kB)\n",
+                patterns.count, bare, all / bare, (trained - averaged) / bare,
+                mse == session.forecast.summary().mse ? "same" : "DIFFERENT", peak);
     return 0;
 }

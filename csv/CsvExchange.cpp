@@ -129,7 +129,16 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
     qm.open();
 
     int broken = 0;
+    qsizetype unencodable = 0;
     QString text;
+    // Written a block of rows at a time: a large table never stands in memory as one text.
+    const auto flush = [&] {
+        qsizetype missing = 0;
+        const QByteArray bytes = TextFile::encodeCp932(text, &missing);
+        unencodable += missing;
+        text.clear();
+        TextFile::write(file, bytes);
+    };
     for (qm.first(); !qm.eof(); qm.next()) {
         for (int k = 0; k < n; ++k) {
             const QString field = qm.field(k).asString();
@@ -140,8 +149,12 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
             text += field;
         }
         text += QLatin1String("\r\n");
+        if (text.size() >= 1 << 16)
+            flush();
     }
-    TextFile::write(file, TextFile::encodeCp932(text, unwritable));
+    flush();
+    if (unwritable)
+        *unwritable = unencodable;
     TextFile::commit(file);
     return broken;
 }

@@ -28,8 +28,16 @@
 #include <QToolTip>
 #include <QValueAxis>
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -52,8 +60,8 @@ const std::array<SeriesLook, 7> seriesLooks = {{
 
 const QString dateTimeFormat = QStringLiteral("yyyy/MM/dd hh:mm");
 
-// The training repaints its progress at most this often (milliseconds).
-constexpr int progressInterval = 200;
+// The training shows its progress this often (milliseconds).
+constexpr int progressInterval = 100;
 
 } // namespace
 
@@ -82,9 +90,18 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
 
     m_progress = new QProgressBar(header());
     m_progress->setObjectName(QStringLiteral("a16pgsBar"));
-    m_progress->setGeometry(600, 44, 280, 22);
+    m_progress->setGeometry(592, 44, 216, 22);
     m_progress->setFormat(QStringLiteral("学習 %v/%m"));
     m_progress->hide();
+    m_cancel = new QPushButton(QStringLiteral("中止"), header());
+    m_cancel->setObjectName(QStringLiteral("a17stpB"));
+    m_cancel->setGeometry(812, 44, 68, 22);
+    m_cancel->hide();
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_stop)
+            m_stop->store(true);
+        m_cancel->setEnabled(false);
+    });
 
     m_chart = new QChart;
     // The dark theme first: it would repaint series and axes set up before it.
@@ -225,12 +242,88 @@ void ForecastPage::showProgress(int done, int total) {
         m_progress->hide();
         return;
     }
-    // The training holds the event loop, so the bar is painted here, a few times a second.
+    // A training on this thread holds the event loop, so the bar is painted here.
     if (m_progressShown.elapsed() >= progressInterval) {
         m_progress->setValue(done);
         m_progress->repaint();
         m_progressShown.restart();
     }
+}
+
+namespace {
+
+// "18秒", "3分", "2時間": a duration as the user reads it.
+QString roughDuration(double seconds) {
+    if (seconds < 90)
+        return QStringLiteral("%1秒").arg(std::max(1, int(std::lround(seconds))));
+    if (seconds < 90 * 60)
+        return QStringLiteral("%1分").arg(std::lround(seconds / 60));
+    return QStringLiteral("%1時間").arg(std::lround(seconds / 3600));
+}
+
+} // namespace
+
+bool ForecastPage::runTraining(const Forecaster::TrainingWork& work, int bars,
+                               const std::function<void(int, int)>& report) {
+    std::atomic<int> done{0};
+    std::atomic<bool> stop{false};
+    bool finished = false;
+    std::exception_ptr failure;
+    const int total = Forecaster::passes;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+
+    // Before the first pass: how many bars and roughly how long, so that a large file can be
+    // stopped at once.
+    const auto showRemaining = [&](int passesDone) {
+        const double left = passesDone > 0
+                                ? clock.elapsed() / 1000.0 / passesDone * (total - passesDone)
+                                : Forecaster::estimatedSeconds(bars);
+        m_progress->setFormat(
+            QStringLiteral("%1本 %v/%m 残り約%2").arg(bars).arg(roughDuration(left)));
+    };
+    showRemaining(0);
+    m_stop = &stop;
+    m_cancel->setEnabled(true);
+    m_cancel->show();
+
+    std::thread worker([&] {
+        try {
+            finished = work([&](int d, int) {
+                done.store(d, std::memory_order_relaxed);
+                return !stop.load(std::memory_order_relaxed);
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // Bound to the loop: dropped if the loop has gone.
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    QTimer tick;
+    tick.setInterval(progressInterval);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        const int d = done.load(std::memory_order_relaxed);
+        if (d < total) {
+            showRemaining(d);
+            report(d, total);
+        }
+    });
+    tick.start();
+    loop.exec();
+    tick.stop();
+    // The loop ends early only when the program quits: the training stops then too.
+    stop.store(stop.load() || !finished);
+    worker.join();
+
+    m_stop = nullptr;
+    m_cancel->hide();
+    m_progress->hide();
+    m_progress->setFormat(QStringLiteral("学習 %v/%m"));
+    if (failure)
+        std::rethrow_exception(failure);
+    return finished;
 }
 
 void ForecastPage::showHover(int series, const QPointF& point, bool state) {
@@ -318,4 +411,8 @@ void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& pa
         page3.showNetwork(diagram, mse);
     };
     f.drawChart = [&page1] { page1.drawChart(); };
+    f.runTraining = [&page1](const Forecaster::TrainingWork& work, int bars,
+                             const std::function<void(int, int)>& report) {
+        return page1.runTraining(work, bars, report);
+    };
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "forecast/Forecaster.h"
 #include "ui/PageFrame.h"
 
 #include <QElapsedTimer>
 
 #include <array>
+#include <atomic>
+#include <functional>
 
 class Dialogs;
 class NetworkPage;
@@ -43,6 +46,11 @@ public:
     // The training's progress: shown from the first pass, hidden after the last.
     void showProgress(int done, int total);
 
+    // Runs a training on a worker thread while the window answers events, with the progress,
+    // the bars, the time left and the "中止" button; returns whether it ran to its end.
+    bool runTraining(const Forecaster::TrainingWork& work, int bars,
+                     const std::function<void(int done, int total)>& report);
+
     QChart* chart() const { return m_chart; }
     PriceChartView* chartView() const { return m_chartView; }
     QLineSeries* series(int i) const { return m_series[i]; }
@@ -73,6 +81,8 @@ private:
     QLineEdit* m_days;
     QProgressBar* m_progress;
     QElapsedTimer m_progressShown;
+    QPushButton* m_cancel;
+    std::atomic<bool>* m_stop = nullptr; // the running training's stop flag
     PriceChartView* m_chartView;
     QChart* m_chart;
     QDateTimeAxis* m_axisX;

@@ -7,6 +7,7 @@
 #include "store/TorvaneError.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
@@ -117,6 +118,12 @@ QString Forecaster::mseText(float mse) {
     return t.replace(u'.', QLocale().decimalPoint());
 }
 
+double Forecaster::estimatedSeconds(qint64 bars) {
+    // The kernel's speed on a modest machine, per pattern.
+    constexpr double secondsPerPattern = 200e-9;
+    return double(bars) * passes * secondsPerPattern;
+}
+
 void Forecaster::uq1K(int op) {
     if (op != forecastTrain && op != forecastChart)
         return;
@@ -165,14 +172,32 @@ void Forecaster::uq1K(int op) {
         targets[i * 3 + 2] = scaled(qd.field(lv).asFloat(), b);
     }
 
-    if (progress)
-        progress(0, passes);
-    for (int epoch = 1; epoch <= passes; ++epoch) {
-        for (int k = 0; k < count; ++k)
-            m_net->Train(std::span<const float>(inputs.data() + k * 5, 5),
-                         std::span<const float>(targets.data() + k * 3, 3));
+    const auto report = [this](int done, int total) {
         if (progress)
-            progress(epoch, passes);
+            progress(done, total);
+    };
+    report(0, passes);
+    const TrainingWork work = [&](const TrainingKernel::PassHook& onPass) {
+        return m_net->TrainPasses(inputs, targets, passes, onPass) == passes;
+    };
+    bool finished = false;
+    if (runTraining) {
+        m_training = true;
+        const auto done = qScopeGuard([this] { m_training = false; });
+        finished = runTraining(work, count, report);
+        if (finished)
+            report(passes, passes);
+    } else {
+        finished = work([&report](int done, int total) {
+            report(done, total);
+            return true;
+        });
+    }
+    if (!finished) {
+        // A half-trained network forecasts nothing; the imported bars stay as they are.
+        m_net.reset();
+        dialogs.message(QStringLiteral("学習を中止しました"));
+        return;
     }
 
     r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +

@@ -72,8 +72,25 @@ public:
 
     // Reproducible initial weights for tests and the headless command; the window leaves it.
     std::optional<unsigned> seed;
-    // Called after every training pass with the passes done and the total.
+    // Called after every training pass with the passes done and the total, on this thread.
     std::function<void(int done, int total)> progress;
+    // The training itself: calls its hook after every pass (false stops it there) and returns
+    // whether all passes ran. It touches nothing but the network and the patterns.
+    using TrainingWork = std::function<bool(const TrainingKernel::PassHook& onPass)>;
+    // Runs the work for `bars` patterns and returns whether it ran to its end; reports the
+    // passes done through `report` on this thread. The window runs the work on a worker thread
+    // and answers events meanwhile; without a runner it runs here.
+    std::function<bool(const TrainingWork& work, int bars,
+                       const std::function<void(int done, int total)>& report)>
+        runTraining;
+    // Whether a training is running (the window refuses what would change its data).
+    bool training() const { return m_training; }
+    // What the window says when `what` is asked for during a training.
+    static QString duringTraining(const QString& what) {
+        return QStringLiteral("学習中は%1。学習の終了を待つか「中止」を押してください").arg(what);
+    }
+    // A rough training time for that many bars, in seconds, to tell the user beforehand.
+    static double estimatedSeconds(qint64 bars);
     // The last real bar's high, close and low, before the training (only those fields set).
     std::function<void(const ForecastSummary&)> showLastBar;
     std::function<void(const ForecastSummary&)> showSummary;
@@ -101,4 +118,5 @@ private:
     std::unique_ptr<TNervFann> m_net;
     ForecastSummary m_summary;
     QImage m_diagram;
+    bool m_training = false;
 };

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -72,6 +73,18 @@ void TNervFann::Train(std::span<const float> Inputs, std::span<const float> Outp
         throw TorvaneError(QStringLiteral("学習の入力または出力が空です"));
     // fann_train reads both arrays without changing them.
     fann_train(net(), const_cast<float*>(Inputs.data()), const_cast<float*>(Outputs.data()));
+}
+
+int TNervFann::TrainPasses(std::span<const float> Inputs, std::span<const float> Outputs,
+                           int passes, const TrainingKernel::PassHook& onPass) {
+    fann* ann = net();
+    const std::size_t nIn = fann_get_num_input(ann), nOut = fann_get_num_output(ann);
+    const std::size_t count = Outputs.size() / nOut;
+    if (Inputs.size() != count * nIn || Outputs.size() != count * nOut)
+        throw TorvaneError(QStringLiteral("学習の入力と出力の数が合いません"));
+    if (count > std::size_t(std::numeric_limits<int>::max()))
+        throw TorvaneError(QStringLiteral("学習するﾊﾟﾀｰﾝが多すぎます"));
+    return TrainingKernel::train(ann, Inputs.data(), Outputs.data(), int(count), passes, onPass);
 }
 
 void TNervFann::Run(std::span<const float> Inputs, std::span<float> Outputs) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "forecast/TrainingKernel.h"
+
 #include <floatfann.h>
 
 #include <QString>
@@ -41,6 +43,12 @@ public:
 
     // One pattern: inputs as many as the input layer, outputs the desired outputs.
     void Train(std::span<const float> Inputs, std::span<const float> Outputs);
+    // Trains `passes` passes over the patterns, one Train per pattern in order: Inputs hold
+    // the input layer's values pattern after pattern, Outputs the desired outputs. The forecast
+    // network's shape goes through the exact kernel. onPass may stop after any pass; returns the
+    // passes done.
+    int TrainPasses(std::span<const float> Inputs, std::span<const float> Outputs, int passes,
+                    const TrainingKernel::PassHook& onPass = {});
     // Runs the network and copies the first Outputs.size() results into Outputs.
     void Run(std::span<const float> Inputs, std::span<float> Outputs);
     // The library's running error over every pattern trained since the last reset.

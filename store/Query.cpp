@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <limits>
+
 QVariant Field::value() const {
     return m_query.valueAt(m_query.currentRow(), m_index);
 }
@@ -74,6 +76,113 @@ QDateTime Field::asDateTime() const {
     throw TorvaneError(QStringLiteral("'%1' は %2 の日付時刻ではありません").arg(text, name()));
 }
 
+bool StoredColumn::sameKind(const QVariant& v) const {
+    if (v.isNull())
+        return !m_nullTypeSet || v.metaType() == m_nullType;
+    switch (m_kind) {
+    case Kind::Integer:
+        return v.typeId() == QMetaType::LongLong;
+    case Kind::Real:
+        return v.typeId() == QMetaType::Double;
+    case Kind::Text:
+        return v.typeId() == QMetaType::QString;
+    default:
+        return true;
+    }
+}
+
+void StoredColumn::toVariants() {
+    std::vector<QVariant> cells;
+    cells.reserve(std::size_t(m_count));
+    for (qsizetype row = 0; row < m_count; ++row)
+        cells.push_back(value(row));
+    m_variants = std::move(cells);
+    m_null = {};
+    m_integers = {};
+    m_reals = {};
+    m_pool = QString();
+    m_ends = {};
+    m_kind = Kind::Variant;
+}
+
+void StoredColumn::append(const QVariant& v) {
+    if (m_kind == Kind::Unset && !v.isNull()) {
+        const int type = v.typeId();
+        const Kind kind = type == QMetaType::LongLong  ? Kind::Integer
+                          : type == QMetaType::Double  ? Kind::Real
+                          : type == QMetaType::QString ? Kind::Text
+                                                       : Kind::Variant;
+        // The cells so far were all NULL, which every kind holds.
+        if (kind == Kind::Variant) {
+            toVariants();
+        } else {
+            m_kind = kind;
+            m_integers.resize(kind == Kind::Integer ? std::size_t(m_count) : 0);
+            m_reals.resize(kind == Kind::Real ? std::size_t(m_count) : 0);
+            m_ends.resize(kind == Kind::Text ? std::size_t(m_count) : 0);
+        }
+    }
+    if (m_kind != Kind::Variant && !sameKind(v))
+        toVariants();
+    if (m_kind == Kind::Variant) {
+        m_variants.push_back(v);
+        ++m_count;
+        return;
+    }
+    const bool null = v.isNull();
+    if (null && !m_nullTypeSet) {
+        m_nullType = v.metaType();
+        m_nullTypeSet = true;
+    }
+    m_null.push_back(null);
+    switch (m_kind) {
+    case Kind::Integer:
+        m_integers.push_back(null ? 0 : v.toLongLong());
+        break;
+    case Kind::Real:
+        m_reals.push_back(null ? 0.0 : v.toDouble());
+        break;
+    case Kind::Text:
+        if (!null) {
+            const QString text = v.toString();
+            if (m_pool.size() + text.size() > std::numeric_limits<quint32>::max()) {
+                toVariants();
+                m_variants.push_back(v);
+                ++m_count;
+                return;
+            }
+            m_pool += text;
+        }
+        m_ends.push_back(quint32(m_pool.size()));
+        break;
+    default:
+        break;
+    }
+    ++m_count;
+}
+
+QVariant StoredColumn::value(qsizetype row) const {
+    if (row < 0 || row >= m_count)
+        return {};
+    const auto r = std::size_t(row);
+    if (m_kind == Kind::Variant)
+        return m_variants[r];
+    if (m_null[r])
+        return QVariant(m_nullType);
+    switch (m_kind) {
+    case Kind::Integer:
+        return QVariant(qlonglong(m_integers[r]));
+    case Kind::Real:
+        return QVariant(m_reals[r]);
+    case Kind::Text: {
+        const quint32 from = r > 0 ? m_ends[r - 1] : 0;
+        return QVariant(QString(m_pool.constData() + from, qsizetype(m_ends[r] - from)));
+    }
+    default:
+        return {};
+    }
+}
+
 Query::Query(const QString& name, const QString& connection, QObject* parent)
     : QObject(parent), m_name(name), m_connection(connection) {
     setObjectName(name);
@@ -95,15 +204,19 @@ void Query::open() {
     for (int i = 0; i < n; ++i)
         m_names << rec.fieldName(i);
     m_widths = QVector<int>(n, 0);
+    m_columns.assign(std::size_t(n), StoredColumn());
+    int rows = 0;
     while (q.next()) {
-        QVector<QVariant> row(n);
+        if (rows == std::numeric_limits<int>::max())
+            throw TorvaneError(QStringLiteral("%1: 行が多すぎます").arg(m_name));
         for (int i = 0; i < n; ++i)
-            row[i] = q.value(i);
-        m_rows.push_back(std::move(row));
+            m_columns[std::size_t(i)].append(q.value(i));
+        ++rows;
     }
+    m_rowCount = rows;
     m_open = true;
-    m_row = m_rows.isEmpty() ? -1 : 0;
-    m_eof = m_bof = m_rows.isEmpty();
+    m_row = (m_rowCount == 0) ? -1 : 0;
+    m_eof = m_bof = (m_rowCount == 0);
     Q_EMIT reset();
     Q_EMIT currentRowChanged(m_row);
 }
@@ -113,7 +226,8 @@ void Query::close() {
         return;
     m_open = false;
     m_names.clear();
-    m_rows.clear();
+    m_columns.clear();
+    m_rowCount = 0;
     m_widths.clear();
     m_row = -1;
     m_eof = m_bof = true;
@@ -128,13 +242,13 @@ void Query::moveTo(int row) {
 }
 
 void Query::first() {
-    m_eof = m_bof = m_rows.isEmpty();
-    moveTo(m_rows.isEmpty() ? -1 : 0);
+    m_eof = m_bof = (m_rowCount == 0);
+    moveTo((m_rowCount == 0) ? -1 : 0);
 }
 
 void Query::last() {
-    m_eof = m_bof = m_rows.isEmpty();
-    moveTo(int(m_rows.size()) - 1);
+    m_eof = m_bof = (m_rowCount == 0);
+    moveTo(m_rowCount - 1);
 }
 
 void Query::next() {
@@ -146,19 +260,19 @@ void Query::prior() {
 }
 
 void Query::moveBy(int n) {
-    if (m_rows.isEmpty()) {
+    if ((m_rowCount == 0)) {
         m_eof = m_bof = true;
         return;
     }
     const qint64 target = qint64(m_row) + n;
-    const int lastRow = int(m_rows.size()) - 1;
+    const int lastRow = m_rowCount - 1;
     m_eof = target > lastRow;
     m_bof = target < 0;
     moveTo(int(std::clamp<qint64>(target, 0, lastRow)));
 }
 
 void Query::setCurrentRow(int row) {
-    if (row < 0 || row >= m_rows.size())
+    if (row < 0 || row >= m_rowCount)
         return;
     m_eof = m_bof = false;
     moveTo(row);
@@ -185,9 +299,9 @@ Field Query::field(const QString& name) const {
 }
 
 QVariant Query::valueAt(int row, int column) const {
-    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_names.size())
+    if (row < 0 || row >= m_rowCount || column < 0 || column >= m_names.size())
         return {};
-    return m_rows[row][column];
+    return m_columns[std::size_t(column)].value(row);
 }
 
 int Query::displayWidth(int column) const {

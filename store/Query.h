@@ -10,6 +10,33 @@ class QDateTime;
 
 class Query;
 
+#include <vector>
+
+// One column of a query's result, kept compactly: while every value has one kind (integer,
+// real or text, NULLs of one type) the cells are plain numbers or one pool of characters;
+// otherwise each cell is a variant. Reads give back the variants the database delivered.
+class StoredColumn {
+public:
+    void append(const QVariant& value);
+    QVariant value(qsizetype row) const;
+
+private:
+    enum class Kind { Unset, Integer, Real, Text, Variant };
+    bool sameKind(const QVariant& value) const;
+    void toVariants();
+
+    Kind m_kind = Kind::Unset;
+    bool m_nullTypeSet = false;
+    QMetaType m_nullType;
+    qsizetype m_count = 0;
+    std::vector<bool> m_null;
+    std::vector<qint64> m_integers;
+    std::vector<double> m_reals;
+    QString m_pool;                   // the texts one after the other
+    std::vector<quint32> m_ends;      // where each text ends in the pool
+    std::vector<QVariant> m_variants; // cells of mixed kinds
+};
+
 // One value of the current row, with the typed reads the pages use.
 class Field {
 public:
@@ -53,7 +80,7 @@ public:
     void moveBy(int n);
     bool eof() const { return m_eof; }
     bool bof() const { return m_bof; }
-    int recordCount() const { return int(m_rows.size()); }
+    int recordCount() const { return m_rowCount; }
     int currentRow() const { return m_row; }
     void setCurrentRow(int row);
 
@@ -87,7 +114,8 @@ private:
     QString m_sql;
     bool m_open = false;
     QStringList m_names;
-    QVector<QVector<QVariant>> m_rows;
+    std::vector<StoredColumn> m_columns;
+    int m_rowCount = 0;
     QVector<int> m_widths;
     int m_row = -1;
     bool m_eof = true;

@@ -109,6 +109,50 @@ private Q_SLOTS:
         dir.reset();
     }
 
+    // A table larger than one written block comes out as one text encoded at once would, and
+    // the characters CP932 lacks are counted over all blocks.
+    void largeTableIsWrittenAsOneText() {
+        QSqlDatabase db = session->dm.database(session->dm.csm());
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("insert into F01YSK (CNT, SYMD, SHM, HV, LV, CV, LYMD, LHM) "
+                                 "values (?, ?, ?, ?, ?, ?, ?, ?)"));
+        QString expected;
+        constexpr int rows = 4000;
+        for (int k = 1; k <= rows; ++k) {
+            const QString time = k == 1500 ? QStringLiteral("é") : QStringLiteral("10:15");
+            const QVariantList values{k,
+                                      QStringLiteral("2025/07/09"),
+                                      QStringLiteral("ｱ10:10"),
+                                      150000 + k,
+                                      149000 + k,
+                                      149500 + k,
+                                      QStringLiteral("2025/07/09"),
+                                      time};
+            for (int i = 0; i < values.size(); ++i)
+                q.bindValue(i, values[i]);
+            QVERIFY(q.exec());
+            expected += QStringLiteral("%1,2025/07/09,ｱ10:10,%2,%3,%4,,,,,2025/07/09,%5\r\n")
+                            .arg(k)
+                            .arg(150000 + k)
+                            .arg(149000 + k)
+                            .arg(149500 + k)
+                            .arg(k == 1500 ? QStringLiteral("?") : time);
+        }
+        db.commit();
+        const QString path = dir->filePath(QStringLiteral("F01YSK.csv"));
+        qsizetype unwritable = 0;
+        QCOMPARE(CsvExchange::writeTable(session->store, QStringLiteral("F01YSK"),
+                                         QStringLiteral("csm"), path, &unwritable),
+                 0);
+        QCOMPARE(unwritable, 1);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(bytes.size() > 3 * (1 << 16));
+        QCOMPARE(bytes, TextFile::encodeCp932(expected));
+    }
+
     void listOpensInOrderWithCatalogueWidths() {
         exec(QStringLiteral("csq"),
              QStringLiteral("insert into F09CSV (CNT, TBN) values (2, 'F08EVK'), (1, 'F05PMF')"));

@@ -1,5 +1,6 @@
 #include "forecast/Forecaster.h"
 #include "forecast/NervFann.h"
+#include "forecast/TrainingKernel.h"
 #include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TorvaneError.h"
@@ -14,8 +15,10 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -37,6 +40,89 @@ int runWidth(const QImage& img, int x, int y, const QColor& colour) {
         ++to;
     return to - from + 1;
 }
+
+// The patterns one training sees: five inputs and three targets per pattern.
+struct Patterns {
+    std::vector<float> inputs, targets;
+    int count() const { return int(targets.size() / 3); }
+};
+
+enum class PatternKind { RealBars, ClippedSums, BeyondTanhRange, RandomTargets };
+
+// Weekday 5-minute bars of a random walk as the forecast trains them, or patterns made to
+// reach the library's rarer branches.
+Patterns makePatterns(PatternKind kind, int count) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    Patterns p;
+    if (kind == PatternKind::RealBars) {
+        QDateTime end(QDate(2025, 5, 9), QTime(0, 5));
+        std::vector<double> closes;
+        std::vector<std::array<float, 5>> ins;
+        double price = 145000, high = 0, low = 1e9;
+        while (int(closes.size()) < count) {
+            end = end.addSecs(300);
+            if (end.date().dayOfWeek() > 5)
+                continue;
+            price += std::round((unit(random) - 0.5f) * 100);
+            closes.push_back(price);
+            high = std::max(high, price + 40);
+            low = std::min(low, price - 40);
+            ins.push_back(Forecaster::inputsOf(end.toString(QStringLiteral("yyyy/MM/dd")),
+                                               end.toString(QStringLiteral("HH:mm"))));
+        }
+        const ForecastBounds b = Forecaster::bounds(QString::number(high), QString::number(low));
+        for (int k = 0; k < count; ++k) {
+            p.inputs.insert(p.inputs.end(), ins[k].begin(), ins[k].end());
+            for (double v : {closes[k], closes[k] + 40, closes[k] - 40})
+                p.targets.push_back(Forecaster::scaled(v, b));
+        }
+        return p;
+    }
+    for (int k = 0; k < count; ++k) {
+        for (int i = 0; i < 5; ++i)
+            p.inputs.push_back(kind == PatternKind::ClippedSums ? (unit(random) - 0.5f) * 4000.0f
+                                                                : unit(random));
+        for (int o = 0; o < 3; ++o)
+            p.targets.push_back(kind == PatternKind::BeyondTanhRange
+                                    ? (unit(random) < 0.5f ? -0.75f : 1.75f)
+                                    : unit(random));
+    }
+    return p;
+}
+
+template <typename T> bool sameBits(const T* a, const T* b, std::size_t n) {
+    return (a == nullptr) == (b == nullptr) && (!a || std::memcmp(a, b, n * sizeof(T)) == 0);
+}
+
+// Where two networks' training state differs, or nothing.
+QString stateDifference(const fann* a, const fann* b) {
+    if (!sameBits(a->weights, b->weights, a->total_connections))
+        return QStringLiteral("weights");
+    if (!sameBits(a->prev_weights_deltas, b->prev_weights_deltas, a->total_connections))
+        return QStringLiteral("previous deltas");
+    if (!sameBits(a->train_errors, b->train_errors, a->total_neurons))
+        return QStringLiteral("errors");
+    if (!sameBits(a->output, b->output, a->num_output))
+        return QStringLiteral("output");
+    for (unsigned i = 0; i < a->total_neurons; ++i) {
+        const fann_neuron &na = a->first_layer->first_neuron[i],
+                          &nb = b->first_layer->first_neuron[i];
+        const float values[] = {na.sum, na.value, nb.sum, nb.value};
+        if (!sameBits(values, values + 2, 2))
+            return QStringLiteral("neuron %1").arg(i);
+    }
+    if (!sameBits(&a->MSE_value, &b->MSE_value, 1))
+        return QStringLiteral("MSE %1 against %2").arg(a->MSE_value).arg(b->MSE_value);
+    if (a->num_MSE != b->num_MSE || a->num_bit_fail != b->num_bit_fail)
+        return QStringLiteral("counts");
+    return {};
+}
+
+struct FannDeleter {
+    void operator()(fann* ann) const { fann_destroy(ann); }
+};
+using FannPtr = std::unique_ptr<fann, FannDeleter>;
 
 } // namespace
 
@@ -280,6 +366,114 @@ private Q_SLOTS:
         std::array<float, 1> out{};
         net.Run(in, out);
         QVERIFY(out[0] > 0.5f);
+    }
+
+    // The kernel leaves the network as the same fann_train calls leave it, bit for bit; a
+    // network of another shape or setting is trained by the library itself.
+    void kernelMatchesFannTrain_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("passes");
+        QTest::addColumn<float>("rate");
+        QTest::addColumn<float>("momentum");
+        QTest::addColumn<float>("steepHidden");
+        QTest::addColumn<float>("steepOutput");
+        QTest::addColumn<int>("errorFunction");
+        QTest::addColumn<int>("hidden");
+        QTest::addColumn<int>("outputFunction");
+        QTest::addColumn<bool>("accepted");
+        const int tanh = FANN_ERRORFUNC_TANH, linear = FANN_ERRORFUNC_LINEAR;
+        const int sig = FANN_SIGMOID, real = int(PatternKind::RealBars);
+        QTest::newRow("real bars, the forecast's settings")
+            << real << 3000 << 40 << 0.7f << 0.0f << 0.5f << 0.5f << tanh << 5 << sig << true;
+        QTest::newRow("few real bars, 1000 passes")
+            << real << 48 << 1000 << 0.7f << 0.0f << 0.5f << 0.5f << tanh << 5 << sig << true;
+        QTest::newRow("clipped sums") << int(PatternKind::ClippedSums) << 500 << 20 << 0.7f << 0.0f
+                                      << 0.5f << 0.5f << tanh << 5 << sig << true;
+        QTest::newRow("beyond the tanh range")
+            << int(PatternKind::BeyondTanhRange) << 500 << 20 << 0.7f << 0.0f << 0.5f << 0.5f
+            << tanh << 5 << sig << true;
+        QTest::newRow("bit fails, linear error")
+            << int(PatternKind::RandomTargets) << 500 << 20 << 0.7f << 0.0f << 0.5f << 0.5f
+            << linear << 5 << sig << true;
+        QTest::newRow("momentum and another rate")
+            << real << 1000 << 30 << 0.3f << 0.9f << 0.5f << 0.5f << tanh << 5 << sig << true;
+        QTest::newRow("other steepness") << int(PatternKind::RandomTargets) << 500 << 30 << 1.5f
+                                         << 0.4f << 1.0f << 0.25f << tanh << 5 << sig << true;
+        QTest::newRow("another hidden layer falls back")
+            << real << 300 << 10 << 0.7f << 0.0f << 0.5f << 0.5f << tanh << 4 << sig << false;
+        QTest::newRow("another output function falls back")
+            << real << 300 << 10 << 0.7f << 0.0f << 0.5f << 0.5f << tanh << 5
+            << int(FANN_SIGMOID_SYMMETRIC) << false;
+    }
+    void kernelMatchesFannTrain() {
+        QFETCH(int, kind);
+        QFETCH(int, count);
+        QFETCH(int, passes);
+        QFETCH(float, rate);
+        QFETCH(float, momentum);
+        QFETCH(float, steepHidden);
+        QFETCH(float, steepOutput);
+        QFETCH(int, errorFunction);
+        QFETCH(int, hidden);
+        QFETCH(int, outputFunction);
+        QFETCH(bool, accepted);
+        const Patterns p = makePatterns(PatternKind(kind), count);
+
+        FannPtr library(fann_create_standard(3, 5, unsigned(hidden), 3));
+        std::srand(11);
+        fann_randomize_weights(library.get(), -0.5f, 0.5f);
+        fann_set_learning_rate(library.get(), rate);
+        fann_set_learning_momentum(library.get(), momentum);
+        fann_set_activation_function_hidden(library.get(), FANN_SIGMOID);
+        fann_set_activation_function_output(library.get(),
+                                            fann_activationfunc_enum(outputFunction));
+        fann_set_activation_steepness_hidden(library.get(), steepHidden);
+        fann_set_activation_steepness_output(library.get(), steepOutput);
+        fann_set_train_error_function(library.get(), fann_errorfunc_enum(errorFunction));
+        fann_reset_MSE(library.get());
+        FannPtr kernel(fann_copy(library.get()));
+        QCOMPARE(TrainingKernel::accepts(kernel.get()), accepted);
+
+        QList<int> kernelPasses;
+        QCOMPARE(TrainingKernel::train(kernel.get(), p.inputs.data(), p.targets.data(), count,
+                                       passes,
+                                       [&](int done, int total) {
+                                           kernelPasses << done;
+                                           return total == passes;
+                                       }),
+                 passes);
+        QCOMPARE(kernelPasses.size(), passes);
+        QCOMPARE(kernelPasses.last(), passes);
+        for (int pass = 0; pass < passes; ++pass)
+            for (int k = 0; k < count; ++k)
+                fann_train(library.get(), const_cast<float*>(p.inputs.data() + k * 5),
+                           const_cast<float*>(p.targets.data() + k * 3));
+        const QString difference = stateDifference(kernel.get(), library.get());
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QVERIFY(fann_get_MSE(kernel.get()) > 0.0f);
+        if (PatternKind(kind) != PatternKind::RealBars)
+            QVERIFY(fann_get_bit_fail(kernel.get()) > 0);
+    }
+
+    // A training stopped after a pass leaves the network as that many passes of fann_train.
+    void kernelStopsAfterAPass() {
+        const Patterns p = makePatterns(PatternKind::RealBars, 200);
+        FannPtr library(fann_create_standard(3, 5, 5, 3));
+        fann_set_activation_function_hidden(library.get(), FANN_SIGMOID);
+        fann_set_activation_function_output(library.get(), FANN_SIGMOID);
+        fann_set_activation_steepness_hidden(library.get(), 0.5f);
+        fann_set_activation_steepness_output(library.get(), 0.5f);
+        FannPtr kernel(fann_copy(library.get()));
+        QCOMPARE(TrainingKernel::train(kernel.get(), p.inputs.data(), p.targets.data(), 200, 1000,
+                                       [](int done, int) { return done < 3; }),
+                 3);
+        for (int pass = 0; pass < 3; ++pass)
+            for (int k = 0; k < 200; ++k)
+                fann_train(library.get(), const_cast<float*>(p.inputs.data() + k * 5),
+                           const_cast<float*>(p.targets.data() + k * 3));
+        const QString difference = stateDifference(kernel.get(), library.get());
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
     void diagramOfTheForecastNetwork() {

@@ -1,4 +1,5 @@
 #include "session/Session.h"
+#include "store/Query.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "support/FullDisk.h"
@@ -177,6 +178,47 @@ private Q_SLOTS:
         const QString before = r.sqw;
         session->store.ucSql(8);
         QCOMPARE(r.sqw, before);
+    }
+
+    // A query keeps its rows compactly by column, yet every cell reads back as the variant the
+    // database gave: type, NULL and value, also in columns whose kinds mix.
+    void queryKeepsWhatTheDatabaseGave_data() {
+        QTest::addColumn<QString>("values");
+        QTest::newRow("integers") << QStringLiteral("(1), (-7), (9007199254740993)");
+        QTest::newRow("texts") << QStringLiteral("('2025/07/09'), (''), ('ﾄﾞﾙ円'), ('a''b')");
+        QTest::newRow("reals") << QStringLiteral("(1.5), (-0.25), (1e300)");
+        QTest::newRow("NULLs first") << QStringLiteral("(null), (null), (3), (null), (4)");
+        QTest::newRow("only NULLs") << QStringLiteral("(null), (null)");
+        QTest::newRow("integer then text") << QStringLiteral("(1), (2), ('x'), (null), (3)");
+        QTest::newRow("text then real") << QStringLiteral("('a'), (null), (2.5), ('b')");
+        QTest::newRow("blob") << QStringLiteral("(1), (x'00ff'), ('t')");
+    }
+    void queryKeepsWhatTheDatabaseGave() {
+        QFETCH(QString, values);
+        QSqlDatabase db = session->dm.database(session->dm.csm());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("create table T (CNT integer primary key, V integer)")));
+        QVERIFY(q.exec(QStringLiteral("insert into T (V) values ") + values));
+        QList<QVariant> expected;
+        QVERIFY(q.exec(QStringLiteral("select CNT, V from T order by CNT")));
+        while (q.next())
+            expected << q.value(1);
+
+        Query& query = session->dm.qm;
+        query.setConnection(session->dm.csm());
+        query.setSql(QStringLiteral("select CNT, V from T order by CNT"));
+        query.open();
+        QCOMPARE(query.recordCount(), expected.size());
+        for (int row = 0; row < expected.size(); ++row) {
+            const QVariant v = query.valueAt(row, 1);
+            QCOMPARE(v.metaType(), expected[row].metaType());
+            QCOMPARE(v.isNull(), expected[row].isNull());
+            QCOMPARE(v, expected[row]);
+            QCOMPARE(query.valueAt(row, 0), QVariant(qlonglong(row + 1)));
+        }
+        QCOMPARE(query.valueAt(expected.size(), 1), QVariant());
+        query.close();
+        QCOMPARE(query.recordCount(), 0);
     }
 
     void quotedForms_data() {

@@ -4,6 +4,7 @@
 #include "prices/PriceImport.h"
 #include "store/Clock.h"
 #include "store/TorvaneError.h"
+#include "support/PriceTable.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
@@ -16,6 +17,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QInputDialog>
@@ -24,6 +26,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSettings>
@@ -403,6 +406,78 @@ private Q_SLOTS:
         QVERIFY(dialogs->questions.isEmpty());
         QVERIFY(dialogs->errors.isEmpty());
         QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    // The training runs beside the window: events keep coming, what would change its data is
+    // refused, "中止" stops it, and the imported bars stay while no forecast is shown.
+    void trainingLetsTheWindowAnswerAndStops() {
+        create();
+        QVERIFY(showAndActivate());
+        Session& session = window->session();
+        constexpr int bars = 20000;
+        fillPriceTable(session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), bars);
+        session.forecast.seed = 3;
+        dialogs->clear();
+
+        auto* progress = window->findChild<QProgressBar*>(QStringLiteral("a16pgsBar"));
+        auto* cancel = window->findChild<QPushButton*>(QStringLiteral("a17stpB"));
+        QVERIFY(progress && cancel && cancel->isHidden());
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        int ticks = 0;
+        bool checked = false;
+        QTimer ticker;
+        ticker.setInterval(10);
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            if (!session.forecast.training())
+                return;
+            if (ticks++ > 0)
+                longestGap = std::max(longestGap, sinceTick.elapsed());
+            sinceTick.restart();
+            if (ticks != 20)
+                return;
+            checked = !progress->isHidden() && cancel->isVisible() &&
+                      progress->text().contains(QStringLiteral("20000本"));
+            QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("a13rdtB")),
+                              Qt::LeftButton);
+            window->close();
+            window->findChild<QPushButton*>(QStringLiteral("i04rdB"))->click();
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+        ticker.start();
+        session.prices.forecastStep();
+        ticker.stop();
+
+        QVERIFY(checked);
+        QVERIFY(window->isVisible());
+        // How often is the benchmarks' business; here the window must answer at all.
+        QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+        qInfo("longest pause between timer events during the training: %lld ms", longestGap);
+        QCOMPARE(dialogs->messages,
+                 (QStringList{QStringLiteral("1000回学習します"),
+                              Forecaster::duringTraining(QStringLiteral("読み込めません")),
+                              Forecaster::duringTraining(QStringLiteral("閉じられません")),
+                              Forecaster::duringTraining(QStringLiteral("CSV読込できません")),
+                              QStringLiteral("学習を中止しました")}));
+        QVERIFY(dialogs->errors.isEmpty());
+        QVERIFY(!session.forecast.training());
+        QVERIFY(!window->NervFann());
+        QVERIFY(progress->isHidden() && cancel->isHidden());
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("a1015atvL"))->text(), QString());
+        QSqlQuery q(session.dm.database(session.dm.csm()));
+        QVERIFY(q.exec(QStringLiteral("select count(*), count(CV) from F01YSK")) && q.next());
+        QCOMPARE(q.value(0).toInt(), bars + 10);
+        QCOMPARE(q.value(1).toInt(), bars);
+
+        // The next training runs to its end and the window closes as usual.
+        fillPriceTable(session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 48);
+        dialogs->clear();
+        session.prices.forecastStep();
+        QCOMPARE(dialogs->messages.last(), QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
+        QVERIFY(window->NervFann());
+        QVERIFY(!window->findChild<QLabel*>(QStringLiteral("a1015atvL"))->text().isEmpty());
+        window->close();
+        QVERIFY(!window->isVisible());
     }
 
     void errorInEventHandlerIsReportedAndProgramRunsOn_data() {
