@@ -15,7 +15,7 @@
 #include <QTimeZone>
 
 QString HeadlessOptions::usage() {
-    return QStringLiteral("使い方: torvane-forecast [PRICE_FILE] [--today yyyy/mm/dd] [--seed N] "
+    return QStringLiteral("使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd] [--seed N] "
                           "[--table OUT.csv] [--days N] [--report]\n"
                           "        torvane-forecast --convert IN OUT "
                           "[--shift-hours H | --from-zone ZONE]\n"
@@ -31,9 +31,11 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         "FX読込と同じ読込、移動平均、学習と予測をウィンドウなしで行い、1ページ目の集計と"
         "MSE(平均二乗誤差)を表示します。\n"
         "価格ファイルを指定しなければ、起動時のデータベース作業だけを行います。"));
-    parser.addPositionalArgument(QStringLiteral("PRICE_FILE"),
-                                 QStringLiteral("読み込む価格ファイル(FX読込と同じ形式)。"),
-                                 QStringLiteral("[PRICE_FILE]"));
+    parser.addPositionalArgument(
+        QStringLiteral("PRICE_FILE"),
+        QStringLiteral("読み込む価格ファイル(FX読込と同じ形式)。いくつでも指定でき、順に読込・"
+                       "予測します(後のファイルが前の予測を採点します)。"),
+        QStringLiteral("[PRICE_FILE ...]"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("この説明を表示して終わります。"));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -158,16 +160,11 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         throw fail(
             QStringLiteral("--shift-hours と --from-zone は --convert と一緒に指定してください"));
 
-    if (options.convertIn.isEmpty()) {
-        if (positional.size() > 1)
-            throw fail(
-                QStringLiteral("価格ファイルは1つだけ指定してください: %1").arg(positional[1]));
-        if (!positional.isEmpty())
-            options.priceFile = positional[0];
-    }
+    if (options.convertIn.isEmpty())
+        options.priceFiles = positional;
     if (options.report && !options.convertIn.isEmpty())
         throw fail(QStringLiteral("--report と --convert は同時に指定できません"));
-    if (!options.tableFile.isEmpty() && options.priceFile.isEmpty())
+    if (!options.tableFile.isEmpty() && options.priceFiles.isEmpty())
         throw fail(QStringLiteral("--table には価格ファイルが必要です"));
     return options;
 }
@@ -186,11 +183,14 @@ QStringList HeadlessPipeline::run() {
     // Refused before the long pipeline, not after it.
     if (!m_options.tableFile.isEmpty())
         TextFile::refuseDatabaseTarget(m_options.tableFile, m_session.dm.filePath());
-    if (m_options.priceFile.isEmpty())
+    if (m_options.priceFiles.isEmpty())
         return m_options.report ? m_session.analysis.reportLines() : QStringList();
     installForecastStep();
-    m_session.prices.importFile(m_options.priceFile);
-    QStringList printed = m_session.forecast.summary().lines();
+    QStringList printed;
+    for (const QString& file : m_options.priceFiles) {
+        m_session.prices.importFile(file);
+        printed << m_session.forecast.summary().lines();
+    }
     if (m_options.days) {
         // The rows the window's chart would show over that many days.
         const ChartData chart = m_session.forecast.chartData(QString::number(*m_options.days));

@@ -20,7 +20,9 @@ public:
 
 // What torvane-forecast was asked to do.
 struct HeadlessOptions {
-    QString priceFile;           // empty: only the start-up database work
+    // Imported one after another, each trained and forecast (a later file scores the forecasts
+    // of an earlier one); none: only the start-up database work.
+    QStringList priceFiles;
     QDate today;                 // valid: the clock is fixed to this day
     std::optional<quint32> seed; // initial weights of the network, for a reproducible forecast
     std::optional<int> days;     // days of bars the forecast step shows

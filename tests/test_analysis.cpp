@@ -514,6 +514,42 @@ private Q_SLOTS:
             QCOMPARE(line.count(u'\t'), line.startsWith(QStringLiteral("pro")) ? 3 : 5);
     }
 
+    void severalPriceFilesInOneRunScoreEachOther() {
+        // The second file of one command covers the target of the first file's forecast.
+        session.reset();
+        const QDateTime end(QDate(2025, 7, 8), QTime(9, 0));
+        QByteArray first, second;
+        for (int k = 0; k < 3; ++k)
+            first += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.1, 'f', 3));
+        for (int k = 0; k < 16; ++k)
+            second +=
+                priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
+        for (auto [name, bytes] :
+             {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
+            QFile f(dir->filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        QStringList printed;
+        {
+            Session s(*dialogs, dataDir);
+            printed = HeadlessPipeline(s, HeadlessOptions::parse(
+                                              {dir->filePath(QStringLiteral("first.csv")),
+                                               dir->filePath(QStringLiteral("second.csv")),
+                                               "--today", "2025/07/09", "--seed", "5", "--report"}))
+                          .run();
+        }
+        start();
+        const QStringList scored = rows(QStringLiteral("select ACV from F10YSR order by CNT"));
+        QCOMPARE(scored, (QStringList{"150600:qlonglong", "NULL"}));
+        // Each file prints its summary; the report follows once, with the one scored forecast.
+        const QStringList reports = printed.filter(QStringLiteral("forecast\tnetwork\t"));
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].startsWith(QStringLiteral("forecast\tnetwork\t1\t")),
+                 qPrintable(reports[0]));
+        QCOMPARE(printed.filter(QStringLiteral("MSE")).size(), 2);
+    }
+
     void pageShowsTheRecordAndFollowsRegisterWrites() {
         session.reset();
         TKestoF window(*dialogs, dataDir);

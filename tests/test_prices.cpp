@@ -954,15 +954,18 @@ private Q_SLOTS:
     void headlessOptions() {
         const HeadlessOptions o = HeadlessOptions::parse(
             {"P.CSV", "--today", "2025/04/30", "--seed", "7", "--table", "out.csv", "--days", "3"});
-        QCOMPARE(o.priceFile, QStringLiteral("P.CSV"));
+        QCOMPARE(o.priceFiles, QStringList{QStringLiteral("P.CSV")});
         QCOMPARE(o.today, QDate(2025, 4, 30));
         QCOMPARE(o.seed, std::optional<quint32>(7));
         QCOMPARE(o.days, std::optional<int>(3));
         QCOMPARE(o.tableFile, QStringLiteral("out.csv"));
-        QVERIFY(HeadlessOptions::parse({}).priceFile.isEmpty());
+        QVERIFY(HeadlessOptions::parse({}).priceFiles.isEmpty());
+        // Several files are imported in the order given.
+        QCOMPARE(HeadlessOptions::parse({"A.CSV", "--report", "B.CSV"}).priceFiles,
+                 (QStringList{QStringLiteral("A.CSV"), QStringLiteral("B.CSV")}));
         for (const QStringList& bad :
              {QStringList{"--today", "2025-04-30", "P.CSV"}, QStringList{"P.CSV", "--seed"},
-              QStringList{"P.CSV", "--x"}, QStringList{"A.CSV", "B.CSV"},
+              QStringList{"P.CSV", "--x"},
               QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"},
               QStringList{"--convert", "IN.CSV"}, QStringList{"--shift-hours", "9"},
               QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
