@@ -15,11 +15,12 @@
 #include <QTimeZone>
 
 QString HeadlessOptions::usage() {
-    return QStringLiteral("使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd] [--seed N] "
-                          "[--table OUT.csv] [--days N] [--report]\n"
-                          "        torvane-forecast --convert IN OUT "
-                          "[--shift-hours H | --from-zone ZONE]\n"
-                          "        torvane-forecast --help | --version");
+    return QStringLiteral(
+        "使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd] [--seed N] "
+        "[--table OUT.csv] [--days N] [--report]\n"
+        "        torvane-forecast --convert IN OUT "
+        "[--shift-hours H | --from-zone ZONE]\n"
+        "        torvane-forecast --help | --version");
 }
 
 HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
@@ -73,8 +74,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("report"),
         QStringLiteral("予測・プロの相場観・イベントの成績をタブ区切りで1行ずつ表示します"
                        "(価格ファイルなしでも)。"));
-    for (const QCommandLineOption* o : {&help, &version, &today, &seed, &table, &days, &convert,
-                                        &shiftHours, &fromZone, &report})
+    for (const QCommandLineOption* o :
+         {&help, &version, &today, &seed, &table, &days, &convert, &shiftHours, &fromZone, &report})
         parser.addOption(*o);
 
     if (!parser.parse(QStringList{QStringLiteral("torvane-forecast")} + arguments)) {

@@ -57,6 +57,23 @@ class TestAnalysis : public QObject {
             QFAIL(qPrintable(q.lastError().text() + u' ' + sql));
     }
     QStringList rows(const QString& sql) { return storedRows(csq(), sql); }
+    // Three 15-minute bars of one session in first.csv make a forecast; second.csv holds sixteen
+    // bars from the same start, covering its target ten bars after the last of the three.
+    void writeTwoSessions() {
+        const QDateTime end(QDate(2025, 7, 8), QTime(9, 0));
+        QByteArray first, second;
+        for (int k = 0; k < 3; ++k)
+            first += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.1, 'f', 3));
+        for (int k = 0; k < 16; ++k)
+            second +=
+                priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
+        for (auto [name, bytes] :
+             {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
+            QFile f(dir->filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+    }
     void start() {
         session = std::make_unique<Session>(*dialogs, dataDir);
         session->openDatabases();
@@ -460,22 +477,8 @@ private Q_SLOTS:
     }
 
     void reportAgreesWithTheStoredRows() {
-        // Three 15-minute bars of one session make the first forecast; the second file covers
-        // its target, ten bars later.
         session.reset();
-        const QDateTime end(QDate(2025, 7, 8), QTime(9, 0));
-        QByteArray first, second;
-        for (int k = 0; k < 3; ++k)
-            first += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.1, 'f', 3));
-        for (int k = 0; k < 16; ++k)
-            second +=
-                priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
-        for (auto [name, bytes] :
-             {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
-            QFile f(dir->filePath(QLatin1String(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-        }
+        writeTwoSessions();
         for (const char* file : {"first.csv", "second.csv"}) {
             Session s(*dialogs, dataDir);
             HeadlessPipeline(s, HeadlessOptions::parse({dir->filePath(QLatin1String(file)),
@@ -515,21 +518,9 @@ private Q_SLOTS:
     }
 
     void severalPriceFilesInOneRunScoreEachOther() {
-        // The second file of one command covers the target of the first file's forecast.
+        // One command, two files: the second covers the target of the first file's forecast.
         session.reset();
-        const QDateTime end(QDate(2025, 7, 8), QTime(9, 0));
-        QByteArray first, second;
-        for (int k = 0; k < 3; ++k)
-            first += priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.1, 'f', 3));
-        for (int k = 0; k < 16; ++k)
-            second +=
-                priceLine(end.addSecs(900 * k), 15, QString::number(150.0 + k * 0.05, 'f', 3));
-        for (auto [name, bytes] :
-             {std::pair{"first.csv", first}, std::pair{"second.csv", second}}) {
-            QFile f(dir->filePath(QLatin1String(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-        }
+        writeTwoSessions();
         QStringList printed;
         {
             Session s(*dialogs, dataDir);

@@ -965,9 +965,9 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("A.CSV"), QStringLiteral("B.CSV")}));
         for (const QStringList& bad :
              {QStringList{"--today", "2025-04-30", "P.CSV"}, QStringList{"P.CSV", "--seed"},
-              QStringList{"P.CSV", "--x"},
-              QStringList{"--table", "o.csv"}, QStringList{"P.CSV", "--days", "0"},
-              QStringList{"--convert", "IN.CSV"}, QStringList{"--shift-hours", "9"},
+              QStringList{"P.CSV", "--x"}, QStringList{"--table", "o.csv"},
+              QStringList{"P.CSV", "--days", "0"}, QStringList{"--convert", "IN.CSV"},
+              QStringList{"--shift-hours", "9"},
               QStringList{"P.CSV", "--convert", "IN.CSV", "OUT.CSV"},
               QStringList{"--convert", "IN.CSV", "OUT.CSV", "--shift-hours", "x"}})
             QVERIFY_THROWS_EXCEPTION(TorvaneError, HeadlessOptions::parse(bad));
