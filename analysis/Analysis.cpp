@@ -3,6 +3,7 @@
 #include "forecast/Forecaster.h"
 #include "store/Clock.h"
 #include "store/Store.h"
+#include "store/TextRules.h"
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
@@ -51,19 +52,7 @@ public:
         return column < 0 ? QString() : m_query.value(column).toString();
     }
     std::optional<qint64> integer(int column) const {
-        if (column < 0)
-            return std::nullopt;
-        const QVariant v = m_query.value(column);
-        if (v.isNull())
-            return std::nullopt;
-        bool ok = false;
-        const qint64 i = v.toLongLong(&ok);
-        if (ok)
-            return i;
-        const double d = v.toDouble(&ok);
-        if (ok && d == double(qint64(d)))
-            return qint64(d);
-        return std::nullopt;
+        return column < 0 ? std::nullopt : TextRules::storedInteger(m_query.value(column));
     }
 
 private:

@@ -15,9 +15,9 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -39,13 +39,8 @@ template <typename RowFn> void eachRow(const QSqlDatabase& db, const QString& sq
 qint64 integerOf(const QVariant& v) {
     if (v.isNull())
         return 0;
-    bool ok = false;
-    const qint64 i = v.toLongLong(&ok);
-    if (ok)
-        return i;
-    const double d = v.toDouble(&ok);
-    if (ok && d == double(qint64(d)))
-        return qint64(d);
+    if (const std::optional<qint64> i = TextRules::storedInteger(v))
+        return *i;
     throw TorvaneError(QStringLiteral("'%1' は CNT の整数値ではありません").arg(v.toString()));
 }
 

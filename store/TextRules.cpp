@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace TextRules {
 
@@ -74,6 +75,19 @@ qint64 integerOf(const QString& text) {
     if (!ok)
         notAnInteger(text);
     return value;
+}
+
+std::optional<qint64> storedInteger(const QVariant& value) {
+    if (value.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 i = value.toLongLong(&ok);
+    if (ok)
+        return i;
+    const double d = value.toDouble(&ok);
+    if (ok && std::abs(d) < 9.2e18 && d == double(qint64(d)))
+        return qint64(d);
+    return std::nullopt;
 }
 
 bool isNumericLiteral(QStringView text) {

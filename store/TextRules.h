@@ -7,6 +7,8 @@
 #include <QTime>
 #include <QVariant>
 
+#include <optional>
+
 // How the program reads the texts users type and files carry: dates and times, integers,
 // numeric literals, the value a bound parameter stores, and prices without their point.
 namespace TextRules {
@@ -25,6 +27,11 @@ QString dateText(const QDate& date);
 // A signed integer with blanks around it, or TorvaneError "'text' は正しい整数ではありません".
 int intOf(const QString& text);
 qint64 integerOf(const QString& text);
+
+// A stored value as a whole number: what QVariant converts to an integer (a real is rounded),
+// or a text of a real without a fraction within the 64-bit range; nothing for NULL or anything
+// else.
+std::optional<qint64> storedInteger(const QVariant& value);
 
 // Whether a value can stand as a number in a statement: a decimal number of ASCII digits with an
 // optional sign, point and exponent, spaces, tabs or form feeds around it.

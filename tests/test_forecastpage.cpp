@@ -77,6 +77,15 @@ class TestForecastPage : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(page.get()));
     }
 
+    // 424 quarter-hour bars from 2025/07/05 charted on the page shown.
+    PriceChartView* showChartOfFourDays() {
+        openSession();
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
+        page->drawChart();
+        showPage();
+        return page->chartView();
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
@@ -295,11 +304,7 @@ private Q_SLOTS:
 
     // Wheel, drag, double-click and the crosshair through real mouse events on the viewport.
     void chartToolsZoomPanAndReset() {
-        openSession();
-        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
-        page->drawChart();
-        showPage();
-        PriceChartView* view = page->chartView();
+        PriceChartView* view = showChartOfFourDays();
         QWidget* viewport = view->viewport();
         auto* axisX = qobject_cast<QDateTimeAxis*>(page->chart()->axes(Qt::Horizontal).value(0));
         const auto range = [axisX] {
@@ -371,11 +376,7 @@ private Q_SLOTS:
     }
 
     void crosshairNamesTimeAndPriceUnderTheMouse() {
-        openSession();
-        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
-        page->drawChart();
-        showPage();
-        PriceChartView* view = page->chartView();
+        PriceChartView* view = showChartOfFourDays();
         QWidget* viewport = view->viewport();
         QVERIFY(view->crosshairText().isEmpty());
         const QRectF plot = page->chart()->plotArea();
@@ -414,11 +415,7 @@ private Q_SLOTS:
     }
 
     void chartSavedAsImage() {
-        openSession();
-        fillPriceTable(*session, QDateTime(QDate(2025, 7, 5), QTime(0, 15)), 424, 15);
-        page->drawChart();
-        showPage();
-        PriceChartView* view = page->chartView();
+        PriceChartView* view = showChartOfFourDays();
         QAction* save = view->saveImageAction();
         QCOMPARE(save->text(), QStringLiteral("画像として保存"));
         QVERIFY(view->actions().contains(save));

@@ -111,6 +111,28 @@ private Q_SLOTS:
             QCOMPARE(qint64(TextRules::intOf(text)), value);
     }
 
+    void storedInteger_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<std::optional<qint64>>("expected");
+        QTest::newRow("integer") << QVariant(qint64(150123)) << std::optional<qint64>(150123);
+        QTest::newRow("integer text")
+            << QVariant(QStringLiteral("-42")) << std::optional<qint64>(-42);
+        QTest::newRow("text of a whole real")
+            << QVariant(QStringLiteral("11284348.0")) << std::optional<qint64>(11284348);
+        QTest::newRow("text with a fraction")
+            << QVariant(QStringLiteral("1.5")) << std::optional<qint64>();
+        QTest::newRow("text beyond 64 bits")
+            << QVariant(QStringLiteral("1e300")) << std::optional<qint64>();
+        QTest::newRow("text") << QVariant(QStringLiteral("abc")) << std::optional<qint64>();
+        QTest::newRow("NULL") << QVariant() << std::optional<qint64>();
+    }
+
+    void storedInteger() {
+        QFETCH(QVariant, stored);
+        QFETCH(std::optional<qint64>, expected);
+        QCOMPARE(TextRules::storedInteger(stored), expected);
+    }
+
     void boundValue_data() {
         QTest::addColumn<QString>("raw");
         QTest::addColumn<bool>("text");
