@@ -53,8 +53,9 @@ Comparison dieboldMariano(const std::vector<double>& d, int h) {
     c.hln = c.meanDiff / std::sqrt(c.variance) * std::sqrt(correction);
     c.critical = tQuantile975(c.n - 1);
     if (std::abs(c.hln) > c.critical)
-        c.verdict = c.meanDiff < 0 ? Verdict::Network : c.meanDiff > 0 ? Verdict::NoChange
-                                                                       : Verdict::Undecided;
+        c.verdict = c.meanDiff < 0   ? Verdict::Network
+                    : c.meanDiff > 0 ? Verdict::NoChange
+                                     : Verdict::Undecided;
     return c;
 }
 

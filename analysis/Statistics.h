@@ -62,9 +62,9 @@ struct Scored {
 // The skill of a series of scored forecasts, in the order they were made.
 struct Skill {
     int scored = 0;
-    int ties = 0; // rows whose actual close equals their last close: no direction to hit
-    int hits = 0; // among the other rows, the forecast's direction equals the actual one
-    double errorSum = 0;         // sum of |forecast - actual|
+    int ties = 0;        // rows whose actual close equals their last close: no direction to hit
+    int hits = 0;        // among the other rows, the forecast's direction equals the actual one
+    double errorSum = 0; // sum of |forecast - actual|
     double noChangeErrorSum = 0; // sum of |last - actual|
     std::optional<Interval> hitRate;
     Comparison comparison;
