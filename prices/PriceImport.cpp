@@ -6,6 +6,7 @@
 #include "prices/RowInserter.h"
 #include "store/Clock.h"
 #include "store/Dialogs.h"
+#include "store/KeptSettings.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TextRules.h"
@@ -14,7 +15,6 @@
 
 #include <QFileInfo>
 #include <QMap>
-#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -325,9 +325,7 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
     const PlatformExport::Layout layout = PlatformExport::detect(firstLine);
     if (layout == PlatformExport::Layout::Plain)
         return true;
-    QSettings settings(QStringLiteral("torvane"), QStringLiteral("torvane"));
-    const QString remembered =
-        settings.value(QLatin1String(serverTimeKey), QStringLiteral("0")).toString();
+    const QString remembered = KeptSettings::value(serverTimeKey, QStringLiteral("0")).toString();
     const std::optional<QString> answer = m_store.dialogs().askText(
         QStringLiteral("%1 は %2 の書き出しファイルです。\n"
                        "サーバー時刻を日本時間にする時差(時間、例: 7)か、\n"
@@ -337,7 +335,7 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
     if (!answer)
         return false;
     const PlatformExport::ServerTime serverTime = PlatformExport::ServerTime::parse(*answer);
-    settings.setValue(QLatin1String(serverTimeKey), serverTime.text());
+    KeptSettings::setValue(serverTimeKey, serverTime.text());
     converted.emplace();
     if (!converted->isValid())
         throw TorvaneError(QStringLiteral("%1 を変換する一時フォルダを作れません: %2")

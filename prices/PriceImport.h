@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/KeptSettings.h"
+
 #include <QTemporaryDir>
 
 #include <optional>
@@ -45,7 +47,7 @@ public:
     std::function<void()> imported;
 
     // Where the answer to the server-time question of platform exports is remembered.
-    static constexpr const char* serverTimeKey = "import/serverTime";
+    static constexpr const char* serverTimeKey = KeptSettings::serverTime;
 
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;
@@ -59,7 +61,8 @@ private:
     // A trading platform's export at path is converted into a price file in converted, after
     // asking how its server times become Japan times, and path names it; false when the user
     // cancels.
-    bool convertPlatformExport(QString& path, const QString& name, std::optional<QTemporaryDir>& converted);
+    bool convertPlatformExport(QString& path, const QString& name,
+                               std::optional<QTemporaryDir>& converted);
     void closingSequence();
     void averageOf75();
     void frameAverages();

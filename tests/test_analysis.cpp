@@ -11,6 +11,7 @@
 #include "support/StoredRows.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestSettings.h"
 
 #include <QApplication>
 #include <QChartView>
@@ -43,6 +44,8 @@ QByteArray priceLine(const QDateTime& end, int minutes, const QString& close) {
 
 class TestAnalysis : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     TemplateDatabase templateDb;
     std::unique_ptr<QTemporaryDir> dir;

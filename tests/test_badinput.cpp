@@ -14,6 +14,7 @@
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 #include "ui/Look.h"
 #include "ui/QtDialogs.h"
 
@@ -117,6 +118,8 @@ private:
 
 class TestBadInput : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     TemplateDatabase templateDb;
     std::unique_ptr<TestFolder> dir;

@@ -9,6 +9,7 @@
 #include "store/TextFile.h"
 #include "support/StoredRows.h"
 #include "support/TestDialogs.h"
+#include "support/TestSettings.h"
 
 #include <QChart>
 #include <QChartView>
@@ -59,6 +60,8 @@ QByteArray samplePrices(const QDateTime& end, int days) {
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     QTemporaryDir dir;
     QString oldCwd;

@@ -8,6 +8,7 @@
 #include "support/PriceTable.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 
 #include <QAction>
 #include <QChart>
@@ -53,6 +54,8 @@ public:
 
 class TestForecastPage : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;

@@ -6,6 +6,7 @@
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 #include "ui/Look.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@
 // in a fresh folder.
 class TestRecords : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     std::unique_ptr<TestFolder> dir;
     TemplateDatabase templateDb;
