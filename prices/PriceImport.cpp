@@ -126,6 +126,22 @@ void PriceImport::importFile(const QString& path) {
     uq4F(pricesImport);
 }
 
+QDateTime PriceImport::lastBarEnd() const {
+    const Registers& r = m_store.reg();
+    QDateTime end;
+    if (r.imcn <= 0)
+        return end;
+    eachRow(m_store.dm().database(m_store.dm().csm()),
+            QStringLiteral("select LYMD, LHM from F01YSK where CNT = ") + QString::number(r.imcn),
+            [&](const QSqlQuery& q) {
+                const QDate day = TextRules::readDate(q.value(0).toString());
+                const QTime time = TextRules::readTime(q.value(1).toString());
+                if (day.isValid() && time.isValid())
+                    end = QDateTime(day, QTime(time.hour(), time.minute()));
+            });
+    return end;
+}
+
 void PriceImport::a13rdtBClick() {
     const QString path = m_store.dialogs().openFile();
     if (path.isEmpty())

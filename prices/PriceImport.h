@@ -2,6 +2,7 @@
 
 #include "store/KeptSettings.h"
 
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -42,6 +43,10 @@ public:
     static QString a13rdtBHint() {
         return QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
     }
+
+    // The end of the last real bar (CNT imcn) as the chart places it, to the minute; invalid
+    // before an import or when its end cannot be read.
+    QDateTime lastBarEnd() const;
 
     // Runs when the bars of an import are stored, before the averages and the forecast.
     std::function<void()> imported;
