@@ -341,6 +341,9 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
     const PlatformExport::Layout layout = PlatformExport::detect(firstLine);
     if (layout == PlatformExport::Layout::Plain)
         return true;
+    if (const std::optional<PlatformExport::ServerTime> known =
+            PlatformExport::knownServerTime(layout))
+        return convertTo(path, name, *known, converted);
     const QString remembered = KeptSettings::value(serverTimeKey, QStringLiteral("0")).toString();
     const std::optional<QString> answer = m_store.dialogs().askText(
         QStringLiteral("%1 は %2 の書き出しファイルです。\n"
@@ -352,6 +355,12 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
         return false;
     const PlatformExport::ServerTime serverTime = PlatformExport::ServerTime::parse(*answer);
     KeptSettings::setValue(serverTimeKey, serverTime.text());
+    return convertTo(path, name, serverTime, converted);
+}
+
+bool PriceImport::convertTo(QString& path, const QString& name,
+                            const PlatformExport::ServerTime& serverTime,
+                            std::optional<QTemporaryDir>& converted) {
     converted.emplace();
     if (!converted->isValid())
         throw TorvaneError(QStringLiteral("%1 を変換する一時フォルダを作れません: %2")

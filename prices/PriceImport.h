@@ -1,5 +1,6 @@
 #pragma once
 
+#include "prices/PlatformExport.h"
 #include "store/KeptSettings.h"
 
 #include <QDateTime>
@@ -68,6 +69,10 @@ private:
     // cancels.
     bool convertPlatformExport(QString& path, const QString& name,
                                std::optional<QTemporaryDir>& converted);
+    // Converts the export at path with serverTime into a file in converted, which path then
+    // names.
+    bool convertTo(QString& path, const QString& name, const PlatformExport::ServerTime& serverTime,
+                   std::optional<QTemporaryDir>& converted);
     void closingSequence();
     void averageOf75();
     void frameAverages();
