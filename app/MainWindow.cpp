@@ -64,6 +64,11 @@ void TKestoF::build() {
     z0bB = new QPushButton(QStringLiteral("閉じる(&C)"), z0P);
     z0bB->setObjectName(QStringLiteral("z0bB"));
     z0bB->setFixedSize(120, 25);
+    // The accelerator's underline and the parentheses reach below the other captions: a size
+    // smaller keeps them inside the 25-pixel frame.
+    QFont closeFont = z0bB->font();
+    closeFont.setPixelSize(20);
+    z0bB->setFont(closeFont);
     // Enter on a focused button presses it, as on every button of the window.
     z0bB->setAutoDefault(true);
     connect(z0bB, &QPushButton::clicked, this, &QWidget::close);

@@ -2,8 +2,8 @@
 
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
-#include "records/RecordField.h"
 #include "forecast/PriceChartView.h"
+#include "records/RecordField.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
@@ -96,6 +96,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_cancel = new QPushButton(QStringLiteral("中止"), header());
     m_cancel->setObjectName(QStringLiteral("a17stpB"));
     m_cancel->setGeometry(812, 44, 68, 22);
+    m_cancel->setAutoDefault(true); // Enter presses it, as on every button of the window
     m_cancel->hide();
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         if (m_stop)

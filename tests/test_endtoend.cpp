@@ -5,6 +5,7 @@
 #include "app/TorvaneApplication.h"
 #include "forecast/NetworkPage.h"
 #include "store/Clock.h"
+#include "store/Store.h"
 #include "store/TextFile.h"
 #include "support/StoredRows.h"
 #include "support/TestDialogs.h"
@@ -126,8 +127,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QVERIFY(window->startupRan());
         QCOMPARE(dialogs.messages,
-                 QStringList{QStringLiteral(
-                     "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
+                 QStringList{Store::catalogueMessage(dir.filePath(QStringLiteral("SQDB.DB")))});
         QVERIFY(dialogs.errors.isEmpty());
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("SQDB.DB"))));
         QCOMPARE(currentPage(), QStringLiteral("ats"));

@@ -31,10 +31,12 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -197,6 +199,56 @@ private Q_SLOTS:
         }
     }
 
+    // Every button's caption, its accelerator's underline included, stays inside its frame at
+    // the designed size.
+    void buttonCaptionsFitTheirFrames() {
+        create();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QStringList cut;
+        for (QPushButton* b : window->findChildren<QPushButton*>()) {
+            if (b->text().isEmpty() || b->window() != window.get())
+                continue;
+            QStyleOptionButton option;
+            option.initFrom(b);
+            option.rect = QRect(QPoint(), b->size());
+            option.text = b->text();
+            const QRect room =
+                b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+            // The line is centred in the room as the style draws it; the glyphs and the
+            // accelerator's underline below the baseline must stay inside.
+            const QFontMetrics metrics(b->font());
+            QString shown = b->text();
+            const bool underlined = shown.contains(u'&');
+            shown.remove(u'&');
+            const QRect glyphs = metrics.tightBoundingRect(shown);
+            const int baseline =
+                room.top() + (room.height() - metrics.height()) / 2 + metrics.ascent();
+            const int bottom =
+                std::max(baseline + glyphs.bottom(),
+                         underlined ? baseline + metrics.underlinePos() + metrics.lineWidth() : 0);
+            if (glyphs.width() > room.width() || baseline + glyphs.top() < room.top() - 1 ||
+                bottom > room.bottom())
+                cut << QStringLiteral("%1: %2 to %3 in %4 to %5")
+                           .arg(b->objectName())
+                           .arg(baseline + glyphs.top())
+                           .arg(bottom)
+                           .arg(room.top())
+                           .arg(room.bottom());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
+    }
+
+    // Enter on a focused button presses it, on every button of the window.
+    void everyButtonAnswersEnter() {
+        create();
+        QStringList plain;
+        for (QPushButton* b : window->findChildren<QPushButton*>())
+            if (b->window() == window.get() && !b->autoDefault())
+                plain << b->objectName() + u' ' + b->text();
+        QVERIFY2(plain.isEmpty(), qPrintable(plain.join(u'\n')));
+    }
+
     void windowFontShowsEveryCaption() {
         const QFont font = windowFont();
         QCOMPARE(font.pixelSize(), 23);
@@ -237,14 +289,15 @@ private Q_SLOTS:
         QVERIFY(dialogs->errors.isEmpty());
     }
 
-
     // The window's place and size and the day count come back as the last close left them; the
     // start-up still shows page 1 with the focus and the hint on "FX読込".
     void sessionComesBackAtTheNextStart_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("restored");
-        QTest::newRow("whole number") << "07" << "07";
-        QTest::newRow("no number: the designed 3") << "abc" << "3";
+        QTest::newRow("whole number") << "07"
+                                      << "07";
+        QTest::newRow("no number: the designed 3") << "abc"
+                                                   << "3";
     }
     void sessionComesBackAtTheNextStart() {
         QFETCH(QString, typed);
