@@ -99,6 +99,10 @@ private Q_SLOTS:
         QTest::newRow("user guide picture") << "share/doc/torvane/images/page1.png" << false;
         QTest::newRow("copyright") << "share/doc/torvane/copyright" << false;
         QTest::newRow("changelog") << "share/doc/torvane/changelog.gz" << false;
+        QTest::newRow("window's manual") << "share/man/man1/torvane.1.gz" << false;
+        QTest::newRow("headless manual") << "share/man/man1/torvane-forecast.1.gz" << false;
+        QTest::newRow("sample manual") << "share/man/man1/torvane-sample-prices.1.gz" << false;
+        QTest::newRow("package checker's overrides") << "share/lintian/overrides/torvane" << false;
     }
     void filesInTheirPlaces() {
         QFETCH(QString, path);
@@ -124,6 +128,9 @@ private Q_SLOTS:
         QTest::newRow("version") << "torvane-forecast" << QStringList{"--version"} << 0
                                  << "torvane-forecast 0.1\n"
                                  << "";
+        QTest::newRow("window's help")
+            << "torvane" << QStringList{"--help"} << 0 << "使い方: torvane"
+            << "";
         QTest::newRow("window's version")
             << "torvane" << QStringList{"--version"} << 0 << "torvane 0.1\n"
             << "";
