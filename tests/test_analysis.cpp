@@ -74,6 +74,15 @@ class TestAnalysis : public QObject {
             QFAIL(qPrintable(q.lastError().text() + u' ' + sql));
     }
     QStringList rows(const QString& sql) { return storedRows(csq(), sql); }
+    // The window at its designed size, shown and started.
+    static bool startAtDesignedSize(TKestoF& window) {
+        window.resize(904, 641);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            return false;
+        window.FormActivate();
+        return window.startupRan();
+    }
     // Three 15-minute bars of one session in first.csv make a forecast; second.csv holds sixteen
     // bars from the same start, covering its target ten bars after the last of the three.
     void writeTwoSessions() {
@@ -561,10 +570,7 @@ private Q_SLOTS:
     void pageShowsTheRecordAndFollowsRegisterWrites() {
         session.reset();
         TKestoF window(*dialogs, dataDir);
-        window.resize(904, 641);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.FormActivate();
+        QVERIFY(startAtDesignedSize(window));
         QTabWidget* pc = window.pageControl();
         QCOMPARE(pc->count(), 9);
         QCOMPARE(pc->tabText(8), QStringLiteral("9分析"));
@@ -614,10 +620,7 @@ private Q_SLOTS:
         const AppFont font(windowFont());
         session.reset();
         TKestoF window(*dialogs, dataDir);
-        window.resize(904, 641);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.FormActivate();
+        QVERIFY(startAtDesignedSize(window));
         const QString site =
             QStringLiteral("https://market-outlook.long-broker-name.example.com/fx");
         Session& s = window.session();
@@ -655,10 +658,7 @@ private Q_SLOTS:
         const AppFont font(shown);
         session.reset();
         TKestoF window(*dialogs, dataDir);
-        window.resize(904, 641);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.FormActivate();
+        QVERIFY(startAtDesignedSize(window));
         Session& s = window.session();
         QSqlQuery q(s.dm.database(s.dm.csq()));
         for (int k = 0; k < 12; ++k)

@@ -123,6 +123,10 @@ class TestRecords : public QObject {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(600, 10),
                                 panel->mapToGlobal(QPoint(600, 10)));
         QApplication::sendEvent(panel, &event);
+        // The focus comes back only with the window's activation.
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        pc->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(pc.get()));
     }
 
 private Q_SLOTS:
