@@ -66,6 +66,15 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_axisY->setLabelFormat(QStringLiteral("%d"));
     m_axisY->setTitleText(QStringLiteral("(円)"));
     m_axisY->setTitleVisible(true);
+    // The chart has the height the grids leave: in the window font its labels would crowd the
+    // plot away and be cut to "...", the more so in a taller fallback font.
+    QFont labelFont = m_axisX->labelsFont();
+    labelFont.setPixelSize(16);
+    for (QAbstractAxis* axis :
+         {static_cast<QAbstractAxis*>(m_axisX), static_cast<QAbstractAxis*>(m_axisY)}) {
+        axis->setLabelsFont(labelFont);
+        axis->setTitleFont(labelFont);
+    }
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
     const auto series = [this](const char* name, const QString& title, QRgb colour, int width) {
@@ -82,6 +91,7 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_actual = series("S1ACV", QStringLiteral("実際の終値"), 0x00FF40, 3);
     m_forecast = series("S2FCV", QStringLiteral("予測終値"), 0xF39C35, 2);
     m_chart->legend()->setVisible(true);
+    m_chart->legend()->setFont(labelFont);
     m_chartView = new QChartView(m_chart);
     m_chartView->setObjectName(QStringLiteral("jCht"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
@@ -145,14 +155,21 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
         m_events->appendRow({cell(e.name, false), cell(QString::number(e.count), true),
                              cell(QString::number(e.withSurprise), true), cell(e.meanMove(), true),
                              cell(e.meanAbsMove(), true)});
-    // The two grids share the width in proportion to what their columns need.
+    // The two grids share the width in proportion to what their columns need, a long name
+    // counting as 14 half-width characters. The name column takes whatever room its grid has:
+    // a wider window shows long names whole, a narrow one cuts them, and the cell's tip shows
+    // them whole.
     int k = 0;
-    // A long name is cut at 14 half-width characters; its cell's tip shows it whole.
     const int longest = m_siteGrid->fontMetrics().horizontalAdvance(QString(14, u'0')) + 12;
     for (QTableView* g : {m_siteGrid, m_eventGrid}) {
+        QHeaderView* header = g->horizontalHeader();
+        header->setSectionResizeMode(0, QHeaderView::Interactive);
         g->resizeColumnsToContents();
-        g->setColumnWidth(0, std::min(g->columnWidth(0), longest));
-        m_grids->setStretch(k++, g->horizontalHeader()->length() + 2 * g->frameWidth());
+        int need = std::min(g->columnWidth(0), longest);
+        for (int c = 1; c < header->count(); ++c)
+            need += g->columnWidth(c);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        m_grids->setStretch(k++, need + 2 * g->frameWidth());
     }
 
     QList<QPointF> forecast, actual;

@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
-#include "app/TorvaneApplication.h"
 #include "analysis/AnalysisPage.h"
+#include "app/TorvaneApplication.h"
 #include "app/UserGuide.h"
 #include "browser/BrowserPage.h"
 #include "csv/CsvPage.h"
@@ -11,6 +11,7 @@
 #include "records/EventListPage.h"
 #include "records/EventRecordPage.h"
 #include "records/ProForecastPage.h"
+#include "store/KeptSettings.h"
 #include "ui/PageControl.h"
 #include "ui/PageFrame.h"
 #include "ui/UserAction.h"
@@ -19,6 +20,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTabWidget>
@@ -62,6 +64,11 @@ void TKestoF::build() {
     z0bB = new QPushButton(QStringLiteral("閉じる(&C)"), z0P);
     z0bB->setObjectName(QStringLiteral("z0bB"));
     z0bB->setFixedSize(120, 25);
+    // The accelerator's underline and the parentheses reach below the other captions: a size
+    // smaller keeps them inside the 25-pixel frame.
+    QFont closeFont = z0bB->font();
+    closeFont.setPixelSize(20);
+    z0bB->setFont(closeFont);
     // Enter on a focused button presses it, as on every button of the window.
     z0bB->setAutoDefault(true);
     connect(z0bB, &QPushButton::clicked, this, &QWidget::close);
@@ -97,6 +104,25 @@ void TKestoF::build() {
     addPage(jts, QStringLiteral("jts"), QStringLiteral("9分析"));
     connectPages();
     pc->setCurrentWidget(gts);
+    restoreSession();
+}
+
+void TKestoF::restoreSession() {
+    // What the user left at the last close; the designed place and size otherwise.
+    if (const QByteArray geometry = KeptSettings::value(KeptSettings::windowGeometry).toByteArray();
+        !geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QString days = KeptSettings::value(KeptSettings::chartDays).toString();
+    bool whole = false;
+    days.toInt(&whole);
+    if (auto* a15dE = ats->findChild<QLineEdit*>(QStringLiteral("a15dE")); a15dE && whole)
+        a15dE->setText(days);
+}
+
+void TKestoF::keepSession() {
+    KeptSettings::setValue(KeptSettings::windowGeometry, saveGeometry());
+    if (auto* a15dE = ats->findChild<QLineEdit*>(QStringLiteral("a15dE")))
+        KeptSettings::setValue(KeptSettings::chartDays, a15dE->text());
 }
 
 void TKestoF::connectPages() {
@@ -191,6 +217,7 @@ void TKestoF::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    keepSession();
     QWidget::closeEvent(event);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/QtDialogs.h"
-#include "session/Session.h"
 #include "browser/WindowTargets.h"
+#include "session/Session.h"
+#include "ui/QtDialogs.h"
 
 #include <QWidget>
 
@@ -71,6 +71,10 @@ private:
     void addPage(PageFrame* page, const QString& name, const QString& caption);
     void clearLabels(QWidget* page, std::initializer_list<const char*> names);
     void connectPages();
+    // The window's place and size and page 1's day count as the last close left them, kept
+    // beside the server-time answer of platform exports.
+    void restoreSession();
+    void keepSession();
 
     QtDialogs m_qtDialogs;
     Dialogs& m_dialogs;

@@ -6,6 +6,7 @@
 #include "store/TorvaneError.h"
 #include "store/Transaction.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
 #include <QSqlError>
@@ -33,6 +34,20 @@ bool isRowError(const QSqlError& error) {
     return ok && (code == tooBig || code == constraint || code == mismatch);
 }
 
+// The file as the user finds it again: its whole path.
+QString wholePath(const QString& path) {
+    return QFileInfo(path).absoluteFilePath();
+}
+
+// PAS is joined to the file name as it stands: a folder named without its separator puts the
+// file beside that folder, not in it. Empty when PAS ends with the separator or names no folder.
+QString besideFolderNote(const QString& folder, bool writing) {
+    if (folder.isEmpty() || folder.endsWith(u'/') || !QFileInfo(folder).isDir())
+        return {};
+    return QStringLiteral("\nﾊﾟｽ %1 は / で終わっていないため、ﾌｫﾙﾀﾞの中ではなく横の%2")
+        .arg(folder,
+             writing ? QStringLiteral("ﾌｧｲﾙに書き出します") : QStringLiteral("ﾌｧｲﾙから読込みます"));
+}
 
 } // namespace
 
@@ -90,8 +105,8 @@ CsvExchange::Target CsvExchange::currentTarget() {
         throw TorvaneError(QStringLiteral("CSVﾌｧｲﾙ一覧に行がありません"));
     Target t;
     t.table = qi.field(QStringLiteral("TBN")).asString();
-    t.path =
-        qi.field(QStringLiteral("PAS")).asString() + qi.field(QStringLiteral("CSV")).asString();
+    t.folder = qi.field(QStringLiteral("PAS")).asString();
+    t.path = t.folder + qi.field(QStringLiteral("CSV")).asString();
     t.selector = t.table == memoryTable ? QStringLiteral("csm") : QStringLiteral("csq");
     if (t.table.isEmpty() || !m_store.isCatalogued(t.table))
         throw TorvaneError(t.table + QStringLiteral(" ﾃｰﾌﾞﾙ名が見つかりません"));
@@ -162,11 +177,13 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
 void CsvExchange::exportTable() {
     const Target t = currentTarget();
     TextFile::refuseDatabaseTarget(t.path, m_store.dm().filePath());
-    m_store.dialogs().message(t.table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"));
+    const QString target = QStringLiteral("\n書出先: ") + wholePath(t.path);
+    m_store.dialogs().message(t.table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します") + target +
+                              besideFolderNote(t.folder, true));
     const int broken = writeTable(m_store, t.table, t.selector, t.path, &m_unwritable);
     m_brokenFields = broken;
 
-    QString done = QStringLiteral("書出終了");
+    QString done = QStringLiteral("書出終了") + target;
     if (broken > 0)
         done += QStringLiteral("\nｶﾝﾏか改行を含む項目が %1 個あります。読込むと列がずれます")
                     .arg(broken);
@@ -185,11 +202,15 @@ void CsvExchange::importTable() {
         throw TorvaneError(t.table + QStringLiteral(" はｶﾀﾛｸﾞのﾃｰﾌﾞﾙなので読込めません"));
     r.stnm = t.table;
     r.stdb = t.selector;
-    m_store.dialogs().message(t.path + QStringLiteral(" ﾌｧｲﾙから読込みます "));
+    const QString source = QStringLiteral("\n読込元: ") + wholePath(t.path);
+    m_store.dialogs().message(t.path + QStringLiteral(" ﾌｧｲﾙから読込みます ") +
+                              (wholePath(t.path) == t.path ? QString() : source) +
+                              besideFolderNote(t.folder, false));
     // The whole file is read before anything is deleted: a file that cannot be opened or read
     // leaves the table as it is.
     const QStringList lines = TextFile::readLines(t.path, TextFile::Encoding::Exchange);
-    if (!m_store.dialogs().confirm(QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?")))
+    if (!m_store.dialogs().confirm(QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?") +
+                                   source))
         return;
 
     m_store.ucSql(Store::sqlBoundInsert);
@@ -265,7 +286,7 @@ void CsvExchange::importTable() {
     m_withoutCount = withoutCount;
     m_repeatedCount = repeatedCount;
     // The counts stay the message's last line; the warning comes before them.
-    QString done = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ");
+    QString done = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ") + source;
     if (withoutCount > 0 || repeatedCount > 0)
         done += QStringLiteral("\n%1 が空の行が %2 行、前の行と同じ %1 の行が %3 行あります。"
                                "F3 で修正するとその行だけが変わります")

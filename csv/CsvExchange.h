@@ -57,6 +57,7 @@ private:
     struct Target {
         QString table;
         QString selector; // "csq" or "csm"
+        QString folder;   // PAS, as the list row holds it
         QString path;
     };
     Target currentTarget();

@@ -2,8 +2,8 @@
 
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
-#include "records/RecordField.h"
 #include "forecast/PriceChartView.h"
+#include "records/RecordField.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
@@ -96,6 +96,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_cancel = new QPushButton(QStringLiteral("中止"), header());
     m_cancel->setObjectName(QStringLiteral("a17stpB"));
     m_cancel->setGeometry(812, 44, 68, 22);
+    m_cancel->setAutoDefault(true); // Enter presses it, as on every button of the window
     m_cancel->hide();
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         if (m_stop)
@@ -206,24 +207,11 @@ void ForecastPage::drawChart() {
     m_axisY->setTitleText(QStringLiteral("(円)"));
     m_axisY->setTitleVisible(true);
 
-    qreal minX = std::numeric_limits<qreal>::max(), maxX = std::numeric_limits<qreal>::lowest();
-    qreal minY = minX, maxY = maxX;
-    for (std::size_t i = 0; i < m_series.size(); ++i) {
-        const QList<QPointF>& points = data.series[i];
-        m_series[i]->replace(points);
-        for (const QPointF& p : points) {
-            minX = std::min(minX, p.x());
-            maxX = std::max(maxX, p.x());
-            minY = std::min(minY, p.y());
-            maxY = std::max(maxY, p.y());
-        }
-    }
-    if (minX <= maxX) {
-        m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(qint64(minX)),
-                          QDateTime::fromMSecsSinceEpoch(qint64(maxX)));
-        const qreal margin = std::max<qreal>((maxY - minY) * 0.05, 1.0);
-        m_axisY->setRange(minY - margin, maxY + margin);
-    }
+    for (std::size_t i = 0; i < m_series.size(); ++i)
+        m_series[i]->replace(data.series[i]);
+    // Every bar, prices fitted to them, and where the forecast begins.
+    m_chartView->resetZoom();
+    m_chartView->setLastBar(m_session.prices.lastBarEnd());
     if (!data.error.isEmpty())
         throw TorvaneError(data.error);
 }

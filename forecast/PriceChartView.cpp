@@ -1,6 +1,7 @@
 #include "forecast/PriceChartView.h"
 
 #include "store/Dialogs.h"
+#include "ui/ContextMenu.h"
 
 #include <QAction>
 #include <QChart>
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPen>
+#include <QValueAxis>
 #include <QWheelEvent>
 #include <QXYSeries>
 
@@ -31,6 +33,7 @@ constexpr qreal narrowestShare = 1.0 / 200;
 constexpr qreal narrowestMs = 5 * 60 * 1000.0;
 
 const QColor crosshairColour(0xC8, 0xC8, 0xC8);
+const QColor lastBarColour(0xFF, 0xFF, 0xFF, 0xA0);
 
 } // namespace
 
@@ -60,6 +63,16 @@ PriceChartView::PriceChartView(QChart* chart, Dialogs& dialogs, QWidget* parent)
         item->setAcceptHoverEvents(false);
         item->hide();
     }
+    // Under the lines, so the forecast still reads where it starts.
+    m_lastBar = scene()->addLine(QLineF(), QPen(lastBarColour, 1, Qt::DashDotLine));
+    m_lastBar->setZValue(0);
+    m_lastBar->setAcceptedMouseButtons(Qt::NoButton);
+    m_lastBar->hide();
+    connect(chart, &QChart::plotAreaChanged, this, &PriceChartView::placeLastBar);
+    if (QDateTimeAxis* axis = timeAxis())
+        connect(axis, &QDateTimeAxis::rangeChanged, this, &PriceChartView::placeLastBar);
+    // Before the first import: no 1970 dates, no price scale of nothing.
+    resetZoom();
 }
 
 QDateTimeAxis* PriceChartView::timeAxis() const {
@@ -93,15 +106,74 @@ void PriceChartView::showTimes(qreal from, qreal to) {
     from = std::clamp(centre - span / 2, first, last - span);
     axis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(from))),
                    QDateTime::fromMSecsSinceEpoch(qint64(std::llround(from + span))));
+    fitPrices(from, from + span);
 }
 
 void PriceChartView::resetZoom() {
     QDateTimeAxis* axis = timeAxis();
     qreal first = 0, last = 0;
-    if (!axis || !fullRange(first, last))
+    const bool bars = fullRange(first, last);
+    for (QAbstractAxis* a : chart()->axes())
+        a->setLabelsVisible(bars);
+    if (!axis || !bars)
         return;
     axis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(first)),
                    QDateTime::fromMSecsSinceEpoch(qint64(last)));
+    fitPrices(first, last);
+}
+
+void PriceChartView::fitPrices(qreal from, qreal to) {
+    const QList<QAbstractAxis*> axes = chart()->axes(Qt::Vertical);
+    auto* prices = axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.constFirst());
+    if (!prices)
+        return;
+    qreal low = std::numeric_limits<qreal>::max(), high = std::numeric_limits<qreal>::lowest();
+    for (QAbstractSeries* s : chart()->series()) {
+        auto* xy = qobject_cast<QXYSeries*>(s);
+        if (!xy)
+            continue;
+        // The points run in time order.
+        const QList<QPointF> points = xy->points();
+        auto it = std::lower_bound(points.begin(), points.end(), from,
+                                   [](const QPointF& p, qreal x) { return p.x() < x; });
+        for (; it != points.end() && it->x() <= to; ++it) {
+            low = std::min(low, it->y());
+            high = std::max(high, it->y());
+        }
+    }
+    // A stretch without bars (a weekend) keeps the scale it had.
+    if (low > high)
+        return;
+    const qreal margin = std::max<qreal>((high - low) * 0.05, 1.0);
+    prices->setRange(low - margin, high + margin);
+}
+
+void PriceChartView::setLastBar(const QDateTime& end) {
+    m_hasLastBar = end.isValid();
+    m_lastBarTime = m_hasLastBar ? qreal(end.toMSecsSinceEpoch()) : 0;
+    placeLastBar();
+}
+
+void PriceChartView::placeLastBar() {
+    QDateTimeAxis* axis = timeAxis();
+    if (!m_hasLastBar || !axis || m_lastBarTime < qreal(axis->min().toMSecsSinceEpoch()) ||
+        m_lastBarTime > qreal(axis->max().toMSecsSinceEpoch())) {
+        m_lastBar->hide();
+        return;
+    }
+    const QRectF plot = chart()->plotArea();
+    const qreal x = chart()->mapToPosition(QPointF(m_lastBarTime, 0)).x();
+    m_lastBar->setLine(QLineF(chart()->mapToScene(QPointF(x, plot.top())),
+                              chart()->mapToScene(QPointF(x, plot.bottom()))));
+    m_lastBar->show();
+}
+
+QString PriceChartView::imageName() const {
+    if (!m_hasLastBar)
+        return QStringLiteral("FX予測.png");
+    return QStringLiteral("FX予測_%1.png")
+        .arg(QDateTime::fromMSecsSinceEpoch(qint64(m_lastBarTime))
+                 .toString(QStringLiteral("yyyyMMdd_HHmm")));
 }
 
 QRectF PriceChartView::plotRect() const {
@@ -176,7 +248,7 @@ void PriceChartView::leaveEvent(QEvent* event) {
 void PriceChartView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(m_saveImage);
-    menu.exec(event->globalPos());
+    showContextMenu(menu, event->globalPos());
     event->accept();
 }
 
@@ -223,8 +295,7 @@ QString PriceChartView::crosshairText() const {
 }
 
 void PriceChartView::saveImage() {
-    QString path =
-        m_dialogs.saveFile(QStringLiteral("FX予測.png"), QStringLiteral("PNG 画像 (*.png)"));
+    QString path = m_dialogs.saveFile(imageName(), QStringLiteral("PNG 画像 (*.png)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())

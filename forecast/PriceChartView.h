@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChartView>
+#include <QDateTime>
 
 class Dialogs;
 class QAction;
@@ -10,8 +11,10 @@ class QGraphicsRectItem;
 class QGraphicsSimpleTextItem;
 
 // Page 1's chart with its tools: the wheel zooms along time around the mouse, a drag pans
-// along time, a double-click shows every bar again, a crosshair names the time and price under
-// the mouse, and the context menu saves the chart as a PNG image.
+// along time, a double-click shows every bar again, and each fits the price axis to the bars in
+// view; a crosshair names the time and price under the mouse, a vertical line marks the last
+// real bar before the forecast, and the context menu saves the chart as a PNG image. Without
+// any bar the axes show no labels.
 class PriceChartView : public QChartView {
     Q_OBJECT
 public:
@@ -21,8 +24,13 @@ public:
     QAction* saveImageAction() const { return m_saveImage; }
     // The crosshair's text while it is shown, empty otherwise.
     QString crosshairText() const;
-    // Every bar of the series: the range the chart was drawn with.
+    // Every bar of the series: the range the chart was drawn with, prices fitted to it.
     void resetZoom();
+    // Marks the end of the last real bar; an invalid time removes the mark.
+    void setLastBar(const QDateTime& end);
+    QGraphicsLineItem* lastBarMarker() const { return m_lastBar; }
+    // The name "画像として保存" offers: the last bar's date and time, when there is one.
+    QString imageName() const;
     void saveImage();
 
 protected:
@@ -40,6 +48,9 @@ private:
     bool fullRange(qreal& first, qreal& last) const;
     // Shows [from, to] on the time axis, kept within the bars and no narrower than a few bars.
     void showTimes(qreal from, qreal to);
+    // The price axis spans the points of every series between the two times, with a margin.
+    void fitPrices(qreal from, qreal to);
+    void placeLastBar();
     // The chart's plot area in view coordinates.
     QRectF plotRect() const;
     void moveCrosshair(const QPointF& pos);
@@ -51,6 +62,9 @@ private:
     QGraphicsLineItem* m_down;
     QGraphicsRectItem* m_tag;
     QGraphicsSimpleTextItem* m_tagText;
+    QGraphicsLineItem* m_lastBar;
+    qreal m_lastBarTime = 0;
+    bool m_hasLastBar = false;
     bool m_dragging = false;
     QPointF m_dragFrom;
     qreal m_dragMin = 0;

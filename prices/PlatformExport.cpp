@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QSaveFile>
 
+#include <optional>
+
 namespace PlatformExport {
 
 namespace {
@@ -17,9 +19,10 @@ struct Bar {
 };
 
 const QString expected = QStringLiteral(
-    "MT4 の履歴 (YYYY.MM.DD,HH:MM,始値,高値,安値,終値,出来高) か MT5 の「Export Bars」"
-    "(<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>) の形式で"
-    "ありません");
+    "MT4 の履歴 (YYYY.MM.DD,HH:MM,始値,高値,安値,終値,出来高)、MT5 の「Export Bars」"
+    "(<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>、"
+    "タブの代わりにカンマも可)、Dukascopy の CSV (Gmt time,Open,High,Low,Close,Volume) か"
+    "履歴アーカイブ (YYYYMMDD HHMMSS;始値;高値;安値;終値;出来高) の形式でありません");
 
 // Digits at [from, from + n) of text as a number; -1 when one is no digit.
 int digitsAt(const QString& text, qsizetype from, qsizetype n) {
@@ -51,6 +54,36 @@ QDateTime readStart(const QString& date, const QString& time) {
         }
     }
     return {};
+}
+
+// Dukascopy's "dd.mm.yyyy hh:mm:ss.000"; the seconds and their fraction may be missing. A
+// fraction other than zero is dropped: bars start on whole seconds.
+QDateTime readDayFirst(const QString& text) {
+    const qsizetype n = text.size();
+    if (n < 16 || text.at(2) != u'.' || text.at(5) != u'.' || text.at(10) != u' ' ||
+        text.at(13) != u':')
+        return {};
+    int seconds = 0;
+    if (n > 16) {
+        // Seconds, then up to three digits of their fraction.
+        if (n < 19 || n > 23 || text.at(16) != u':' || (n > 19 && text.at(19) != u'.'))
+            return {};
+        seconds = digitsAt(text, 17, 2);
+        if (n > 20 && digitsAt(text, 20, n - 20) < 0)
+            return {};
+    }
+    const QDate day(digitsAt(text, 6, 4), digitsAt(text, 3, 2), digitsAt(text, 0, 2));
+    const QTime clock(digitsAt(text, 11, 2), digitsAt(text, 14, 2), seconds);
+    return day.isValid() && clock.isValid() ? QDateTime(day, clock, Qt::UTC) : QDateTime();
+}
+
+// The history archives' "yyyymmdd hhmmss".
+QDateTime readCompact(const QString& text) {
+    if (text.size() != 15 || text.at(8) != u' ')
+        return {};
+    const QDate day(digitsAt(text, 0, 4), digitsAt(text, 4, 2), digitsAt(text, 6, 2));
+    const QTime clock(digitsAt(text, 9, 2), digitsAt(text, 11, 2), digitsAt(text, 13, 2));
+    return day.isValid() && clock.isValid() ? QDateTime(day, clock, Qt::UTC) : QDateTime();
 }
 
 // Digits, optionally a point and more digits.
@@ -113,6 +146,48 @@ bool writableYear(const QDateTime& dt) {
     return year >= 1 && year <= 9999;
 }
 
+bool isMt4Line(const QString& line) {
+    const QStringList f = line.trimmed().split(u',');
+    return f.size() >= 7 && readStart(f[0], f[1]).isValid();
+}
+
+bool sameName(const QString& field, const char* name) {
+    return field.trimmed().compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+// What the first line that is not empty says: the layout, the separator of its fields and
+// whether it is a header rather than a bar.
+struct FirstLine {
+    Layout layout = Layout::Plain;
+    QChar separator = u',';
+    bool header = false;
+};
+FirstLine readFirstLine(const QString& raw) {
+    const QString line = raw.trimmed();
+    if (line.startsWith(QLatin1String("<DATE>")))
+        return {Layout::Mt5, line.contains(u'\t') ? QChar(u'\t') : QChar(u','), true};
+    const QStringList commas = line.split(u',');
+    if (sameName(commas[0], "Gmt time"))
+        return {Layout::Dukascopy, u',', true};
+    if (readDayFirst(commas[0]).isValid())
+        return {Layout::Dukascopy, u',', false};
+    if (isMt4Line(line))
+        return {Layout::Mt4, u',', false};
+    if (const QStringList f = line.split(u';'); f.size() >= 5 && readCompact(f[0]).isValid())
+        return {Layout::Archive, u';', false};
+    return {};
+}
+
+// A header line names the columns the bars are read by.
+bool headerReads(Layout layout, const QStringList& head) {
+    if (layout == Layout::Mt5)
+        return head.size() >= 6 && head[1] == QLatin1String("<TIME>") &&
+               head[2] == QLatin1String("<OPEN>") && head[3] == QLatin1String("<HIGH>") &&
+               head[4] == QLatin1String("<LOW>") && head[5] == QLatin1String("<CLOSE>");
+    return head.size() >= 5 && sameName(head[1], "Open") && sameName(head[2], "High") &&
+           sameName(head[3], "Low") && sameName(head[4], "Close");
+}
+
 // The conversion's two passes over the same lines: scan learns the layout, the bar length and
 // the decimals, then each line converts on its own.
 class Conversion {
@@ -125,12 +200,14 @@ public:
             return;
         if (!m_layoutKnown) {
             m_layoutKnown = true;
-            m_mt5 = line.startsWith(QLatin1String("<DATE>"));
-            if (m_mt5) {
-                const QStringList head = line.split(u'\t');
-                if (head.size() < 6 || head[1] != QLatin1String("<TIME>") ||
-                    head[2] != QLatin1String("<OPEN>") || head[3] != QLatin1String("<HIGH>") ||
-                    head[4] != QLatin1String("<LOW>") || head[5] != QLatin1String("<CLOSE>"))
+            const FirstLine first = readFirstLine(line);
+            m_layout = first.layout == Layout::Plain ? Layout::Mt4 : first.layout;
+            m_separator = first.separator;
+            // These layouts say in which zone their times are written.
+            if (const std::optional<ServerTime> known = knownServerTime(m_layout))
+                m_serverTime = *known;
+            if (first.header) {
+                if (!headerReads(m_layout, line.split(m_separator)))
                     fail(number, raw);
                 m_header = number;
                 return;
@@ -192,10 +269,10 @@ public:
 
 private:
     Bar read(qsizetype number, const QString& line) const {
-        const QStringList f = line.split(m_mt5 ? u'\t' : u',');
-        if (f.size() < (m_mt5 ? 6 : 7))
+        const QStringList f = line.split(m_separator);
+        Bar bar = fields(f);
+        if (bar.open.isNull())
             fail(number, line);
-        Bar bar{readStart(f[0], f[1]), f[2], f[3], f[4], f[5]};
         if (!bar.start.isValid() || !isPrice(bar.open) || !isPrice(bar.high) || !isPrice(bar.low) ||
             !isPrice(bar.close))
             fail(number, line);
@@ -209,9 +286,31 @@ private:
         return bar;
     }
 
+    // The start and the prices of a bar where the layout has them; null prices when the line
+    // has too few fields.
+    Bar fields(const QStringList& f) const {
+        switch (m_layout) {
+        case Layout::Dukascopy:
+            if (f.size() >= 5)
+                return {readDayFirst(f[0].trimmed()), f[1].trimmed(), f[2].trimmed(),
+                        f[3].trimmed(), f[4].trimmed()};
+            break;
+        case Layout::Archive:
+            if (f.size() >= 5)
+                return {readCompact(f[0]), f[1], f[2], f[3], f[4]};
+            break;
+        default:
+            if (f.size() >= (m_layout == Layout::Mt5 ? 6 : 7))
+                return {readStart(f[0], f[1]), f[2], f[3], f[4], f[5]};
+            break;
+        }
+        return {};
+    }
+
     ServerTime m_serverTime;
     bool m_layoutKnown = false;
-    bool m_mt5 = false;
+    Layout m_layout = Layout::Mt4;
+    QChar m_separator = u',';
     qsizetype m_header = -1;
     qsizetype m_bars = 0;
     QDateTime m_previous;
@@ -220,13 +319,7 @@ private:
     qint64 m_length = 0;
 };
 
-bool isMt4Line(const QString& line) {
-    const QStringList f = line.trimmed().split(u',');
-    return f.size() >= 7 && readStart(f[0], f[1]).isValid();
-}
-
 } // namespace
-
 
 ServerTime ServerTime::parse(const QString& text) {
     const QString t = text.trimmed();
@@ -258,13 +351,9 @@ QDateTime ServerTime::toJapan(const QDateTime& serverTime) const {
 }
 
 Layout detect(const QStringList& lines) {
-    for (const QString& line : lines) {
-        if (line.trimmed().isEmpty())
-            continue;
-        if (line.startsWith(QLatin1String("<DATE>")))
-            return Layout::Mt5;
-        return isMt4Line(line) ? Layout::Mt4 : Layout::Plain;
-    }
+    for (const QString& line : lines)
+        if (!line.trimmed().isEmpty())
+            return readFirstLine(line).layout;
     return Layout::Plain;
 }
 
@@ -274,10 +363,25 @@ QString layoutName(Layout layout) {
         return QStringLiteral("MT4");
     case Layout::Mt5:
         return QStringLiteral("MT5");
+    case Layout::Dukascopy:
+        return QStringLiteral("Dukascopy");
+    case Layout::Archive:
+        return QStringLiteral("履歴アーカイブ");
     case Layout::Plain:
         break;
     }
     return {};
+}
+
+std::optional<ServerTime> knownServerTime(Layout layout) {
+    switch (layout) {
+    case Layout::Dukascopy:
+        return ServerTime(9); // UTC
+    case Layout::Archive:
+        return ServerTime(14); // UTC-5 all year
+    default:
+        return std::nullopt;
+    }
 }
 
 QStringList convert(const QStringList& lines, const ServerTime& serverTime) {

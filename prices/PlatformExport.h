@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <optional>
+
 #include <utility>
 
 // Bars exported by trading platforms, turned into the program's price-file layout:
@@ -31,17 +33,24 @@ struct ServerTime {
 // The most hours a fixed shift may move the times.
 constexpr int maxShiftHours = 24 * 366;
 
-enum class Layout { Plain, Mt4, Mt5 };
-// The layout of a file's lines by the rules convert reads them with: an MT5 header, or a first
-// line of MT4 history; anything else is taken for the program's own price file.
+// Mt4: the history centre's YYYY.MM.DD,HH:MM,open,high,low,close,volume. Mt5: "Export Bars",
+// a <DATE> <TIME> <OPEN> <HIGH> <LOW> <CLOSE> ... header, fields split by tabs or commas.
+// Dukascopy: a "Gmt time,Open,High,Low,Close,Volume" header, times dd.mm.yyyy hh:mm:ss.000 in UTC.
+// Archive: the free history archives' yyyymmdd hhmmss;open;high;low;close;volume, in UTC-5 all
+// year.
+enum class Layout { Plain, Mt4, Mt5, Dukascopy, Archive };
+// The layout of a file's lines by the rules convert reads them with, from its first line that is
+// not empty; anything else is taken for the program's own price file.
 Layout detect(const QStringList& lines);
-// "MT4" or "MT5".
+// "MT4", "MT5", "Dukascopy", "履歴アーカイブ".
 QString layoutName(Layout layout);
+// The zone a layout writes its times in, when it says so (Dukascopy, Archive); the server time
+// of the broker otherwise, which only the user knows.
+std::optional<ServerTime> knownServerTime(Layout layout);
 
-// Reads MT4 history-centre lines (YYYY.MM.DD,HH:MM,open,high,low,close,volume) or an MT5
-// "Export Bars" file (tab-separated, <DATE> <TIME> <OPEN> ... header). The bar length is the most
-// common interval between consecutive bars; serverTime moves every time to Japan time, carrying
-// the date.
+// Reads the lines of any layout above. The bar length is the most common interval between
+// consecutive bars; serverTime moves every time to Japan time, carrying the date, unless the
+// layout's times are in a zone it names (knownServerTime), which then holds.
 // Prices are padded with zeros to the most decimals in the file, since the import drops the point.
 // Throws TorvaneError naming what was expected when the layout is neither.
 QStringList convert(const QStringList& lines, const ServerTime& serverTime);

@@ -6,6 +6,7 @@
 #include "prices/RowInserter.h"
 #include "store/Clock.h"
 #include "store/Dialogs.h"
+#include "store/KeptSettings.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TextRules.h"
@@ -14,7 +15,6 @@
 
 #include <QFileInfo>
 #include <QMap>
-#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -124,6 +124,22 @@ void PriceImport::importFile(const QString& path) {
     r.sa[1] = info.absolutePath() + u'/';
     r.sa[2] = info.fileName();
     uq4F(pricesImport);
+}
+
+QDateTime PriceImport::lastBarEnd() const {
+    const Registers& r = m_store.reg();
+    QDateTime end;
+    if (r.imcn <= 0)
+        return end;
+    eachRow(m_store.dm().database(m_store.dm().csm()),
+            QStringLiteral("select LYMD, LHM from F01YSK where CNT = ") + QString::number(r.imcn),
+            [&](const QSqlQuery& q) {
+                const QDate day = TextRules::readDate(q.value(0).toString());
+                const QTime time = TextRules::readTime(q.value(1).toString());
+                if (day.isValid() && time.isValid())
+                    end = QDateTime(day, QTime(time.hour(), time.minute()));
+            });
+    return end;
 }
 
 void PriceImport::a13rdtBClick() {
@@ -325,9 +341,10 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
     const PlatformExport::Layout layout = PlatformExport::detect(firstLine);
     if (layout == PlatformExport::Layout::Plain)
         return true;
-    QSettings settings(QStringLiteral("torvane"), QStringLiteral("torvane"));
-    const QString remembered =
-        settings.value(QLatin1String(serverTimeKey), QStringLiteral("0")).toString();
+    if (const std::optional<PlatformExport::ServerTime> known =
+            PlatformExport::knownServerTime(layout))
+        return convertTo(path, name, *known, converted);
+    const QString remembered = KeptSettings::value(serverTimeKey, QStringLiteral("0")).toString();
     const std::optional<QString> answer = m_store.dialogs().askText(
         QStringLiteral("%1 は %2 の書き出しファイルです。\n"
                        "サーバー時刻を日本時間にする時差(時間、例: 7)か、\n"
@@ -337,7 +354,13 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
     if (!answer)
         return false;
     const PlatformExport::ServerTime serverTime = PlatformExport::ServerTime::parse(*answer);
-    settings.setValue(QLatin1String(serverTimeKey), serverTime.text());
+    KeptSettings::setValue(serverTimeKey, serverTime.text());
+    return convertTo(path, name, serverTime, converted);
+}
+
+bool PriceImport::convertTo(QString& path, const QString& name,
+                            const PlatformExport::ServerTime& serverTime,
+                            std::optional<QTemporaryDir>& converted) {
     converted.emplace();
     if (!converted->isValid())
         throw TorvaneError(QStringLiteral("%1 を変換する一時フォルダを作れません: %2")

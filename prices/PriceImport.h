@@ -1,5 +1,9 @@
 #pragma once
 
+#include "prices/PlatformExport.h"
+#include "store/KeptSettings.h"
+
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -41,11 +45,15 @@ public:
         return QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください");
     }
 
+    // The end of the last real bar (CNT imcn) as the chart places it, to the minute; invalid
+    // before an import or when its end cannot be read.
+    QDateTime lastBarEnd() const;
+
     // Runs when the bars of an import are stored, before the averages and the forecast.
     std::function<void()> imported;
 
     // Where the answer to the server-time question of platform exports is remembered.
-    static constexpr const char* serverTimeKey = "import/serverTime";
+    static constexpr const char* serverTimeKey = KeptSettings::serverTime;
 
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;
@@ -59,7 +67,12 @@ private:
     // A trading platform's export at path is converted into a price file in converted, after
     // asking how its server times become Japan times, and path names it; false when the user
     // cancels.
-    bool convertPlatformExport(QString& path, const QString& name, std::optional<QTemporaryDir>& converted);
+    bool convertPlatformExport(QString& path, const QString& name,
+                               std::optional<QTemporaryDir>& converted);
+    // Converts the export at path with serverTime into a file in converted, which path then
+    // names.
+    bool convertTo(QString& path, const QString& name, const PlatformExport::ServerTime& serverTime,
+                   std::optional<QTemporaryDir>& converted);
     void closingSequence();
     void averageOf75();
     void frameAverages();

@@ -2,6 +2,7 @@
 
 #include "records/Steppers.h"
 #include "session/Session.h"
+#include "ui/ContextMenu.h"
 #include "ui/UserAction.h"
 
 #include <QLabel>
@@ -79,6 +80,8 @@ EventListPage::EventListPage(Session& session, Dialogs& dialogs, QWidget* parent
     m_categoryTitle->setObjectName(QStringLiteral("f21ttlL"));
     setMainView(m_list->grid());
     layoutPanels();
+    offerHintsSwitch(header());
+    offerHintsSwitch(footer());
 
     // The category field takes the highlighted category and steps through the categories.
     RecordField* category = m_list->field(Category);

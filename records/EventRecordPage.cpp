@@ -4,7 +4,9 @@
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/KeptSettings.h"
 #include "store/TextRules.h"
+#include "ui/ContextMenu.h"
 #include "ui/UserAction.h"
 
 #include <QApplication>
@@ -84,6 +86,8 @@ EventRecordPage::EventRecordPage(Session& session, Dialogs& dialogs, QWidget* pa
     m_pricePercent->setObjectName(QStringLiteral("e112dyvpL"));
     setMainView(m_editor->grid());
     layoutPanel();
+    offerHintsSwitch(header());
+    offerHintsSwitch(footer());
 
     RecordEditor* e = m_editor;
     e->insertAllowed = [this, e] {
@@ -151,7 +155,8 @@ void EventRecordPage::categoryEntered() {
     if (!category->text().isEmpty())
         return;
     category->setText(currentText(m_session.dm.qf2, QStringLiteral("EKB")));
-    m_dialogs.message(QStringLiteral("↓↑ｷｰで選択出来ます"));
+    if (KeptSettings::hintsOn())
+        m_dialogs.message(QStringLiteral("↓↑ｷｰで選択出来ます"));
 }
 
 void EventRecordPage::categoryKey(int key) {

@@ -3,6 +3,8 @@
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Clock.h"
+#include "store/KeptSettings.h"
+#include "ui/ContextMenu.h"
 #include "ui/UserAction.h"
 
 #include <QLabel>
@@ -50,6 +52,8 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
     m_hint->setObjectName(QStringLiteral("b110ifL"));
     setMainView(m_editor->grid());
     layoutPanel();
+    offerHintsSwitch(header());
+    offerHintsSwitch(footer());
 
     RecordEditor* e = m_editor;
     e->showPage = [this] { showOwnPage(this); };
@@ -85,7 +89,7 @@ ProForecastPage::ProForecastPage(Session& session, Dialogs& dialogs, QWidget* pa
         });
     });
     connect(e->field(Conclusion), &RecordField::entered, this, [this, e] {
-        if (e->field(Conclusion)->text().isEmpty())
+        if (e->field(Conclusion)->text().isEmpty() && KeptSettings::hintsOn())
             Q_EMIT opinionBrowserRequested();
     });
     for (int f : {Conclusion, Reason, Site})

@@ -2,6 +2,7 @@
 
 #include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/KeptSettings.h"
 #include "store/Keys.h"
 #include "store/Store.h"
 #include "store/TorvaneError.h"
@@ -255,7 +256,8 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_grid) {
         if (event->type() == QEvent::FocusIn &&
             isControlFocusChange(static_cast<QFocusEvent*>(event))) {
-            m_dialogs.message(QStringLiteral("F3ｷｰで修正"));
+            if (KeptSettings::hintsOn())
+                m_dialogs.message(QStringLiteral("F3ｷｰで修正"));
         } else if (event->type() == QEvent::KeyPress) {
             const int key = Vk::fromQt(static_cast<QKeyEvent*>(event)->key());
             if (key == Vk::F3) {

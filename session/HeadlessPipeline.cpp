@@ -58,8 +58,10 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("N"));
     const QCommandLineOption convert(
         QStringLiteral("convert"),
-        QStringLiteral("取引プラットフォーム(MT4 の履歴、MT5 の「Export Bars」)の書き出し IN を"
-                       "価格ファイル OUT に変換します: --convert IN OUT"),
+        QStringLiteral("取引プラットフォーム(MT4 の履歴、MT5 の「Export Bars」)の書き出しか"
+                       "履歴データ(Dukascopy の CSV、; 区切りの履歴アーカイブ)IN を価格ファイル "
+                       "OUT に変換します: --convert IN OUT。Dukascopy は UTC、履歴アーカイブは"
+                       "UTC-5 と決まっているので時差の指定は使いません。"),
         QStringLiteral("IN"));
     const QCommandLineOption shiftHours(
         QStringLiteral("shift-hours"),

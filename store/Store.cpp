@@ -354,6 +354,14 @@ QStringList Store::catalogueValues(QString line, int columns, bool (*quoteField)
     return values;
 }
 
+QString Store::catalogueMessage(const QString& database) {
+    // The table names say little to a trader: one plain sentence says what is going on.
+    return QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます\n"
+                          "データベース %1 に表の作りの一覧がまだないので、いま用意します"
+                          "(登録したデータもこのファイルに保存されます)。")
+        .arg(QDir::toNativeSeparators(QFileInfo(database).absoluteFilePath()));
+}
+
 void Store::loadCatalogue() {
     const QDir dir(m_catalogueDir);
     const QString tbl = dir.absoluteFilePath(QStringLiteral("tbl.csv"));
@@ -363,8 +371,7 @@ void Store::loadCatalogue() {
         if (!QFileInfo(path).isFile())
             throw TorvaneError(QStringLiteral("カタログファイル %1 が見つかりません").arg(path));
 
-    m_dialogs.message(
-        QStringLiteral("AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます"));
+    m_dialogs.message(catalogueMessage(m_dm.filePath()));
     QSqlDatabase db = m_dm.database(m_dm.csq());
     if (!db.isOpen())
         throw TorvaneError(QStringLiteral("データベースが開かれていません"));

@@ -107,6 +107,9 @@ public:
     // Stands for a value that is no number, so that the statement cannot run.
     static inline const QString notANumber = QStringLiteral("<not a number>");
 
+    // The box before the catalogue is loaded into the database file at database.
+    static QString catalogueMessage(const QString& database);
+
 private:
     bool lookup();
     // Throws the unusable-file message when SQDB.DB is no database or its catalogue tables

@@ -11,10 +11,15 @@
 #include "support/StoredRows.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
+#include "support/TestSettings.h"
+#include "ui/Look.h"
 
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
 #include <QSqlQuery>
@@ -39,10 +44,22 @@ QByteArray priceLine(const QDateTime& end, int minutes, const QString& close) {
         .toLatin1();
 }
 
+// The application's font for as long as it lives: pages laid out as the window shows them.
+class AppFont {
+public:
+    explicit AppFont(const QFont& font) { QApplication::setFont(font); }
+    ~AppFont() { QApplication::setFont(m_before); }
+
+private:
+    QFont m_before = QApplication::font();
+};
+
 } // namespace
 
 class TestAnalysis : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     TemplateDatabase templateDb;
     std::unique_ptr<QTemporaryDir> dir;
@@ -57,6 +74,15 @@ class TestAnalysis : public QObject {
             QFAIL(qPrintable(q.lastError().text() + u' ' + sql));
     }
     QStringList rows(const QString& sql) { return storedRows(csq(), sql); }
+    // The window at its designed size, shown and started.
+    static bool startAtDesignedSize(TKestoF& window) {
+        window.resize(904, 641);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            return false;
+        window.FormActivate();
+        return window.startupRan();
+    }
     // Three 15-minute bars of one session in first.csv make a forecast; second.csv holds sixteen
     // bars from the same start, covering its target ten bars after the last of the three.
     void writeTwoSessions() {
@@ -544,10 +570,7 @@ private Q_SLOTS:
     void pageShowsTheRecordAndFollowsRegisterWrites() {
         session.reset();
         TKestoF window(*dialogs, dataDir);
-        window.resize(904, 641);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.FormActivate();
+        QVERIFY(startAtDesignedSize(window));
         QTabWidget* pc = window.pageControl();
         QCOMPARE(pc->count(), 9);
         QCOMPARE(pc->tabText(8), QStringLiteral("9分析"));
@@ -589,6 +612,83 @@ private Q_SLOTS:
         QCOMPARE(page->actualSeries()->at(1).y(), 110.0);
         QCOMPARE(page->forecastSeries()->at(0).x(),
                  double(QDateTime(QDate(2025, 7, 1), QTime(11, 30)).toMSecsSinceEpoch()));
+    }
+
+    // A long site name takes the room its grid has: whole in a wide window, cut in the designed
+    // one, and its tip always names it whole.
+    void longSiteNamesUseTheRoomTheGridHas() {
+        const AppFont font(windowFont());
+        session.reset();
+        TKestoF window(*dialogs, dataDir);
+        QVERIFY(startAtDesignedSize(window));
+        const QString site =
+            QStringLiteral("https://market-outlook.long-broker-name.example.com/fx");
+        Session& s = window.session();
+        QSqlQuery q(s.dm.database(s.dm.csq()));
+        QVERIFY(q.exec(QStringLiteral("insert into F05PMF values (1, '2025/07/08', '09:00', "
+                                      "'ﾄﾞﾙ高', NULL, '%1', NULL)")
+                           .arg(site)));
+        auto* page = qobject_cast<AnalysisPage*>(window.pageControl()->widget(8));
+        page->refresh();
+        window.pageControl()->setCurrentWidget(page);
+        QTableView* grid = page->siteGrid();
+        const QModelIndex name = grid->model()->index(0, 0);
+        QCOMPARE(name.data().toString(),
+                 QStringLiteral("market-outlook.long-broker-name.example.com"));
+        QCOMPARE(name.data(Qt::ToolTipRole), name.data());
+        const int whole = grid->fontMetrics().horizontalAdvance(name.data().toString());
+        QTRY_VERIFY(grid->columnWidth(0) < whole);
+        window.resize(1900, 641);
+        QTRY_VERIFY(grid->columnWidth(0) > whole);
+        QCOMPARE(grid->horizontalHeader()->length(), grid->viewport()->width());
+    }
+
+    // At the window's size as designed every label of the chart shows whole, in the window font
+    // and in the taller CJK font a machine without it falls back to.
+    void chartLabelsShowWholeAtTheDesignedSize_data() {
+        QTest::addColumn<QString>("family");
+        QTest::newRow("window font") << QString();
+        QTest::newRow("taller fallback") << "Noto Sans Mono CJK JP";
+    }
+    void chartLabelsShowWholeAtTheDesignedSize() {
+        QFETCH(QString, family);
+        QFont shown = windowFont();
+        if (!family.isEmpty())
+            shown.setFamilies({family});
+        const AppFont font(shown);
+        session.reset();
+        TKestoF window(*dialogs, dataDir);
+        QVERIFY(startAtDesignedSize(window));
+        Session& s = window.session();
+        QSqlQuery q(s.dm.database(s.dm.csq()));
+        for (int k = 0; k < 12; ++k)
+            QVERIFY(
+                q.exec(QStringLiteral("insert into F10YSR values (%1, '2025/07/01', '09:00', 15, "
+                                      "'2025/07/01', '09:00', 150100, 150100, 150100, "
+                                      "'2025/07/%2', '11:30', 150120, 150120, 150120, '.001', "
+                                      "%3)")
+                           .arg(k + 1)
+                           .arg(k + 10)
+                           .arg(150000 + 37 * k)));
+        auto* page = qobject_cast<AnalysisPage*>(window.pageControl()->widget(8));
+        page->refresh();
+        window.pageControl()->setCurrentWidget(page);
+        QTest::qWait(50);
+        QStringList labels, cut;
+        for (QGraphicsItem* item : page->chartView()->scene()->items()) {
+            QString text;
+            if (auto* t = dynamic_cast<QGraphicsTextItem*>(item))
+                text = t->toPlainText();
+            else if (auto* t = dynamic_cast<QGraphicsSimpleTextItem*>(item))
+                text = t->text();
+            if (!item->isVisible() || text.isEmpty())
+                continue;
+            labels << text;
+            if (text.contains(QStringLiteral("…")) || text.contains(QStringLiteral("...")))
+                cut << text;
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(labels.join(u'|')));
+        QVERIFY(labels.contains(QStringLiteral("2025/07/21 11:30")));
     }
 };
 

@@ -82,6 +82,29 @@ private Q_SLOTS:
             << 0
             << QStringList{"2025/07/09,10:00,146.100,146.125,146.000,146.120,2025/07/09,10:15",
                            "2025/07/09,10:15,146.120,146.200,146.050,146.100,2025/07/09,10:30"};
+        QTest::newRow("mt5 with commas")
+            << QStringList{"<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<TICKVOL>,<VOL>,<SPREAD>",
+                           "2025.07.09,10:00:00,146.12,146.20,146.10,146.15,120,0,3",
+                           "2025.07.09,10:01:00,146.15,146.30,146.14,146.28,98,0,3"}
+            << 7
+            << QStringList{"2025/07/09,17:00,146.12,146.20,146.10,146.15,2025/07/09,17:01",
+                           "2025/07/09,17:01,146.15,146.30,146.14,146.28,2025/07/09,17:02"};
+        // Their own zones hold, whatever shift is given: UTC, and UTC-5 without summer time.
+        QTest::newRow("dukascopy in UTC, across midnight in Japan")
+            << QStringList{"Gmt time,Open,High,Low,Close,Volume",
+                           "09.07.2025 14:59:00.000,146.12,146.2,146.1,146.155,1234.56",
+                           "09.07.2025 15:00:00.000,146.155,146.3,146.14,146.28,987.1"}
+            << 7
+            << QStringList{"2025/07/09,23:59,146.120,146.200,146.100,146.155,2025/07/10,00:00",
+                           "2025/07/10,00:00,146.155,146.300,146.140,146.280,2025/07/10,00:01"};
+        QTest::newRow("history archive in UTC-5, in July as in January")
+            << QStringList{"20250709 100000;146.120;146.200;146.100;146.150;0",
+                           "20250709 100100;146.150;146.300;146.140;146.280;0",
+                           "20250115 100000;156.120;156.200;156.100;156.150;0"}
+            << 0
+            << QStringList{"2025/07/10,00:00,146.120,146.200,146.100,146.150,2025/07/10,00:01",
+                           "2025/07/10,00:01,146.150,146.300,146.140,146.280,2025/07/10,00:02",
+                           "2025/01/16,00:00,156.120,156.200,156.100,156.150,2025/01/16,00:01"};
         QTest::newRow("negative shift back over the date")
             << QStringList{"2025.07.10,01:00,1,2,0.5,1.5,10", "2025.07.10,02:00,1,2,0.5,1.5,10"}
             << -2
@@ -105,6 +128,13 @@ private Q_SLOTS:
         QTest::newRow("text price")
             << QStringList{"2025.07.09,10:00,abc,2,1,1,1", "2025.07.09,10:15,1,2,1,1,1"};
         QTest::newRow("one bar only") << QStringList{"2025.07.09,10:00,1,2,1,1,1"};
+        QTest::newRow("dukascopy header of other columns")
+            << QStringList{"Gmt time,Bid,Ask", "09.07.2025 10:00:00.000,1,2"};
+        QTest::newRow("dukascopy date that is no date") << QStringList{
+            "Gmt time,Open,High,Low,Close,Volume", "32.07.2025 10:00:00.000,1,2,1,1,1",
+            "09.07.2025 10:01:00.000,1,2,1,1,1"};
+        QTest::newRow("archive line with too few fields")
+            << QStringList{"20250709 100000;1;2;1;1;0", "20250709 100100;1;2;1"};
     }
     void unknownLayoutsNameWhatWasExpected() {
         QFETCH(QStringList, input);
@@ -183,6 +213,16 @@ private Q_SLOTS:
         QTest::newRow("mt5") << QStringList{"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>"}
                              << mt5;
         QTest::newRow("mt5 header the converter refuses") << QStringList{"<DATE>\t<OPEN>"} << mt5;
+        QTest::newRow("mt5 with commas")
+            << QStringList{"<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>"} << mt5;
+        QTest::newRow("dukascopy") << QStringList{"Gmt time,Open,High,Low,Close,Volume"}
+                                   << int(PlatformExport::Layout::Dukascopy);
+        QTest::newRow("dukascopy without its header")
+            << QStringList{"09.07.2025 10:00:00.000,1,2,1,1,1"}
+            << int(PlatformExport::Layout::Dukascopy);
+        QTest::newRow("history archive")
+            << QStringList{"20250709 100000;146.120;146.200;146.100;146.150;0"}
+            << int(PlatformExport::Layout::Archive);
     }
     void layoutsAreRecognised() {
         QFETCH(QStringList, lines);

@@ -199,9 +199,12 @@ private Q_SLOTS:
         session->reg.swh.clear();
         session->csv.uq8C(2);
         QCOMPARE(readFile(filePath(QStringLiteral("out.csv"))), file);
-        QCOMPARE(dialogs->messages,
-                 (QStringList{table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"),
-                              QStringLiteral("書出終了")}));
+        // Before and after the write, the whole file is named.
+        const QString path = dir->path() + QStringLiteral("/out.csv");
+        QCOMPARE(
+            dialogs->messages,
+            (QStringList{table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します\n書出先: ") + path,
+                         QStringLiteral("書出終了\n書出先: ") + path}));
         QCOMPARE(session->reg.swh, QStringLiteral(" order by CNT "));
         QCOMPARE(session->dm.qm.connection(), session->dm.csm());
 
@@ -211,13 +214,15 @@ private Q_SLOTS:
         exec(selectorOf(table), QStringLiteral("update ") + table + QStringLiteral(" set CNT = 8"));
         dialogs->clear();
         session->csv.uq8C(3);
-        QCOMPARE(dialogs->questions,
-                 QStringList{QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?")});
-        const QString path = dir->path() + QStringLiteral("/out.csv");
+        QCOMPARE(
+            dialogs->questions,
+            QStringList{QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?\n読込元: ") + path});
         const int lines = int(file.count("\r\n"));
         QCOMPARE(dialogs->messages,
                  (QStringList{path + QStringLiteral(" ﾌｧｲﾙから読込みます "),
-                              QStringLiteral(" CSVﾌｧｲﾙからの読込終了 \n読込 %1 行、読み飛ばし 0 行")
+                              QStringLiteral(" CSVﾌｧｲﾙからの読込終了 \n読込元: %1\n"
+                                             "読込 %2 行、読み飛ばし 0 行")
+                                  .arg(path)
                                   .arg(lines)}));
         QCOMPARE(session->reg.stdb, selectorOf(table));
         QCOMPARE(rows(table, QStringLiteral("CNT")), before);
@@ -341,18 +346,53 @@ private Q_SLOTS:
         listRow(table, dir->path() + u'/', QStringLiteral("e.csv"));
         session->csv.uq8C(2);
         QCOMPARE(readFile(filePath(QStringLiteral("e.csv"))), QByteArray());
-        QCOMPARE(dialogs->messages.last(), QStringLiteral("書出終了"));
+        QCOMPARE(dialogs->messages.last(),
+                 QStringLiteral("書出終了\n書出先: ") + filePath(QStringLiteral("e.csv")));
     }
 
+    // PAS is joined to the file name as it stands; every message names the whole file, and a
+    // folder named without its separator is said to hold the file beside it, not in it.
+    void pathWithoutSeparatorIsJoinedAsItStands_data() {
+        QTest::addColumn<QString>("pas");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("folder without separator") << "data"
+                                                  << "dataf05.csv" << true;
+        QTest::newRow("folder with separator") << "data/"
+                                               << "data/f05.csv" << false;
+        QTest::newRow("no such folder: a name prefix") << "old"
+                                                       << "oldf05.csv" << false;
+    }
     void pathWithoutSeparatorIsJoinedAsItStands() {
+        QFETCH(QString, pas);
+        QFETCH(QString, written);
+        QFETCH(bool, beside);
         exec(QStringLiteral("csq"), QStringLiteral("insert into F08EVK values (1, 'a', 'b')"));
         QDir().mkpath(filePath(QStringLiteral("data")));
-        listRow(QStringLiteral("F08EVK"), QStringLiteral("data"), QStringLiteral("f05.csv"));
+        listRow(QStringLiteral("F08EVK"), pas, QStringLiteral("f05.csv"));
         session->csv.uq8C(2);
-        QCOMPARE(readFile(filePath(QStringLiteral("dataf05.csv"))), QByteArray("1,a,b\r\n"));
-        QVERIFY(!QFile::exists(filePath(QStringLiteral("data/f05.csv"))));
+        QCOMPARE(readFile(filePath(written)), QByteArray("1,a,b\r\n"));
+        QCOMPARE(QFile::exists(filePath(QStringLiteral("data/f05.csv"))),
+                 !beside && pas == "data/");
+        const QString whole = filePath(written);
+        const QString besideWrite = QStringLiteral(
+            "\nﾊﾟｽ data は / で終わっていないため、ﾌｫﾙﾀﾞの中ではなく横のﾌｧｲﾙに書き出します");
+        QCOMPARE(dialogs->messages,
+                 (QStringList{QStringLiteral("F08EVK ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します\n書出先: ") +
+                                  whole + (beside ? besideWrite : QString()),
+                              QStringLiteral("書出終了\n書出先: ") + whole}));
+        dialogs->clear();
         session->csv.uq8C(3);
-        QCOMPARE(dialogs->messages.at(2), QStringLiteral("dataf05.csv ﾌｧｲﾙから読込みます "));
+        const QString besideRead = QStringLiteral(
+            "\nﾊﾟｽ data は / で終わっていないため、ﾌｫﾙﾀﾞの中ではなく横のﾌｧｲﾙから読込みます");
+        QCOMPARE(dialogs->messages.value(0), written +
+                                                 QStringLiteral(" ﾌｧｲﾙから読込みます \n読込元: ") +
+                                                 whole + (beside ? besideRead : QString()));
+        QCOMPARE(dialogs->questions,
+                 QStringList{QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?\n読込元: ") +
+                             whole});
+        QVERIFY(dialogs->messages.value(1).startsWith(
+            QStringLiteral(" CSVﾌｧｲﾙからの読込終了 \n読込元: ") + whole + u'\n'));
         QCOMPARE(rows(QStringLiteral("F08EVK")), (Rows{{"1|qlonglong", "a|QString", "b|QString"}}));
     }
 
@@ -365,9 +405,9 @@ private Q_SLOTS:
         QCOMPARE(readFile(filePath(QStringLiteral("b.csv"))),
                  QByteArray("1,a,b,x\ny\r\n2,c,d,e,f\r\n"));
         QCOMPARE(session->csv.lastBrokenFields(), 3);
-        QCOMPARE(
-            dialogs->messages.last(),
-            QStringLiteral("書出終了\nｶﾝﾏか改行を含む項目が 3 個あります。読込むと列がずれます"));
+        QCOMPARE(dialogs->messages.last(),
+                 QStringLiteral("書出終了\n書出先: ") + filePath(QStringLiteral("b.csv")) +
+                     QStringLiteral("\nｶﾝﾏか改行を含む項目が 3 個あります。読込むと列がずれます"));
     }
 
     void refusedImportsChangeNothing_data() {

@@ -264,7 +264,8 @@ private Q_SLOTS:
         QFile f(dir->filePath(QStringLiteral("f08.csv")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("1,a,b\r\n"));
-        QCOMPARE(dialogs->messages.last(), QStringLiteral("書出終了"));
+        QCOMPARE(dialogs->messages.last(),
+                 QStringLiteral("書出終了\n書出先: ") + dir->filePath(QStringLiteral("f08.csv")));
 
         // An edit of the row is stored before the button acts on it.
         editCell(1, 5, QStringLiteral("none.csv"));

@@ -1,14 +1,16 @@
 // The whole program once through, as a user drives it: the first start in an empty folder, a
 // price import with its forecast, a professional opinion and an event typed into their panels,
 // and both register tables written to CSV files and read back unchanged.
-#include "ui/Look.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
 #include "forecast/NetworkPage.h"
 #include "store/Clock.h"
+#include "store/Store.h"
 #include "store/TextFile.h"
 #include "support/StoredRows.h"
 #include "support/TestDialogs.h"
+#include "support/TestSettings.h"
+#include "ui/Look.h"
 
 #include <QChart>
 #include <QChartView>
@@ -59,6 +61,8 @@ QByteArray samplePrices(const QDateTime& end, int days) {
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     QTemporaryDir dir;
     QString oldCwd;
@@ -123,8 +127,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QVERIFY(window->startupRan());
         QCOMPARE(dialogs.messages,
-                 QStringList{QStringLiteral(
-                     "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
+                 QStringList{Store::catalogueMessage(dir.filePath(QStringLiteral("SQDB.DB")))});
         QVERIFY(dialogs.errors.isEmpty());
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("SQDB.DB"))));
         QCOMPARE(currentPage(), QStringLiteral("ats"));
@@ -279,11 +282,14 @@ private Q_SLOTS:
         dialogs.clear();
         exchange(0, "i03wtB");
         exchange(1, "i03wtB");
-        QCOMPARE(dialogs.messages,
-                 (QStringList{QStringLiteral("F05PMF ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"),
-                              QStringLiteral("書出終了"),
-                              QStringLiteral("F06EVR ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します"),
-                              QStringLiteral("書出終了")}));
+        const QString pmfFile = folder + QStringLiteral("F05PMF.CSV");
+        const QString evrFile = folder + QStringLiteral("F06EVR.CSV");
+        QCOMPARE(
+            dialogs.messages,
+            (QStringList{QStringLiteral("F05PMF ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します\n書出先: ") + pmfFile,
+                         QStringLiteral("書出終了\n書出先: ") + pmfFile,
+                         QStringLiteral("F06EVR ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します\n書出先: ") + evrFile,
+                         QStringLiteral("書出終了\n書出先: ") + evrFile}));
         QFile written(dir.filePath(QStringLiteral("F05PMF.CSV")));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(),
@@ -298,8 +304,8 @@ private Q_SLOTS:
         QCOMPARE(dialogs.questions.size(), 2);
         QCOMPARE(dialogs.messages.size(), 4);
         QCOMPARE(dialogs.messages[0], folder + QStringLiteral("F05PMF.CSV ﾌｧｲﾙから読込みます "));
-        QCOMPARE(dialogs.messages[1],
-                 QStringLiteral(" CSVﾌｧｲﾙからの読込終了 \n読込 1 行、読み飛ばし 0 行"));
+        QCOMPARE(dialogs.messages[1], QStringLiteral(" CSVﾌｧｲﾙからの読込終了 \n読込元: ") +
+                                          pmfFile + QStringLiteral("\n読込 1 行、読み飛ばし 0 行"));
         QCOMPARE(rows(QStringLiteral("F05PMF")), pmf);
         QCOMPARE(rows(QStringLiteral("F06EVR")), evr);
     }

@@ -8,25 +8,30 @@
 #include "support/PriceTable.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 
 #include <QAction>
 #include <QChart>
 #include <QChartView>
+#include <QContextMenuEvent>
 #include <QDateTimeAxis>
 #include <QDir>
 #include <QFile>
 #include <QFocusEvent>
+#include <QGraphicsLineItem>
 #include <QImage>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -53,6 +58,8 @@ public:
 
 class TestForecastPage : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
@@ -155,6 +162,11 @@ private Q_SLOTS:
             QVERIFY(!s->pointsVisible());
             QCOMPARE(s->count(), 0);
         }
+        // An empty chart: no dates of 1970, no prices, no last bar.
+        for (QAbstractAxis* axis : chart->axes())
+            QVERIFY(!axis->labelsVisible());
+        QVERIFY(!page->chartView()->lastBarMarker()->isVisible());
+        QCOMPARE(page->chartView()->imageName(), QStringLiteral("FX予測.png"));
     }
 
     void importHintFollowsTheButtonsFocus() {
@@ -286,6 +298,17 @@ private Q_SLOTS:
         QCOMPARE(page->series(0)->points().last().y(), 150000.0);
         QVERIFY(axisX->min() <= QDateTime(QDate(2025, 7, 7), QTime(0, 15)));
         QVERIFY(axisX->max() >= lastSlot);
+        for (QAbstractAxis* axis : chart->axes())
+            QVERIFY(axis->labelsVisible());
+
+        // A line at the end of the last real bar sets the ten forecast bars apart.
+        const QGraphicsLineItem* marker = page->chartView()->lastBarMarker();
+        QVERIFY(marker->isVisible());
+        const QPointF at = chart->mapToScene(chart->mapToPosition(
+            QPointF(double(lastBar.toMSecsSinceEpoch()), axisY->min())));
+        QCOMPARE(marker->line().x1(), at.x());
+        QCOMPARE(marker->line().x2(), at.x());
+        QCOMPARE(marker->line().y1(), chart->mapToScene(chart->plotArea().topLeft()).y());
 
         // A day count that is no number leaves the chart as it was.
         child<QLineEdit>(QStringLiteral("a15dE"))->setText(QStringLiteral("x"));
@@ -325,6 +348,22 @@ private Q_SLOTS:
         };
 
         // Zooming in around a point keeps the time under the mouse.
+        // The price axis spans the bars in view, with a small margin.
+        auto* axisY = qobject_cast<QValueAxis*>(page->chart()->axes(Qt::Vertical).value(0));
+        const auto fitted = [&] {
+            const auto [from, to] = range();
+            qreal low = 1e18, high = -1e18;
+            for (int i = 0; i < 7; ++i)
+                for (const QPointF& p : page->series(i)->points())
+                    if (p.x() >= qreal(from) && p.x() <= qreal(to)) {
+                        low = std::min(low, p.y());
+                        high = std::max(high, p.y());
+                    }
+            return axisY->min() <= low && axisY->max() >= high &&
+                   axisY->max() - axisY->min() <= (high - low) * 1.1 + 2.01;
+        };
+        QVERIFY(fitted());
+        const qreal allPrices = axisY->max() - axisY->min();
         const QPoint quarter(int(plot.left() + plot.width() / 4), middle.y());
         const qint64 before = timeAt(quarter);
         QWheelEvent in(quarter, viewport->mapToGlobal(quarter), QPoint(), QPoint(0, 240),
@@ -334,6 +373,8 @@ private Q_SLOTS:
         QVERIFY(zoomed.second - zoomed.first < (full.second - full.first) * 0.7);
         QVERIFY(qAbs(timeAt(quarter) - before) < 60 * 1000);
         QVERIFY(!view->crosshairText().isEmpty());
+        QVERIFY(fitted());
+        QVERIFY(axisY->max() - axisY->min() < allPrices);
 
         // Dragging to the right shows earlier bars, by the dragged share of the range.
         QTest::mousePress(viewport, Qt::LeftButton, {}, middle);
@@ -346,6 +387,7 @@ private Q_SLOTS:
         const qint64 span = zoomed.second - zoomed.first;
         QCOMPARE(panned.second - panned.first, span);
         QVERIFY(qAbs((zoomed.first - panned.first) - span / 10) < span / 50);
+        QVERIFY(fitted());
 
         // Never beyond the first bar, however far it is dragged.
         for (int i = 0; i < 20; ++i) {
@@ -357,6 +399,9 @@ private Q_SLOTS:
         }
         QCOMPARE(range().first, full.first);
         QCOMPARE(range().second - range().first, span);
+        QVERIFY(fitted());
+        // The last bar is out of view, and its line with it.
+        QVERIFY(!view->lastBarMarker()->isVisible());
 
         // Zooming out stops at every bar; a double-click shows every bar at once.
         QWheelEvent out(middle, viewport->mapToGlobal(middle), QPoint(), QPoint(0, -120 * 30),
@@ -367,6 +412,9 @@ private Q_SLOTS:
         QVERIFY(range() != full);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, middle);
         QCOMPARE(range(), full);
+        QVERIFY(fitted());
+        QCOMPARE(axisY->max() - axisY->min(), allPrices);
+        QVERIFY(view->lastBarMarker()->isVisible());
 
         // The series, their colours and the title stay as drawn.
         QCOMPARE(page->chart()->title(), title);
@@ -420,10 +468,29 @@ private Q_SLOTS:
         QCOMPARE(save->text(), QStringLiteral("画像として保存"));
         QVERIFY(view->actions().contains(save));
 
-        // Cancelled: nothing written.
+        // Cancelled: nothing written. The name offered carries the last bar's date and time.
         dialogs->fileToSave.clear();
         save->trigger();
         QVERIFY(QDir(dir->path()).entryList({QStringLiteral("*.png")}).isEmpty());
+        QCOMPARE(dialogs->suggestedNames, QStringList{QStringLiteral("FX予測_20250709_1000.png")});
+
+        // The context menu shows the caption whole, with room to spare.
+        bool offered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            const QFontMetrics metrics(menu->font());
+            offered = menu->actions() == QList<QAction*>{save} &&
+                      menu->actionGeometry(save).width() >=
+                          metrics.horizontalAdvance(save->text()) + 2 * metrics.height();
+            menu->close();
+        });
+        const QPoint inside = view->viewport()->rect().center();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, inside,
+                                    view->viewport()->mapToGlobal(inside));
+        QApplication::sendEvent(view->viewport(), &menuEvent);
+        QVERIFY(offered);
 
         // A name without suffix gets .png; the image is the chart as shown.
         dialogs->fileToSave = dir->filePath(QStringLiteral("chart"));

@@ -99,6 +99,10 @@ private Q_SLOTS:
         QTest::newRow("user guide picture") << "share/doc/torvane/images/page1.png" << false;
         QTest::newRow("copyright") << "share/doc/torvane/copyright" << false;
         QTest::newRow("changelog") << "share/doc/torvane/changelog.gz" << false;
+        QTest::newRow("window's manual") << "share/man/man1/torvane.1.gz" << false;
+        QTest::newRow("headless manual") << "share/man/man1/torvane-forecast.1.gz" << false;
+        QTest::newRow("sample manual") << "share/man/man1/torvane-sample-prices.1.gz" << false;
+        QTest::newRow("package checker's overrides") << "share/lintian/overrides/torvane" << false;
     }
     void filesInTheirPlaces() {
         QFETCH(QString, path);
@@ -124,6 +128,9 @@ private Q_SLOTS:
         QTest::newRow("version") << "torvane-forecast" << QStringList{"--version"} << 0
                                  << "torvane-forecast 0.1\n"
                                  << "";
+        QTest::newRow("window's help")
+            << "torvane" << QStringList{"--help"} << 0 << "使い方: torvane"
+            << "";
         QTest::newRow("window's version")
             << "torvane" << QStringList{"--version"} << 0 << "torvane 0.1\n"
             << "";
@@ -143,6 +150,24 @@ private Q_SLOTS:
         QTest::newRow("failed run keeps 1")
             << "torvane-forecast" << QStringList{"MISSING.CSV"} << 1 << ""
             << "MISSING.CSV";
+        QTest::newRow("sample help") << "torvane-sample-prices" << QStringList{"--help"} << 0
+                                     << "使い方: torvane-sample-prices"
+                                     << "";
+        QTest::newRow("sample short help writes no file named -h")
+            << "torvane-sample-prices" << QStringList{"-h"} << 0 << "--interval <MINUTES>"
+            << "";
+        QTest::newRow("sample version") << "torvane-sample-prices" << QStringList{"--version"} << 0
+                                        << "torvane-sample-prices 0.1\n"
+                                        << "";
+        QTest::newRow("sample without a file")
+            << "torvane-sample-prices" << QStringList{} << 2 << ""
+            << "OUT.CSV";
+        QTest::newRow("sample unknown option")
+            << "torvane-sample-prices" << QStringList{"OUT.CSV", "--bogus"} << 2 << ""
+            << "不明なオプション --bogus";
+        QTest::newRow("sample bad interval")
+            << "torvane-sample-prices" << QStringList{"OUT.CSV", "--interval", "0"} << 2 << ""
+            << "--interval の値 '0'";
     }
     void commandLineConventions() {
         QFETCH(QString, program);
@@ -170,8 +195,67 @@ private Q_SLOTS:
         // A usage error shows how the command is used; a help or version run touches nothing.
         if (status == 2)
             QVERIFY(stdErr.contains(QStringLiteral("使い方:")));
-        if (status != 1)
+        if (status != 1) {
             QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("SQDB.DB"))));
+            QVERIFY(QDir(folder.path()).isEmpty());
+        }
+    }
+
+    // The sample's bars stop on Saturday morning and start again on Monday morning, Japan
+    // time: 07:00 in the northern winter, 06:00 while New York keeps daylight-saving time (from
+    // 2025/03/09 on).
+    void sampleBarsOnlyWhileTheMarketIsOpen_data() {
+        QTest::addColumn<QString>("day");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("Saturday, winter") << "2025/03/01"
+                                          << "00:00"
+                                          << "06:45";
+        QTest::newRow("Sunday") << "2025/03/02"
+                                << ""
+                                << "";
+        QTest::newRow("Monday, winter") << "2025/03/03"
+                                        << "07:00"
+                                        << "23:45";
+        QTest::newRow("Friday") << "2025/03/07"
+                                << "00:00"
+                                << "23:45";
+        QTest::newRow("Saturday before the switch") << "2025/03/08"
+                                                    << "00:00"
+                                                    << "06:45";
+        QTest::newRow("Sunday of the switch") << "2025/03/09"
+                                              << ""
+                                              << "";
+        QTest::newRow("Monday, summer") << "2025/03/10"
+                                        << "06:00"
+                                        << "23:45";
+        QTest::newRow("Saturday, summer") << "2025/03/15"
+                                          << "00:00"
+                                          << "05:45";
+        QTest::newRow("the end moment") << "2025/03/17"
+                                        << "06:00"
+                                        << "11:45";
+    }
+    void sampleBarsOnlyWhileTheMarketIsOpen() {
+        QFETCH(QString, day);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QTemporaryDir folder;
+        QVERIFY(run(installed(QStringLiteral("bin/torvane-sample-prices")),
+                    {QStringLiteral("S.CSV"), QStringLiteral("--end"),
+                     QStringLiteral("2025/03/17 12:00"), QStringLiteral("--months"),
+                     QStringLiteral("1")},
+                    folder.path()));
+        QFile file(folder.filePath(QStringLiteral("S.CSV")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList starts;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.trimmed().split(',');
+            if (fields.size() == 8 && fields[0] == day.toLatin1())
+                starts << QString::fromLatin1(fields[1]);
+        }
+        QCOMPARE(starts.value(0), first);
+        QCOMPARE(starts.isEmpty() ? QString() : starts.last(), last);
     }
 
     void desktopEntryStartsTheInstalledProgram() {

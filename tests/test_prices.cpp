@@ -11,6 +11,7 @@
 #include "store/TorvaneError.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -70,6 +71,8 @@ QString cell(const QVariant& v) {
 
 class TestPrices : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     std::unique_ptr<TestFolder> dir;
     std::unique_ptr<TestDialogs> dialogs;
@@ -582,6 +585,28 @@ private Q_SLOTS:
             << "MT5"
             << QStringList{"1|2025/07/08|16:00|15020|15000|15015|2025/07/08|16:05",
                            "2|2025/07/08|16:05|15030|15010|15025|2025/07/08|16:10"};
+        QTest::newRow("MT5 with commas")
+            << QStringList{"<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<TICKVOL>,<VOL>,<SPREAD>",
+                           "2025.07.08,10:00:00,150.10,150.20,150.00,150.15,120,0,3",
+                           "2025.07.08,10:05:00,150.15,150.30,150.10,150.25,98,0,3"}
+            << "6"
+            << "MT5"
+            << QStringList{"1|2025/07/08|16:00|15020|15000|15015|2025/07/08|16:05",
+                           "2|2025/07/08|16:05|15030|15010|15025|2025/07/08|16:10"};
+        // Layouts whose times are in a zone of their own ask nothing.
+        QTest::newRow("Dukascopy in UTC: no question")
+            << QStringList{"Gmt time,Open,High,Low,Close,Volume",
+                           "08.07.2025 10:00:00.000,150.100,150.200,150.000,150.150,12.5",
+                           "08.07.2025 10:01:00.000,150.150,150.300,150.100,150.250,8.25"}
+            << "3" << QString()
+            << QStringList{"1|2025/07/08|19:00|150200|150000|150150|2025/07/08|19:01",
+                           "2|2025/07/08|19:01|150300|150100|150250|2025/07/08|19:02"};
+        QTest::newRow("history archive in UTC-5: no question")
+            << QStringList{"20250708 100000;150.100;150.200;150.000;150.150;0",
+                           "20250708 100100;150.150;150.300;150.100;150.250;0"}
+            << "3" << QString()
+            << QStringList{"1|2025/07/09|00:00|150200|150000|150150|2025/07/09|00:01",
+                           "2|2025/07/09|00:01|150300|150100|150250|2025/07/09|00:02"};
         QTest::newRow("MT4 history, broker zone across the winter-time switch")
             << QStringList{"2025.10.24,22:00,150.1,150.2,150,150.15,1",
                            "2025.10.24,23:00,150.15,150.3,150.1,150.25,1",
@@ -624,12 +649,11 @@ private Q_SLOTS:
     }
 
     void serverTimeAnswerIsRememberedInTheTestSettings() {
-        // Test mode keeps QSettings away from the user's own configuration.
+        // The test's own settings folder keeps QSettings away from the user's configuration.
         QSettings settings(QStringLiteral("torvane"), QStringLiteral("torvane"));
-        QVERIFY2(settings.fileName().startsWith(
-                     QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)),
+        QVERIFY2(!settings.fileName().startsWith(QDir::homePath() + QStringLiteral("/.config")),
                  qPrintable(settings.fileName()));
-        QVERIFY(settings.fileName().contains(QStringLiteral(".qttest")));
+        QVERIFY(settings.fileName().startsWith(QDir::tempPath()));
 
         Clock::fix(QDateTime(QDate(2025, 11, 1), QTime(8, 0)));
         const QStringList mt4{"2025.10.24,22:00,150.1,150.2,150,150.15,1",

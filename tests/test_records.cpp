@@ -3,9 +3,11 @@
 #include "records/ProForecastPage.h"
 #include "session/Session.h"
 #include "store/Clock.h"
+#include "store/KeptSettings.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 #include "ui/Look.h"
 
 #include <QApplication>
@@ -13,6 +15,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlError>
@@ -25,6 +28,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -32,6 +36,8 @@
 // in a fresh folder.
 class TestRecords : public QObject {
     Q_OBJECT
+
+    TestSettings settings;
 
     std::unique_ptr<TestFolder> dir;
     TemplateDatabase templateDb;
@@ -99,6 +105,30 @@ class TestRecords : public QObject {
                      .arg(Store::sqlText(n)));
     }
 
+    // Right-clicks panel and answers its context menu by triggering the item named action.
+    void chooseInContextMenu(QWidget* panel, const char* action, bool* wasChecked) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [poll, action, wasChecked] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || !menu->isVisible())
+                return;
+            poll->deleteLater();
+            auto* item = menu->findChild<QAction*>(QLatin1String(action));
+            *wasChecked = item && item->isChecked();
+            if (item)
+                item->trigger();
+            menu->close();
+        });
+        poll->start(10);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(600, 10),
+                                panel->mapToGlobal(QPoint(600, 10)));
+        QApplication::sendEvent(panel, &event);
+        // The focus comes back only with the window's activation.
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        pc->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(pc.get()));
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
@@ -109,6 +139,7 @@ private Q_SLOTS:
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
+        TestSettings::clear();
         dir = std::make_unique<TestFolder>();
         QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
         dialogs = std::make_unique<TestDialogs>();
@@ -292,6 +323,47 @@ private Q_SLOTS:
         QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
         QApplication::sendEvent(w(list, "f1G"), &back);
         QCOMPARE(dialogs->messages.size(), 2);
+    }
+
+    // The hint boxes and the jump to the browser are there by default; the context menu of any
+    // register page's panel turns them off for every page, and on again, and the choice is kept.
+    void hintsCanBeTurnedOff_data() {
+        QTest::addColumn<bool>("turnedOff");
+        QTest::newRow("shown by default") << false;
+        QTest::newRow("turned off in the menu") << true;
+    }
+    void hintsCanBeTurnedOff() {
+        QFETCH(bool, turnedOff);
+        addCategories({QStringLiteral("K1")});
+        startPages();
+        if (turnedOff) {
+            pc->setCurrentWidget(list);
+            bool wasChecked = false;
+            chooseInContextMenu(list->footer(), "hintsAction", &wasChecked);
+            QVERIFY(wasChecked);
+            QVERIFY(!KeptSettings::hintsOn());
+        }
+        QSignalSpy browser(pro, &ProForecastPage::opinionBrowserRequested);
+        pc->setCurrentWidget(pro);
+        focus(w(pro, "bg"), Qt::MouseFocusReason);
+        QCOMPARE(dialogs->messages,
+                 turnedOff ? QStringList() : QStringList{QStringLiteral("F3ｷｰで修正")});
+        focus(edit(pro, "b105rz2E"));
+        QCOMPARE(browser.size(), turnedOff ? 0 : 1);
+        press(edit(pro, "b105rz2E"), Qt::Key_F12);
+        QCOMPARE(browser.size(), turnedOff ? 1 : 2);
+        pc->setCurrentWidget(events);
+        focus(edit(events, "e103ek2E"));
+        QCOMPARE(text(events, "e103ek2E"), QStringLiteral("K1"));
+        QCOMPARE(dialogs->messages.contains(QStringLiteral("↓↑ｷｰで選択出来ます")), !turnedOff);
+        if (turnedOff)
+            QCOMPARE(dialogs->messages, QStringList());
+
+        // Back on from another page's header.
+        bool wasChecked = true;
+        chooseInContextMenu(events->header(), "hintsAction", &wasChecked);
+        QCOMPARE(wasChecked, !turnedOff);
+        QCOMPARE(KeptSettings::hintsOn(), turnedOff);
     }
 
     void rowSteppingWrapsRound_data() {

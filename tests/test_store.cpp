@@ -68,9 +68,13 @@ private Q_SLOTS:
 
     void firstStartLoadsCatalogueAndCreatesTablesInWorkingDirectory() {
         QVERIFY(QFile::exists(dir->filePath(QStringLiteral("SQDB.DB"))));
+        // The specified text, then what is going on in plain words, naming the file.
         QCOMPARE(dialogs->messages,
-                 QStringList{QStringLiteral(
-                     "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます")});
+                 QStringList{Store::catalogueMessage(dir->filePath(QStringLiteral("SQDB.DB")))});
+        QVERIFY(dialogs->messages[0].startsWith(
+            QStringLiteral(
+                "AAATBN, AAATSTテーブルを作成し、テーブルデータを読み込みます\nデータベース ") +
+            dir->filePath(QStringLiteral("SQDB.DB"))));
         QCOMPARE(tableNames(session->dm.csq()),
                  (QStringList{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR", "F07EVL", "F08EVK",
                               "F09CSV", "F10YSR"}));

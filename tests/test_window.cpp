@@ -3,11 +3,13 @@
 #include "forecast/ForecastPage.h"
 #include "prices/PriceImport.h"
 #include "store/Clock.h"
+#include "store/KeptSettings.h"
 #include "store/TorvaneError.h"
 #include "support/PriceTable.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
+#include "support/TestSettings.h"
 #include "ui/KeyDown.h"
 #include "ui/Look.h"
 #include "ui/PageFrame.h"
@@ -18,6 +20,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QInputDialog>
@@ -28,10 +31,12 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -87,6 +92,7 @@ const Page pages[] = {
 class TestWindow : public QObject {
     Q_OBJECT
 
+    TestSettings settings;
     std::unique_ptr<TestFolder> dir;
     TemplateDatabase templateDb;
     std::unique_ptr<TestDialogs> dialogs;
@@ -121,6 +127,7 @@ private Q_SLOTS:
     }
 
     void init() {
+        TestSettings::clear();
         dir = std::make_unique<TestFolder>();
         dialogs = std::make_unique<TestDialogs>();
         QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
@@ -192,6 +199,56 @@ private Q_SLOTS:
         }
     }
 
+    // Every button's caption, its accelerator's underline included, stays inside its frame at
+    // the designed size.
+    void buttonCaptionsFitTheirFrames() {
+        create();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QStringList cut;
+        for (QPushButton* b : window->findChildren<QPushButton*>()) {
+            if (b->text().isEmpty() || b->window() != window.get())
+                continue;
+            QStyleOptionButton option;
+            option.initFrom(b);
+            option.rect = QRect(QPoint(), b->size());
+            option.text = b->text();
+            const QRect room =
+                b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+            // The line is centred in the room as the style draws it; the glyphs and the
+            // accelerator's underline below the baseline must stay inside.
+            const QFontMetrics metrics(b->font());
+            QString shown = b->text();
+            const bool underlined = shown.contains(u'&');
+            shown.remove(u'&');
+            const QRect glyphs = metrics.tightBoundingRect(shown);
+            const int baseline =
+                room.top() + (room.height() - metrics.height()) / 2 + metrics.ascent();
+            const int bottom =
+                std::max(baseline + glyphs.bottom(),
+                         underlined ? baseline + metrics.underlinePos() + metrics.lineWidth() : 0);
+            if (glyphs.width() > room.width() || baseline + glyphs.top() < room.top() - 1 ||
+                bottom > room.bottom())
+                cut << QStringLiteral("%1: %2 to %3 in %4 to %5")
+                           .arg(b->objectName())
+                           .arg(baseline + glyphs.top())
+                           .arg(bottom)
+                           .arg(room.top())
+                           .arg(room.bottom());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
+    }
+
+    // Enter on a focused button presses it, on every button of the window.
+    void everyButtonAnswersEnter() {
+        create();
+        QStringList plain;
+        for (QPushButton* b : window->findChildren<QPushButton*>())
+            if (b->window() == window.get() && !b->autoDefault())
+                plain << b->objectName() + u' ' + b->text();
+        QVERIFY2(plain.isEmpty(), qPrintable(plain.join(u'\n')));
+    }
+
     void windowFontShowsEveryCaption() {
         const QFont font = windowFont();
         QCOMPARE(font.pixelSize(), 23);
@@ -230,6 +287,82 @@ private Q_SLOTS:
         QVERIFY(session.store.tableExists(QStringLiteral("csm"), QStringLiteral("KEEP")));
         QVERIFY(dialogs->messages.isEmpty());
         QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    // The window's place and size and the day count come back as the last close left them; the
+    // start-up still shows page 1 with the focus and the hint on "FX読込".
+    void sessionComesBackAtTheNextStart_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("restored");
+        QTest::newRow("whole number") << "07"
+                                      << "07";
+        QTest::newRow("no number: the designed 3") << "abc"
+                                                   << "3";
+    }
+    void sessionComesBackAtTheNextStart() {
+        QFETCH(QString, typed);
+        QFETCH(QString, restored);
+        create();
+        QVERIFY(showAndActivate());
+        window->setGeometry(60, 40, 760, 560);
+        QTRY_COMPARE(window->geometry().topLeft(), QPoint(60, 40));
+        const QRect moved = window->geometry();
+        QVERIFY(moved.size() != QSize(904, 641));
+        window->findChild<QLineEdit*>(QStringLiteral("a15dE"))->setText(typed);
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("z0bB")), Qt::LeftButton);
+        QTRY_VERIFY(!window->isVisible());
+        window.reset();
+
+        create();
+        QCOMPARE(window->geometry(), moved);
+        QCOMPARE(window->findChild<QLineEdit*>(QStringLiteral("a15dE"))->text(), restored);
+        QVERIFY(showAndActivate());
+        QCOMPARE(currentPage(), QStringLiteral("ats"));
+        QTRY_VERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("a13rdtB"));
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("a12ifL"))->text(),
+                 PriceImport::a13rdtBHint());
+    }
+
+    // Each file dialog opens in the folder it was last left in, the price file's and the image's
+    // apart; a folder removed since is not offered.
+    void fileDialogsOpenWhereTheyWereLeft() {
+        QTemporaryDir prices, images;
+        const QString priceFile = prices.filePath(QStringLiteral("USDJPY.CSV"));
+        QFile(priceFile).open(QIODevice::WriteOnly);
+        QtDialogs qtDialogs;
+        // Answers the next file dialog with `choice` and tells the folder it opened in.
+        const auto answer = [this](const QString& choice, QString* shown) {
+            auto* poll = new QTimer(this);
+            connect(poll, &QTimer::timeout, this, [poll, choice, shown] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (!dialog || !dialog->isVisible())
+                    return;
+                poll->deleteLater();
+                *shown = dialog->directory().absolutePath();
+                dialog->selectFile(choice);
+                static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
+            });
+            poll->start(10);
+        };
+        QString shown;
+        answer(priceFile, &shown);
+        QCOMPARE(qtDialogs.openFile(), priceFile);
+        answer(images.filePath(QStringLiteral("chart.png")), &shown);
+        QCOMPARE(qtDialogs.saveFile(QStringLiteral("chart.png"), QStringLiteral("PNG (*.png)")),
+                 images.filePath(QStringLiteral("chart.png")));
+
+        answer(priceFile, &shown);
+        qtDialogs.openFile();
+        QCOMPARE(shown, QDir(prices.path()).absolutePath());
+        answer(images.filePath(QStringLiteral("next.png")), &shown);
+        qtDialogs.saveFile(QStringLiteral("next.png"), QStringLiteral("PNG (*.png)"));
+        QCOMPARE(shown, QDir(images.path()).absolutePath());
+
+        KeptSettings::setValue(KeptSettings::openFolder, prices.filePath(QStringLiteral("gone")));
+        answer(priceFile, &shown);
+        qtDialogs.openFile();
+        QVERIFY(shown != prices.filePath(QStringLiteral("gone")));
     }
 
     // A page change by keys or a tab click focuses the tabs: a register grid that got the focus

@@ -1,6 +1,9 @@
 #include "ui/QtDialogs.h"
 
+#include "store/KeptSettings.h"
+
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -16,6 +19,12 @@ void centreOnScreen(QWidget& box) {
         frame.moveCenter(screen->availableGeometry().center());
         box.move(frame.topLeft());
     }
+}
+
+// The next dialog of the same kind opens in the folder of the file chosen now.
+QString keptFolder(const char* key, const QString& chosen) {
+    KeptSettings::setValue(key, QFileInfo(chosen).absolutePath());
+    return chosen;
 }
 
 void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
@@ -57,9 +66,12 @@ QString QtDialogs::openFile() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
     dialog.setNameFilter(QStringLiteral("ﾃｷｽﾄ (*.CSV)"));
+    if (const QString folder = KeptSettings::existingFolder(KeptSettings::openFolder);
+        !folder.isEmpty())
+        dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return keptFolder(KeptSettings::openFolder, dialog.selectedFiles().constFirst());
 }
 
 std::optional<QString> QtDialogs::askText(const QString& text, const QString& initial) {
@@ -82,8 +94,11 @@ QString QtDialogs::saveFile(const QString& suggestedName, const QString& filter)
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter(filter);
+    if (const QString folder = KeptSettings::existingFolder(KeptSettings::saveFolder);
+        !folder.isEmpty())
+        dialog.setDirectory(folder);
     dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return keptFolder(KeptSettings::saveFolder, dialog.selectedFiles().constFirst());
 }

@@ -15,6 +15,8 @@ public:
     bool answer = true;
     QString fileToOpen;
     QString fileToSave;
+    // The names the save dialog was asked to offer.
+    QStringList suggestedNames;
     // Typed questions as asked, with the text each offered.
     QStringList textQuestions;
     QStringList textOffered;
@@ -36,7 +38,10 @@ public:
             return std::nullopt;
         return textAnswer ? *textAnswer : initial;
     }
-    QString saveFile(const QString&, const QString&) override { return fileToSave; }
+    QString saveFile(const QString& suggestedName, const QString&) override {
+        suggestedNames << suggestedName;
+        return fileToSave;
+    }
     void clear() {
         textQuestions.clear();
         textOffered.clear();
