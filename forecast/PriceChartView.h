@@ -2,6 +2,8 @@
 
 #include <QChartView>
 
+#include <functional>
+
 class Dialogs;
 class QAction;
 class QDateTimeAxis;
@@ -24,6 +26,8 @@ public:
     // Every bar of the series: the range the chart was drawn with.
     void resetZoom();
     void saveImage();
+    // Where the database file is, so that no image is ever written over it.
+    void setDatabaseFile(std::function<QString()> file);
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
@@ -46,6 +50,7 @@ private:
     void hideCrosshair();
 
     Dialogs& m_dialogs;
+    std::function<QString()> m_databaseFile;
     QAction* m_saveImage;
     QGraphicsLineItem* m_across;
     QGraphicsLineItem* m_down;
