@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace PlatformExport {
 
 namespace {
@@ -159,6 +161,7 @@ public:
     }
 
     void finishScan() {
+        m_lastStart = QDateTime(); // the second pass reads the repeated hour as the first did
         if (!m_layoutKnown)
             throw TorvaneError(QStringLiteral("足がありません。") + expected);
         if (m_bars < 2)
@@ -200,7 +203,8 @@ private:
             !isPrice(bar.close))
             fail(number, line);
         const QDateTime server = bar.start;
-        bar.start = m_serverTime.toJapan(server);
+        bar.start = m_serverTime.toJapan(server, m_lastStart);
+        m_lastStart = bar.start;
         if (!bar.start.isValid())
             throw TorvaneError(QStringLiteral("%1 行目: %2\n時刻がタイムゾーン %3 にありません"
                                               "(夏時間の切り替えで飛ばされる時刻です)")
@@ -218,6 +222,9 @@ private:
     QMap<qint64, int> m_intervals;
     int m_places = 0;
     qint64 m_length = 0;
+    // The Japan start of the bar read last, in this pass: it tells a repeated hour's second
+    // showing from its first.
+    mutable QDateTime m_lastStart;
 };
 
 bool isMt4Line(const QString& line) {
@@ -227,6 +234,14 @@ bool isMt4Line(const QString& line) {
 
 } // namespace
 
+QTimeZone zoneNamed(const QString& name) {
+    const QByteArray id = name.trimmed().toUtf8();
+    // The zone database lists only the canonical names; the system knows its aliases (EET,
+    // Etc/UTC, Japan, US/Eastern) as well. A name is a file name there, never a path out.
+    if (id.isEmpty() || id.startsWith('/') || id.contains(".."))
+        return {};
+    return QTimeZone(id);
+}
 
 ServerTime ServerTime::parse(const QString& text) {
     const QString t = text.trimmed();
@@ -234,8 +249,9 @@ ServerTime ServerTime::parse(const QString& text) {
     const int hours = t.toInt(&ok);
     if (ok && qAbs(hours) <= maxShiftHours)
         return ServerTime(hours);
-    if (!ok && !t.isEmpty() && QTimeZone::isTimeZoneIdAvailable(t.toUtf8()))
-        return ServerTime(QTimeZone(t.toUtf8()));
+    if (!ok)
+        if (const QTimeZone zone = zoneNamed(t); zone.isValid())
+            return ServerTime(zone);
     throw TorvaneError(QStringLiteral("'%1' は時差(整数の時間、例: 7)でもタイムゾーン名"
                                       "(例: Europe/Athens)でもありません")
                            .arg(t.left(80)));
@@ -245,16 +261,35 @@ QString ServerTime::text() const {
     return zone.isValid() ? QString::fromUtf8(zone.id()) : QString::number(shiftHours);
 }
 
-QDateTime ServerTime::toJapan(const QDateTime& serverTime) const {
+QDateTime ServerTime::toJapan(const QDateTime& serverTime, const QDateTime& after) const {
     if (!zone.isValid())
         return serverTime.addSecs(qint64(shiftHours) * 3600);
-    const QDateTime local(serverTime.date(), serverTime.time(), zone);
-    // A time the clocks skip when summer time starts is moved; such a time was never shown.
-    if (!local.isValid() || local.time() != serverTime.time())
+    // The moments at which the zone's clocks show this wall-clock time: the offsets a day
+    // before and a day after are those on either side of any switch near it, and an offset
+    // counts where the zone really has it at that moment. A time the clocks skip when summer
+    // time starts has none; one they show twice when it ends has two.
+    constexpr qint64 dayMs = 86400000;
+    const qint64 wall = serverTime.toMSecsSinceEpoch(); // plain wall-clock time as UTC
+    qint64 moments[2];
+    int found = 0;
+    for (const qint64 probe : {wall - dayMs, wall + dayMs}) {
+        const int offset = zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(probe, Qt::UTC));
+        const qint64 utc = wall - qint64(offset) * 1000;
+        if (zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utc, Qt::UTC)) == offset &&
+            (found == 0 || moments[0] != utc))
+            moments[found++] = utc;
+    }
+    if (found == 0)
         return {};
-    // Japan keeps no daylight saving; the result is plain wall-clock time again.
-    const QDateTime japan = local.toOffsetFromUtc(9 * 3600);
-    return QDateTime(japan.date(), japan.time(), Qt::UTC);
+    qint64 utc = std::min(moments[0], moments[found - 1]);
+    const auto inJapan = [](qint64 ms) {
+        // Japan keeps no daylight saving; the result is plain wall-clock time again.
+        return QDateTime::fromMSecsSinceEpoch(ms + 9 * 3600 * 1000LL, Qt::UTC);
+    };
+    // The hour shown twice keeps the file's order: the repeat follows the first showing.
+    if (found == 2 && after.isValid() && inJapan(utc) <= after)
+        utc = std::max(moments[0], moments[1]);
+    return inJapan(utc);
 }
 
 Layout detect(const QStringList& lines) {
@@ -265,6 +300,16 @@ Layout detect(const QStringList& lines) {
             return Layout::Mt5;
         return isMt4Line(line) ? Layout::Mt4 : Layout::Plain;
     }
+    return Layout::Plain;
+}
+
+Layout detectFile(const QString& path) {
+    TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes,
+                                true);
+    QString line;
+    while (reader.next(line))
+        if (!line.trimmed().isEmpty())
+            return detect({line});
     return Layout::Plain;
 }
 
