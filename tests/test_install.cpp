@@ -59,6 +59,12 @@ class TestInstall : public QObject {
         return lines;
     }
 
+    static bool writeMt4Export(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) &&
+               file.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n") > 0;
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
@@ -212,10 +218,7 @@ private Q_SLOTS:
     // with the usage's exit status and the options to give, before SQDB.DB is even made.
     void platformExportWithoutItsServerTimeIsRefused() {
         QTemporaryDir folder;
-        QFile exportFile(folder.filePath(QStringLiteral("USDJPY15.csv")));
-        QVERIFY(exportFile.open(QIODevice::WriteOnly));
-        exportFile.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
-        exportFile.close();
+        QVERIFY(writeMt4Export(folder.filePath(QStringLiteral("USDJPY15.csv"))));
         QProcess process;
         process.setWorkingDirectory(folder.path());
         // No answer remembered from the window: a settings folder of its own.
@@ -240,10 +243,7 @@ private Q_SLOTS:
     // the write is refused with its reason and exit status 1, and the process is not killed.
     void fileSizeLimitEndsTheRunWithItsReason() {
         QTemporaryDir folder;
-        QFile exportFile(folder.filePath(QStringLiteral("USDJPY15.csv")));
-        QVERIFY(exportFile.open(QIODevice::WriteOnly));
-        exportFile.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
-        exportFile.close();
+        QVERIFY(writeMt4Export(folder.filePath(QStringLiteral("USDJPY15.csv"))));
         QProcess process;
         process.setWorkingDirectory(folder.path());
         process.setChildProcessModifier([] {
@@ -268,10 +268,7 @@ private Q_SLOTS:
 
     void platformExportConvertedAndImported() {
         QTemporaryDir folder;
-        QFile exportFile(folder.filePath(QStringLiteral("USDJPY15.csv")));
-        QVERIFY(exportFile.open(QIODevice::WriteOnly));
-        exportFile.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
-        exportFile.close();
+        QVERIFY(writeMt4Export(folder.filePath(QStringLiteral("USDJPY15.csv"))));
 
         const QString command = installed(QStringLiteral("bin/torvane-forecast"));
         // Server time three hours behind Japan: the last bar 23:45 becomes 02:45 of 07/10.
