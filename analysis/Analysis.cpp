@@ -15,6 +15,10 @@
 namespace {
 
 const QString logTable = QStringLiteral("F10YSR");
+// The columns the log is written and read by. A table of that name that lacks any of them is
+// not the log; one that has more is a later version of it.
+const QStringList logColumns{"CNT", "MDT",  "MHM", "ITV", "LYMD", "LHM", "LCV", "LHV",
+                             "LLV", "TYMD", "THM", "FCV", "FHV",  "FLV", "MSE", "ACV"};
 
 // Puts the registers back when the scope ends.
 class KeptRegisters {
@@ -29,16 +33,21 @@ private:
     Registers m_saved;
 };
 
-// The rows of a catalogued table, selected through the statement builder with the tail.
+// The rows of a catalogued table, selected through the statement builder with the tail; with
+// withRowId each row's own identity comes first, for writing back to that row alone.
 class TableRows {
 public:
-    TableRows(Store& store, const QString& selector, const QString& table, const QString& tail)
+    TableRows(Store& store, const QString& selector, const QString& table, const QString& tail,
+              bool withRowId = false)
         : m_query(store.dm().database(store.dm().connectionOf(selector))) {
         Registers& r = store.reg();
         r.stdb = selector;
         r.stnm = table;
         r.swh = tail;
         store.ucSql(Store::sqlSelect);
+        const QString select = QStringLiteral(" select ");
+        if (withRowId && r.sqw.startsWith(select))
+            r.sqw.insert(select.size(), QStringLiteral("rowid, "));
         m_query.setForwardOnly(true);
         if (!m_query.exec(r.sqw))
             throw TorvaneError(
@@ -54,6 +63,8 @@ public:
     std::optional<qint64> integer(int column) const {
         return column < 0 ? std::nullopt : TextRules::storedInteger(m_query.value(column));
     }
+    // The row's rowid, when the rows were selected withRowId.
+    qint64 rowId() const { return m_query.value(0).toLongLong(); }
 
 private:
     QSqlQuery m_query;
@@ -62,6 +73,18 @@ private:
 
 QString sqlTextOf(const QString& text) {
     return Store::sqlText(text);
+}
+
+// The names of columns that are not among present, compared without case and blanks.
+QStringList missingColumns(const QStringList& present) {
+    QStringList upper;
+    for (const QString& c : present)
+        upper << c.trimmed().toUpper();
+    QStringList missing;
+    for (const QString& c : logColumns)
+        if (!upper.contains(c))
+            missing << c;
+    return missing;
 }
 
 } // namespace
@@ -91,7 +114,7 @@ void Analysis::scoreForecasts() {
     loadBars();
     // A log that cannot be scored is reported and the import goes on with its averages and
     // forecast. The page is told either way: the opinions' outcomes follow the new bars.
-    if (!m_bars.isEmpty() && m_store.isCatalogued(logTable)) {
+    if (!m_bars.isEmpty() && m_logUsable) {
         try {
             scoreLoggedForecasts();
         } catch (const TorvaneError& e) {
@@ -106,23 +129,23 @@ void Analysis::scoreForecasts() {
 void Analysis::scoreLoggedForecasts() {
     Registers& r = m_store.reg();
     KeptRegisters kept(r);
+    // Each row is scored by its own identity: rows that share a CNT (read back from a CSV file)
+    // each keep the close of their own target.
     struct Score {
-        qint64 cnt;
+        qint64 rowid;
         qint64 actual;
     };
     QList<Score> scores;
     {
         TableRows rows(m_store, QStringLiteral("csq"), logTable,
-                       QStringLiteral(" where ACV is null order by CNT "));
-        const int cnt = rows.column(QStringLiteral("CNT"));
+                       QStringLiteral(" where ACV is null order by CNT "), true);
         const int tymd = rows.column(QStringLiteral("TYMD"));
         const int thm = rows.column(QStringLiteral("THM"));
         while (rows.next()) {
             const auto target = Tracking::momentOf(rows.text(tymd), rows.text(thm));
-            const auto count = rows.integer(cnt);
-            if (!target || !count || !m_bars.covers(*target, *target))
+            if (!target || !m_bars.covers(*target, *target))
                 continue;
-            scores.push_back({*count, *m_bars.closeAtOrBefore(*target)});
+            scores.push_back({rows.rowId(), *m_bars.closeAtOrBefore(*target)});
         }
     }
     if (scores.isEmpty())
@@ -131,15 +154,18 @@ void Analysis::scoreLoggedForecasts() {
     Transaction transaction(m_store.dm().database(m_store.dm().csq()));
     for (const Score& s : scores) {
         r.sqw = QStringLiteral(" update ") + logTable + QStringLiteral(" set ACV = ") +
-                QString::number(s.actual) + QStringLiteral(" where CNT = ") +
-                QString::number(s.cnt) + QStringLiteral(" and ACV is null ");
+                QString::number(s.actual) + QStringLiteral(" where rowid = ") +
+                QString::number(s.rowid) + QStringLiteral(" and ACV is null ");
         m_store.uexSql(Store::execFile);
+        // A full disk or a lock ends the scoring with its reason; the rows stay unscored.
+        if (!m_store.lastStatementOk())
+            throw TorvaneError(m_store.lastStatementError());
     }
     transaction.commit();
 }
 
 void Analysis::logForecast(const ForecastSummary& summary) {
-    if (m_store.reg().imcn <= 0 || !m_store.isCatalogued(logTable))
+    if (m_store.reg().imcn <= 0 || !m_logUsable)
         return;
     // The forecast itself stands: a record that fails is reported and the chart still follows.
     try {
@@ -196,33 +222,40 @@ void Analysis::writeLog(const ForecastSummary& summary) {
         {QStringLiteral("MSE"), summary.mseText},
     };
 
-    // The row of the same last bar and interval, when there is one: its CNT and its score.
-    std::optional<qint64> cnt;
+    // The look-up of a row for the same bars, the next CNT and the write form one transaction
+    // that holds the file's write lock from its start: a second program logging at the same
+    // moment waits, then finds this row, so no two rows share a CNT or the same bars.
+    Transaction transaction(m_store.dm().database(m_store.dm().csq()),
+                            Transaction::Kind::Immediate);
+    // The row of the same last bar and interval, when there is one: its identity, its CNT and
+    // its score.
+    std::optional<qint64> rowid;
+    QString cnt;
     QString actual;
-    bool existing = false;
     {
         TableRows rows(m_store, QStringLiteral("csq"), logTable,
                        QStringLiteral(" where LYMD = ") + sqlTextOf(last.first) +
                            QStringLiteral(" and LHM = ") + sqlTextOf(last.second) +
-                           QStringLiteral(" and ITV = ") +
+                           QStringLiteral(" and ITV is ") +
                            (interval.isEmpty() ? QStringLiteral("NULL") : interval) +
-                           QStringLiteral(" order by CNT "));
+                           QStringLiteral(" order by CNT, rowid "),
+                       true);
         if (rows.next()) {
-            cnt = rows.integer(rows.column(QStringLiteral("CNT")));
-            existing = cnt.has_value();
+            rowid = rows.rowId();
+            cnt = rows.text(rows.column(QStringLiteral("CNT")));
             actual = rows.text(rows.column(QStringLiteral("ACV")));
         }
     }
-    if (!existing) {
+    if (!rowid) {
         Query& qq = m_store.dm().qq;
         qq.setConnection(m_store.dm().csq());
         qq.setSql(QStringLiteral(" select Max(CNT) as CNT from ") + logTable + u' ');
         qq.open();
         const Field largest = qq.field(QStringLiteral("CNT"));
-        cnt = largest.isNull() ? 1 : qint64(largest.asInteger()) + 1;
+        cnt = QString::number(largest.isNull() ? 1 : qint64(largest.asInteger()) + 1);
         qq.close();
     }
-    values.insert(QStringLiteral("CNT"), QString::number(*cnt));
+    values.insert(QStringLiteral("CNT"), cnt);
     // The actual close belongs to the target, which a replacing forecast shares.
     values.insert(QStringLiteral("ACV"), actual);
 
@@ -235,8 +268,8 @@ void Analysis::writeLog(const ForecastSummary& summary) {
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot)
         r.sa[slot] = values.value(qst.field(QStringLiteral("CNAM")).asString().trimmed());
     qst.close();
-    if (existing) {
-        r.swh = QStringLiteral(" where CNT = ") + QString::number(*cnt);
+    if (rowid) {
+        r.swh = QStringLiteral(" where rowid = ") + QString::number(*rowid);
         m_store.ucSql(Store::sqlUpdate);
     } else {
         m_store.ucSql(Store::sqlInsert);
@@ -244,6 +277,56 @@ void Analysis::writeLog(const ForecastSummary& summary) {
     m_store.uexSql(Store::execFile);
     if (!m_store.lastStatementOk())
         throw TorvaneError(m_store.lastStatementError());
+    transaction.commit();
+}
+
+void Analysis::checkLog() {
+    m_logUsable = false;
+    Registers& r = m_store.reg();
+    KeptRegisters kept(r);
+    QString why;
+    try {
+        const bool catalogued = m_store.isCatalogued(logTable);
+        const bool exists = m_store.tableExists(QStringLiteral("csq"), logTable);
+        if (exists) {
+            QStringList present;
+            QSqlQuery info(m_store.dm().database(m_store.dm().csq()));
+            if (!info.exec(QStringLiteral("pragma table_info(") + logTable + u')'))
+                throw TorvaneError(Store::databaseReason(info.lastError()));
+            while (info.next())
+                present << info.value(1).toString();
+            if (const QStringList missing = missingColumns(present); !missing.isEmpty())
+                why = QStringLiteral("ﾃｰﾌﾞﾙ %1 に予測記録の列 %2 がありません"
+                                     "(同じ名前の別のﾃｰﾌﾞﾙのようです)")
+                          .arg(logTable, missing.join(QStringLiteral(", ")));
+        }
+        if (why.isEmpty() && catalogued && exists) {
+            r.stdb = QStringLiteral("csq");
+            r.stnm = logTable;
+            m_store.uqTst(Store::tstColumns);
+            QStringList catalogue;
+            Query& qst = m_store.dm().qst;
+            for (qst.first(); !qst.eof(); qst.next())
+                catalogue << qst.field(QStringLiteral("CNAM")).asString();
+            qst.close();
+            if (const QStringList missing = missingColumns(catalogue); !missing.isEmpty())
+                why = QStringLiteral("ｶﾀﾛｸﾞ(AAATBN, AAATST)の %1 の行に列 %2 がありません")
+                          .arg(logTable, missing.join(QStringLiteral(", ")));
+        }
+        // A log that is not there at all (an old database started without the catalogue files,
+        // or one whose log could not be added or made, which start-up said) needs no word.
+        if (why.isEmpty()) {
+            m_logUsable = catalogued && exists;
+            return;
+        }
+    } catch (const TorvaneError& e) {
+        why = e.text();
+    }
+    m_store.dialogs().error(
+        QStringLiteral(
+            "予測記録 %1 を使えません: %2。\n予測は記録も採点もせずに続けます。"
+            "9分析のﾍﾟｰｼﾞはﾌﾟﾛの相場観とｲﾍﾞﾝﾄの成績を示します。ﾃｰﾌﾞﾙ %1 はそのままです。")
+            .arg(logTable, why));
 }
 
 Tracking::TrackRecord Analysis::trackRecord() {
@@ -252,7 +335,7 @@ Tracking::TrackRecord Analysis::trackRecord() {
     // No order is asked for: the record's groups and chart are ordered by the computation, and a
     // sort of every row would cost more than the rest of the refresh.
     QList<Tracking::Forecast> forecasts;
-    if (m_store.isCatalogued(logTable)) {
+    if (m_logUsable) {
         TableRows rows(m_store, QStringLiteral("csq"), logTable, QString());
         const int tymd = rows.column(QStringLiteral("TYMD"));
         const int thm = rows.column(QStringLiteral("THM"));

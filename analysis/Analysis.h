@@ -17,8 +17,16 @@ class Analysis {
 public:
     explicit Analysis(Store& store) : m_store(store) {}
 
+    // Looks at the log after the databases are opened: it is used only when it is catalogued
+    // with its columns and SQDB.DB's table of that name holds them. A table of that name that
+    // is not the log, or a catalogue that lacks its columns, is said once, in words; the program
+    // goes on without the log, touching neither.
+    void checkLog();
+    bool logUsable() const { return m_logUsable; }
+
     // Logs the completed forecast of the bars in F01YSK: a forecast for the same last bar and
-    // interval replaces that row's values and keeps its CNT.
+    // interval replaces that row's values and keeps its CNT. The row is found, numbered and
+    // written in one transaction holding the file's write lock.
     void logForecast(const ForecastSummary& summary);
     // After a price import: reads the imported bars and gives every logged forecast whose
     // target they cover its actual close. A scored row keeps its value.
@@ -39,4 +47,5 @@ private:
 
     Store& m_store;
     Tracking::Bars m_bars;
+    bool m_logUsable = false;
 };

@@ -3,6 +3,7 @@
 #include "analysis/TrackRecord.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
+#include "store/TextFile.h"
 #include "store/TorvaneError.h"
 
 #include <QChart>
@@ -22,13 +23,23 @@
 
 namespace {
 
+// The longest name a cell and its tip show: laying out megabytes of a name the user typed would
+// freeze the window, and no tip that long can be read.
+constexpr qsizetype longestShown = 200;
+
+QString shown(const QString& text) {
+    if (text.size() <= longestShown)
+        return text;
+    return TextFile::cutToLength(text, longestShown) + u'…';
+}
+
 QStandardItem* cell(const QString& text, bool number) {
-    auto* item = new QStandardItem(text);
+    auto* item = new QStandardItem(shown(text));
     item->setEditable(false);
     if (number)
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     else
-        item->setToolTip(text);
+        item->setToolTip(shown(text));
     return item;
 }
 

@@ -49,10 +49,11 @@ bool numbersOf(QStringView text, QChar separator, int count, int* out) {
     return true;
 }
 
-// Names go into tab-separated lines and grid cells: no tab or line break of their own.
+// Names go into tab-separated lines and grid cells: no tab, line break or NUL (which ends a
+// line for C's output) of their own.
 QString oneLine(QString text) {
     for (QChar& c : text)
-        if (c == u'\t' || c == u'\n' || c == u'\r')
+        if (c == u'\t' || c == u'\n' || c == u'\r' || c == u'\0')
             c = u' ';
     return text.isEmpty() ? QStringLiteral("-") : text;
 }

@@ -1,6 +1,7 @@
 #include "session/HeadlessPipeline.h"
 #include "session/Session.h"
 #include "session/Translations.h"
+#include "store/TextFile.h"
 #include "store/TorvaneError.h"
 
 #include <QCoreApplication>
@@ -14,8 +15,17 @@ namespace {
 constexpr int failedRun = 1;
 constexpr int usageError = 2;
 
+// The whole text, whatever it holds: a NUL would end it for fputs.
 void printOut(const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+}
+
+// One line of the output, passed on at once: a script sees a file's summary even when a later
+// file stops the run.
+void printLine(const QString& line) {
+    printOut(line + u'\n');
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -23,6 +33,7 @@ void printOut(const QString& text) {
 // torvane-forecast: the window's pipeline without the window, messages on standard error and
 // every dialog answered OK.
 int main(int argc, char* argv[]) {
+    TextFile::failWritesPastTheSizeLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
     installQtTranslations(app);
@@ -44,8 +55,10 @@ int main(int argc, char* argv[]) {
     }
     try {
         Session session(dialogs);
-        for (const QString& line : HeadlessPipeline(session, options).run())
-            std::printf("%s\n", line.toLocal8Bit().constData());
+        HeadlessPipeline(session, options).run(printLine);
+    } catch (const UsageError& e) {
+        dialogs.error(QStringLiteral("torvane-forecast: ") + e.text());
+        return usageError;
     } catch (const TorvaneError& e) {
         dialogs.error(e.text());
         return failedRun;

@@ -233,7 +233,7 @@ void TKestoF::FormActivate() {
         return;
     // Marked before anything can fail: a failed start-up is not tried again.
     m_startupRan = true;
-    m_session.store.uqCdb();
+    m_session.openDatabases();
     uc1IN();
     pc->setCurrentWidget(ats);
     // Looked up by name: the button belongs to the forecast page.

@@ -1,6 +1,7 @@
 #include "app/TorvaneApplication.h"
 
 #include "session/Translations.h"
+#include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "ui/QtDialogs.h"
 #include "ui/UserAction.h"
@@ -9,6 +10,7 @@
 #include <new>
 
 TorvaneApplication::TorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    TextFile::failWritesPastTheSizeLimit();
     // The file dialogs and standard buttons in Japanese, like the rest of the window.
     installQtTranslations(*this);
 }

@@ -119,7 +119,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
                             const QString& path, qsizetype* unwritable) {
     Registers& r = store.reg();
     Tdm& dm = store.dm();
-    TextFile::refuseDatabaseTarget(path, dm.filePath());
+    TextFile::refuseOutputTarget(path, dm.filePath());
     r.stnm = table;
     r.sa[2] = path;
     // The old file is replaced only once the new one is complete, so a failing export never
@@ -176,7 +176,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
 
 void CsvExchange::exportTable() {
     const Target t = currentTarget();
-    TextFile::refuseDatabaseTarget(t.path, m_store.dm().filePath());
+    TextFile::refuseOutputTarget(t.path, m_store.dm().filePath());
     const QString target = QStringLiteral("\n書出先: ") + wholePath(t.path);
     m_store.dialogs().message(t.table + QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します") + target +
                               besideFolderNote(t.folder, true));
@@ -235,13 +235,15 @@ void CsvExchange::importTable() {
     {
         QSqlQuery remove(db);
         if (!remove.exec(r.sqw))
-            throw TorvaneError(QStringLiteral("%1 ﾃｰﾌﾞﾙを削除できません: %2")
+            throw TorvaneError(QStringLiteral("%1 ﾃｰﾌﾞﾙを削除できません。ﾃｰﾌﾞﾙは元のままです: %2")
                                    .arg(r.stnm, Store::databaseReason(remove.lastError())));
     }
     QSqlQuery insert(db);
     if (!insert.prepare(insertSql))
         throw TorvaneError(insert.lastError().text());
 
+    const QString stopped =
+        QStringLiteral("%1 ﾃｰﾌﾞﾙの読込を中止しました。ﾃｰﾌﾞﾙは元のままです: %2").arg(r.stnm);
     int imported = 0;
     int skipped = 0;
     // Rows that the panels cannot tell apart by their number: no CNT, or one already read.
@@ -275,12 +277,16 @@ void CsvExchange::importTable() {
         } else if (isRowError(insert.lastError())) {
             ++skipped;
         } else {
-            throw TorvaneError(
-                QStringLiteral("%1 ﾃｰﾌﾞﾙの読込を中止しました。ﾃｰﾌﾞﾙは元のままです: %2")
-                    .arg(r.stnm, Store::databaseReason(insert.lastError())));
+            throw TorvaneError(stopped.arg(Store::databaseReason(insert.lastError())));
         }
     }
-    transaction.commit();
+    insert.finish();
+    // A full disk often shows only now, when the rows reach the file.
+    try {
+        transaction.commit();
+    } catch (const TorvaneError& e) {
+        throw TorvaneError(stopped.arg(e.text()));
+    }
     m_imported = imported;
     m_skipped = skipped;
     m_withoutCount = withoutCount;

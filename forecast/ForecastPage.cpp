@@ -134,6 +134,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_chart->legend()->setVisible(true);
     m_chartView = new PriceChartView(m_chart, m_dialogs);
     m_chartView->setObjectName(QStringLiteral("aCht"));
+    m_chartView->setDatabaseFile([&dm = m_session.dm] { return dm.filePath(); });
     m_chartView->setRenderHint(QPainter::Antialiasing);
     setMainView(m_chartView);
 

@@ -1,9 +1,13 @@
 #include "forecast/PriceChartView.h"
 
 #include "store/Dialogs.h"
+#include "store/TextFile.h"
+#include "store/TorvaneError.h"
 #include "ui/ContextMenu.h"
+#include "ui/UserAction.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QChart>
 #include <QContextMenuEvent>
 #include <QDateTimeAxis>
@@ -15,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPen>
+#include <QSaveFile>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <QXYSeries>
@@ -300,17 +305,32 @@ void PriceChartView::saveImage() {
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".png");
-    // The chart as shown, without the crosshair of the mouse that opened the menu.
-    const bool crosshair = m_tag->isVisible();
-    hideCrosshair();
-    const QImage image = grab().toImage();
-    if (crosshair) {
-        m_across->show();
-        m_down->show();
-        m_tag->show();
-    }
-    QImageWriter writer(path, "png");
-    if (!writer.write(image))
-        m_dialogs.error(
-            QStringLiteral("画像 %1 を保存できません: %2").arg(path, writer.errorString()));
+    runAction(m_dialogs, [&] {
+        // The rule of every output: never the database or its journals, never a device, pipe
+        // or folder; and the old file stays whole until the new one is.
+        TextFile::refuseOutputTarget(path, m_databaseFile ? m_databaseFile() : QString());
+        // The chart as shown, without the crosshair of the mouse that opened the menu.
+        const bool crosshair = m_tag->isVisible();
+        hideCrosshair();
+        const QImage image = grab().toImage();
+        if (crosshair) {
+            m_across->show();
+            m_down->show();
+            m_tag->show();
+        }
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        QImageWriter writer(&png, "png");
+        if (!writer.write(image))
+            throw TorvaneError(
+                QStringLiteral("画像 %1 を保存できません: %2").arg(path, writer.errorString()));
+        QSaveFile file(path);
+        TextFile::openForWriting(file);
+        TextFile::write(file, png.data());
+        TextFile::commit(file);
+    });
+}
+
+void PriceChartView::setDatabaseFile(std::function<QString()> file) {
+    m_databaseFile = std::move(file);
 }

@@ -3,6 +3,8 @@
 #include <QChartView>
 #include <QDateTime>
 
+#include <functional>
+
 class Dialogs;
 class QAction;
 class QDateTimeAxis;
@@ -32,6 +34,8 @@ public:
     // The name "画像として保存" offers: the last bar's date and time, when there is one.
     QString imageName() const;
     void saveImage();
+    // Where the database file is, so that no image is ever written over it.
+    void setDatabaseFile(std::function<QString()> file);
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
@@ -57,6 +61,7 @@ private:
     void hideCrosshair();
 
     Dialogs& m_dialogs;
+    std::function<QString()> m_databaseFile;
     QAction* m_saveImage;
     QGraphicsLineItem* m_across;
     QGraphicsLineItem* m_down;

@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <optional>
 
 namespace PlatformExport {
@@ -236,6 +237,7 @@ public:
     }
 
     void finishScan() {
+        m_lastStart = QDateTime(); // the second pass reads the repeated hour as the first did
         if (!m_layoutKnown)
             throw TorvaneError(QStringLiteral("足がありません。") + expected);
         if (m_bars < 2)
@@ -277,7 +279,8 @@ private:
             !isPrice(bar.close))
             fail(number, line);
         const QDateTime server = bar.start;
-        bar.start = m_serverTime.toJapan(server);
+        bar.start = m_serverTime.toJapan(server, m_lastStart);
+        m_lastStart = bar.start;
         if (!bar.start.isValid())
             throw TorvaneError(QStringLiteral("%1 行目: %2\n時刻がタイムゾーン %3 にありません"
                                               "(夏時間の切り替えで飛ばされる時刻です)")
@@ -317,9 +320,21 @@ private:
     QMap<qint64, int> m_intervals;
     int m_places = 0;
     qint64 m_length = 0;
+    // The Japan start of the bar read last, in this pass: it tells a repeated hour's second
+    // showing from its first.
+    mutable QDateTime m_lastStart;
 };
 
 } // namespace
+
+QTimeZone zoneNamed(const QString& name) {
+    const QByteArray id = name.trimmed().toUtf8();
+    // The zone database lists only the canonical names; the system knows its aliases (EET,
+    // Etc/UTC, Japan, US/Eastern) as well. A name is a file name there, never a path out.
+    if (id.isEmpty() || id.startsWith('/') || id.contains(".."))
+        return {};
+    return QTimeZone(id);
+}
 
 ServerTime ServerTime::parse(const QString& text) {
     const QString t = text.trimmed();
@@ -327,8 +342,9 @@ ServerTime ServerTime::parse(const QString& text) {
     const int hours = t.toInt(&ok);
     if (ok && qAbs(hours) <= maxShiftHours)
         return ServerTime(hours);
-    if (!ok && !t.isEmpty() && QTimeZone::isTimeZoneIdAvailable(t.toUtf8()))
-        return ServerTime(QTimeZone(t.toUtf8()));
+    if (!ok)
+        if (const QTimeZone zone = zoneNamed(t); zone.isValid())
+            return ServerTime(zone);
     throw TorvaneError(QStringLiteral("'%1' は時差(整数の時間、例: 7)でもタイムゾーン名"
                                       "(例: Europe/Athens)でもありません")
                            .arg(t.left(80)));
@@ -338,22 +354,51 @@ QString ServerTime::text() const {
     return zone.isValid() ? QString::fromUtf8(zone.id()) : QString::number(shiftHours);
 }
 
-QDateTime ServerTime::toJapan(const QDateTime& serverTime) const {
+QDateTime ServerTime::toJapan(const QDateTime& serverTime, const QDateTime& after) const {
     if (!zone.isValid())
         return serverTime.addSecs(qint64(shiftHours) * 3600);
-    const QDateTime local(serverTime.date(), serverTime.time(), zone);
-    // A time the clocks skip when summer time starts is moved; such a time was never shown.
-    if (!local.isValid() || local.time() != serverTime.time())
+    // The moments at which the zone's clocks show this wall-clock time: the offsets a day
+    // before and a day after are those on either side of any switch near it, and an offset
+    // counts where the zone really has it at that moment. A time the clocks skip when summer
+    // time starts has none; one they show twice when it ends has two.
+    constexpr qint64 dayMs = 86400000;
+    const qint64 wall = serverTime.toMSecsSinceEpoch(); // plain wall-clock time as UTC
+    qint64 moments[2];
+    int found = 0;
+    for (const qint64 probe : {wall - dayMs, wall + dayMs}) {
+        const int offset = zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(probe, Qt::UTC));
+        const qint64 utc = wall - qint64(offset) * 1000;
+        if (zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utc, Qt::UTC)) == offset &&
+            (found == 0 || moments[0] != utc))
+            moments[found++] = utc;
+    }
+    if (found == 0)
         return {};
-    // Japan keeps no daylight saving; the result is plain wall-clock time again.
-    const QDateTime japan = local.toOffsetFromUtc(9 * 3600);
-    return QDateTime(japan.date(), japan.time(), Qt::UTC);
+    qint64 utc = std::min(moments[0], moments[found - 1]);
+    const auto inJapan = [](qint64 ms) {
+        // Japan keeps no daylight saving; the result is plain wall-clock time again.
+        return QDateTime::fromMSecsSinceEpoch(ms + 9 * 3600 * 1000LL, Qt::UTC);
+    };
+    // The hour shown twice keeps the file's order: the repeat follows the first showing.
+    if (found == 2 && after.isValid() && inJapan(utc) <= after)
+        utc = std::max(moments[0], moments[1]);
+    return inJapan(utc);
 }
 
 Layout detect(const QStringList& lines) {
     for (const QString& line : lines)
         if (!line.trimmed().isEmpty())
             return readFirstLine(line).layout;
+    return Layout::Plain;
+}
+
+Layout detectFile(const QString& path) {
+    TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes,
+                                true);
+    QString line;
+    while (reader.next(line))
+        if (!line.trimmed().isEmpty())
+            return detect({line});
     return Layout::Plain;
 }
 

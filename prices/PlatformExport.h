@@ -22,13 +22,20 @@ struct ServerTime {
     int shiftHours = 0;
     QTimeZone zone; // valid: server times are wall-clock times of this zone
 
-    // "3", "-2" (hours) or an IANA name such as "Europe/Athens"; throws TorvaneError otherwise.
+    // "3", "-2" (hours) or a time-zone name such as "Europe/Athens" or "EET", blanks around
+    // it dropped; throws TorvaneError otherwise.
     static ServerTime parse(const QString& text);
     // The text parse reads back.
     QString text() const;
     // The Japan time of a server wall-clock time; invalid when the zone never shows that time.
-    QDateTime toJapan(const QDateTime& serverTime) const;
+    // A time the zone shows twice, when summer time ends, is its first showing unless that is
+    // not later than after (the Japan time of the bar before it in the file): then its repeat.
+    QDateTime toJapan(const QDateTime& serverTime, const QDateTime& after = {}) const;
 };
+
+// The time zone of that name (an IANA name, an alias such as "US/Eastern" or "Japan", blanks
+// around it dropped) as the system's zone database knows it; an invalid zone otherwise.
+QTimeZone zoneNamed(const QString& name);
 
 // The most hours a fixed shift may move the times.
 constexpr int maxShiftHours = 24 * 366;
@@ -42,6 +49,9 @@ enum class Layout { Plain, Mt4, Mt5, Dukascopy, Archive };
 // The layout of a file's lines by the rules convert reads them with, from its first line that is
 // not empty; anything else is taken for the program's own price file.
 Layout detect(const QStringList& lines);
+// The layout of the file at path by its first line that is not blank; throws TorvaneError
+// naming the file when it cannot be read.
+Layout detectFile(const QString& path);
 // "MT4", "MT5", "Dukascopy", "履歴アーカイブ".
 QString layoutName(Layout layout);
 // The zone a layout writes its times in, when it says so (Dukascopy, Archive); the server time

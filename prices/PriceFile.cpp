@@ -149,6 +149,17 @@ void checkDateForms(const QStringList& fields, const QString& name, qsizetype li
     }
 }
 
+bool isRecentLooseDate(const QString& date, const QString& cutoff) {
+    static const QRegularExpression looseDate(
+        QStringLiteral(R"(^\s*(\d{1,4})[/-](\d{1,2})[/-](\d{1,2})\s*$)"));
+    const QRegularExpressionMatch m = looseDate.match(date);
+    if (!m.hasMatch())
+        return false;
+    const QDate day(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QDate from = QDate::fromString(cutoff, QStringLiteral("yyyy/MM/dd"));
+    return day.isValid() && from.isValid() && day >= from;
+}
+
 bool minuteOf(const QString& date, const QString& time, qint64* minutes) {
     if (!isPaddedDate(date) || !isPaddedTime(time))
         return false;

@@ -35,6 +35,12 @@ TorvaneError fewFields(const QString& name, qsizetype line, qsizetype count);
 // (counted from 0) and the field; fields that are no date or time at all (a header) pass.
 void checkDateForms(const QStringList& fields, const QString& name, qsizetype line);
 
+// Whether a date the two-month cut-off drops by its text (it sorts before cutoff, a padded
+// "yyyy/mm/dd") is on or after the cut-off when read as a date: "2025-07-01" or "2025/7/1"
+// against "2025/05/09". A non-padded date with slashes that sorts before the cut-off is always
+// older; a date with dashes need not be.
+bool isRecentLooseDate(const QString& date, const QString& cutoff);
+
 // Minutes since the start of the Julian day count of a zero-padded "yyyy/mm/dd" and "hh:nn";
 // false for any other text.
 bool minuteOf(const QString& date, const QString& time, qint64* minutes);

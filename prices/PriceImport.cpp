@@ -245,9 +245,16 @@ void PriceImport::importPrices() {
         // Blanks after the commas (", ") are no part of a date or a price.
         for (QString& field : f)
             field = field.trimmed();
-        PriceFile::checkDateForms(f, name, li);
-        if (f[0] < cutoff || f[0] > top)
+        if (f[0] > top)
             continue;
+        if (f[0] < cutoff) {
+            // A line the cut-off drops needs no date rule, unless its date, read loosely, is
+            // recent after all ("2025-07-01" sorts before "2025/05/09").
+            if (PriceFile::isRecentLooseDate(f[0], cutoff))
+                PriceFile::checkDateForms(f, name, li);
+            continue;
+        }
+        PriceFile::checkDateForms(f, name, li);
         if (f.size() < 8)
             throw PriceFile::fewFields(name, li, f.size());
         row[0] = QString::number(counter);
@@ -329,33 +336,25 @@ void PriceImport::importPrices() {
 
 bool PriceImport::convertPlatformExport(QString& path, const QString& name,
                                         std::optional<QTemporaryDir>& converted) {
-    QStringList firstLine;
-    {
-        TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin, TextFile::maxPriceBytes,
-                                    true);
-        QString line;
-        while (firstLine.isEmpty() && reader.next(line))
-            if (!line.trimmed().isEmpty())
-                firstLine << line;
-    }
-    const PlatformExport::Layout layout = PlatformExport::detect(firstLine);
+    const PlatformExport::Layout layout = PlatformExport::detectFile(path);
     if (layout == PlatformExport::Layout::Plain)
         return true;
     if (const std::optional<PlatformExport::ServerTime> known =
             PlatformExport::knownServerTime(layout))
         return convertTo(path, name, *known, converted);
-    const QString remembered = KeptSettings::value(serverTimeKey, QStringLiteral("0")).toString();
+    if (serverTime)
+        return convertTo(path, name, *serverTime, converted);
     const std::optional<QString> answer = m_store.dialogs().askText(
         QStringLiteral("%1 は %2 の書き出しファイルです。\n"
                        "サーバー時刻を日本時間にする時差(時間、例: 7)か、\n"
                        "ブローカーのタイムゾーン(例: Europe/Athens)を入力してください。")
             .arg(name, PlatformExport::layoutName(layout)),
-        remembered);
+        rememberedServerTime().value_or(QStringLiteral("0")));
     if (!answer)
         return false;
-    const PlatformExport::ServerTime serverTime = PlatformExport::ServerTime::parse(*answer);
-    KeptSettings::setValue(serverTimeKey, serverTime.text());
-    return convertTo(path, name, serverTime, converted);
+    const PlatformExport::ServerTime given = PlatformExport::ServerTime::parse(*answer);
+    KeptSettings::setValue(serverTimeKey, given.text());
+    return convertTo(path, name, given, converted);
 }
 
 bool PriceImport::convertTo(QString& path, const QString& name,
@@ -369,6 +368,13 @@ bool PriceImport::convertTo(QString& path, const QString& name,
     PlatformExport::convertFile(path, out, serverTime);
     path = out;
     return true;
+}
+
+std::optional<QString> PriceImport::rememberedServerTime() {
+    const QVariant remembered = KeptSettings::value(serverTimeKey);
+    if (!remembered.isValid())
+        return std::nullopt;
+    return remembered.toString();
 }
 
 void PriceImport::closingSequence() {

@@ -54,6 +54,11 @@ public:
 
     // Where the answer to the server-time question of platform exports is remembered.
     static constexpr const char* serverTimeKey = KeptSettings::serverTime;
+    // The remembered answer, when there is one.
+    static std::optional<QString> rememberedServerTime();
+    // How the server times of platform exports become Japan times when it is given (the
+    // headless command's --shift-hours or --from-zone): then nothing is asked or remembered.
+    std::optional<PlatformExport::ServerTime> serverTime;
 
     // Training and forecast, run by the import's closing sequence after the averages.
     std::function<void()> forecastStep;

@@ -17,7 +17,7 @@
 QString HeadlessOptions::usage() {
     return QStringLiteral(
         "使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd] [--seed N] "
-        "[--table OUT.csv] [--days N] [--report]\n"
+        "[--table OUT.csv] [--days N] [--report] [--shift-hours H | --from-zone ZONE]\n"
         "        torvane-forecast --convert IN OUT "
         "[--shift-hours H | --from-zone ZONE]\n"
         "        torvane-forecast --help | --version");
@@ -65,12 +65,13 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("IN"));
     const QCommandLineOption shiftHours(
         QStringLiteral("shift-hours"),
-        QStringLiteral("--convert で、サーバー時刻を日本時間にする時差(整数の時間)。"),
+        QStringLiteral("--convert や価格ファイルの中の書き出しファイルで、サーバー時刻を日本時間に"
+                       "する時差(整数の時間)。"),
         QStringLiteral("H"));
     const QCommandLineOption fromZone(
         QStringLiteral("from-zone"),
-        QStringLiteral("--convert で、ブローカーのタイムゾーン(IANA 名、例: Europe/Athens)。"
-                       "夏時間の切り替えに従って日本時間にします。"),
+        QStringLiteral("--convert や価格ファイルの中の書き出しファイルで、ブローカーのタイムゾーン"
+                       "(IANA 名、例: Europe/Athens)。夏時間の切り替えに従って日本時間にします。"),
         QStringLiteral("ZONE"));
     const QCommandLineOption report(
         QStringLiteral("report"),
@@ -145,7 +146,7 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
     if (parser.isSet(shiftHours)) {
         const QString text = parser.value(shiftHours);
         bool ok = false;
-        const int hours = text.toInt(&ok);
+        const int hours = text.trimmed().toInt(&ok);
         if (!ok || qAbs(hours) > PlatformExport::maxShiftHours)
             throw fail(
                 QStringLiteral("--shift-hours の値 '%1' は整数の時間ではありません").arg(text));
@@ -153,18 +154,20 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
     }
     if (parser.isSet(fromZone)) {
         const QString text = parser.value(fromZone);
-        if (!QTimeZone::isTimeZoneIdAvailable(text.toUtf8()))
+        const QTimeZone zone = PlatformExport::zoneNamed(text);
+        if (!zone.isValid())
             throw fail(QStringLiteral("--from-zone のタイムゾーン '%1' がありません"
                                       "(IANA 名、例: Europe/Athens)")
                            .arg(text));
-        options.serverTime = PlatformExport::ServerTime(QTimeZone(text.toUtf8()));
+        options.serverTime = PlatformExport::ServerTime(zone);
     }
-    if ((parser.isSet(shiftHours) || parser.isSet(fromZone)) && options.convertIn.isEmpty())
-        throw fail(
-            QStringLiteral("--shift-hours と --from-zone は --convert と一緒に指定してください"));
+    options.serverTimeGiven = parser.isSet(shiftHours) || parser.isSet(fromZone);
 
     if (options.convertIn.isEmpty())
         options.priceFiles = positional;
+    if (options.serverTimeGiven && options.convertIn.isEmpty() && options.priceFiles.isEmpty())
+        throw fail(QStringLiteral("--shift-hours と --from-zone は --convert か価格ファイルと"
+                                  "一緒に指定してください"));
     if (options.report && !options.convertIn.isEmpty())
         throw fail(QStringLiteral("--report と --convert は同時に指定できません"));
     if (!options.tableFile.isEmpty() && options.priceFiles.isEmpty())
@@ -172,39 +175,72 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
     return options;
 }
 
-QStringList HeadlessPipeline::run() {
+QStringList HeadlessPipeline::run(const std::function<void(const QString&)>& print) {
+    QStringList printed;
+    const auto out = [&](const QStringList& lines) {
+        printed << lines;
+        if (print)
+            for (const QString& line : lines)
+                print(line);
+    };
     if (!m_options.convertIn.isEmpty()) {
-        TextFile::refuseDatabaseTarget(m_options.convertOut,
-                                       QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB")));
+        TextFile::refuseOutputTarget(m_options.convertOut,
+                                     QDir::current().absoluteFilePath(QStringLiteral("SQDB.DB")));
         PlatformExport::convertFile(m_options.convertIn, m_options.convertOut,
                                     m_options.serverTime);
         return {};
     }
+    // Before the database is touched: a run that cannot read every file as asked does nothing.
+    refuseUnansweredExports();
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     m_session.openDatabases();
     // Refused before the long pipeline, not after it.
     if (!m_options.tableFile.isEmpty())
-        TextFile::refuseDatabaseTarget(m_options.tableFile, m_session.dm.filePath());
-    if (m_options.priceFiles.isEmpty())
-        return m_options.report ? m_session.analysis.reportLines() : QStringList();
+        TextFile::refuseOutputTarget(m_options.tableFile, m_session.dm.filePath());
+    if (m_options.priceFiles.isEmpty()) {
+        if (m_options.report)
+            out(m_session.analysis.reportLines());
+        return printed;
+    }
     installForecastStep();
-    QStringList printed;
+    if (m_options.serverTimeGiven)
+        m_session.prices.serverTime = m_options.serverTime;
     for (const QString& file : m_options.priceFiles) {
         m_session.prices.importFile(file);
-        printed << m_session.forecast.summary().lines();
+        out(m_session.forecast.summary().lines());
     }
     if (m_options.days) {
         // The rows the window's chart would show over that many days.
         const ChartData chart = m_session.forecast.chartData(QString::number(*m_options.days));
-        printed << QStringLiteral("%1 (%2 本)").arg(chart.title).arg(chart.series[0].size());
+        out({QStringLiteral("%1 (%2 本)").arg(chart.title).arg(chart.series[0].size())});
     }
     if (!m_options.tableFile.isEmpty())
         CsvExchange::writeTable(m_session.store, QStringLiteral("F01YSK"), QStringLiteral("csm"),
                                 m_options.tableFile);
     if (m_options.report)
-        printed << m_session.analysis.reportLines();
+        out(m_session.analysis.reportLines());
     return printed;
+}
+
+void HeadlessPipeline::refuseUnansweredExports() const {
+    if (m_options.serverTimeGiven || PriceImport::rememberedServerTime())
+        return;
+    for (const QString& file : m_options.priceFiles) {
+        PlatformExport::Layout layout = PlatformExport::Layout::Plain;
+        try {
+            layout = PlatformExport::detectFile(file);
+        } catch (const TorvaneError&) {
+            continue; // a file that cannot be read says so when its turn comes
+        }
+        // Dukascopy's files and the history archives say their own zone.
+        if (layout != PlatformExport::Layout::Plain && !PlatformExport::knownServerTime(layout))
+            throw UsageError(
+                QStringLiteral("%1 は %2 の書き出しファイルです。サーバー時刻を日本時間にするには、"
+                               "時差を --shift-hours H で、またはブローカーのタイムゾーンを "
+                               "--from-zone ZONE で指定してください。何も読み込んでいません。\n%3")
+                    .arg(file, PlatformExport::layoutName(layout), HeadlessOptions::usage()));
+    }
 }
 
 void HeadlessPipeline::installForecastStep() {

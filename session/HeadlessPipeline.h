@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class Session;
@@ -30,9 +31,11 @@ struct HeadlessOptions {
     bool report = false;         // the track record as tab-separated lines after the output
     // --convert IN OUT [--shift-hours H | --from-zone ZONE]: a trading platform's bar export to
     // a price file, its server times moved to Japan time.
+    // With price files, the same options say how the platform exports among them are read.
     QString convertIn;
     QString convertOut;
     PlatformExport::ServerTime serverTime;
+    bool serverTimeGiven = false; // --shift-hours or --from-zone was given
     // --help, --version: print helpText or the version and do nothing else.
     bool help = false;
     bool version = false;
@@ -51,13 +54,19 @@ public:
     HeadlessPipeline(Session& session, HeadlessOptions options)
         : m_session(session), m_options(std::move(options)) {}
 
-    // Runs the pipeline (or the conversion) and returns the lines it prints.
-    QStringList run();
+    // Runs the pipeline (or the conversion) and returns the lines it prints; print, when
+    // given, receives each line as soon as it is known (a file's summary once its forecast is
+    // done), so that an error in a later file does not hide what an earlier one did. A platform
+    // export among the price files with no say on its server time (neither option nor a
+    // remembered answer) refuses the whole run with a UsageError before anything is imported.
+    QStringList run(const std::function<void(const QString&)>& print = {});
 
 private:
     // Step 5 of the import's closing sequence: training and the forecast, seeded by
     // m_options.seed.
     void installForecastStep();
+    // Throws a UsageError naming the first platform export whose server time nobody gave.
+    void refuseUnansweredExports() const;
 
     Session& m_session;
     HeadlessOptions m_options;

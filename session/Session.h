@@ -26,6 +26,10 @@ public:
     Analysis analysis{store};
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
-    // database, the catalogue on first run, every application table.
-    void openDatabases() { store.uqCdb(); }
+    // database, the catalogue on first run, every application table; then whether the forecast
+    // log can be used.
+    void openDatabases() {
+        store.uqCdb();
+        analysis.checkLog();
+    }
 };

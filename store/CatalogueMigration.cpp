@@ -22,10 +22,16 @@ QString unquoted(const QString& value) {
     return value.mid(1, value.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
 }
 
+// The tables of the first SQDB.DB. Their catalogue rows are written by the catalogue loader
+// alone: start-up adds to an existing catalogue only the tables that came after them, so a row
+// the user removed from AAATBN never comes back under a new id.
+const QStringList firstTables{"F01YSK", "F02W1H", "F03W4H", "F04WD1", "F05PMF",
+                              "F06EVR", "F07EVL", "F08EVK", "F09CSV"};
+
 qint64 largest(const QSqlDatabase& db, const QString& sql) {
     QSqlQuery q(db);
     if (!q.exec(sql))
-        throw TorvaneError(q.lastError().text());
+        throw TorvaneError(Store::databaseReason(q.lastError()));
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
@@ -33,7 +39,7 @@ QSet<qint64> integers(const QSqlDatabase& db, const QString& sql) {
     QSet<qint64> out;
     QSqlQuery q(db);
     if (!q.exec(sql))
-        throw TorvaneError(q.lastError().text());
+        throw TorvaneError(Store::databaseReason(q.lastError()));
     while (q.next())
         out.insert(q.value(0).toLongLong());
     return out;
@@ -45,43 +51,93 @@ void Store::addMissingCatalogueTables() {
     const QDir dir(m_catalogueDir);
     const QString tbl = dir.absoluteFilePath(QStringLiteral("tbl.csv"));
     const QString tblstrc = dir.absoluteFilePath(QStringLiteral("tblstrc.csv"));
-    if (!QFileInfo(tbl).isFile() || !QFileInfo(tblstrc).isFile())
+    if (!QFileInfo::exists(tbl) || !QFileInfo::exists(tblstrc))
         return;
     QSqlDatabase db = m_dm.database(m_dm.csq());
     if (!db.isOpen())
         return;
 
+    QStringList added;
+    try {
+        // Looked at without a lock first: nearly every start finds nothing to add.
+        if (missingLaterTables(tbl, tblstrc).isEmpty())
+            return;
+        // Then again under the file's write lock, so that two programs starting at once do not
+        // both add the same table.
+        Transaction transaction(db, Transaction::Kind::Immediate);
+        added = addLaterTables(missingLaterTables(tbl, tblstrc));
+        transaction.commit();
+    } catch (const TorvaneError& error) {
+        m_dialogs.error(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ %1 に新しいﾃｰﾌﾞﾙを追加できません: %2\n"
+                                       "ほかのﾃｰﾌﾞﾙはそのままです。追加するﾃｰﾌﾞﾙなしで続けます。")
+                            .arg(m_dm.filePath(), error.text()));
+        return;
+    }
+    if (!added.isEmpty())
+        m_dialogs.message(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ %1 にﾃｰﾌﾞﾙ %2 をｶﾀﾛｸﾞとともに追加しました。"
+                                         "ほかのﾃｰﾌﾞﾙはそのままです。")
+                              .arg(m_dm.filePath(), added.join(QStringLiteral("、"))));
+}
+
+QList<Store::LaterTable> Store::missingLaterTables(const QString& tbl, const QString& tblstrc) {
+    QSqlDatabase db = m_dm.database(m_dm.csq());
     QSet<QString> known;
     {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("select TNAM from AAATBN")))
-            throw TorvaneError(q.lastError().text());
+            throw TorvaneError(databaseReason(q.lastError()));
         while (q.next())
             known.insert(q.value(0).toString().trimmed());
     }
-    struct FileTable {
-        QStringList values;
-        QString tbid;
-    };
-    QList<FileTable> missing;
+    QList<LaterTable> missing;
     const auto tblField = [](int i) { return i > 3; };
-    for (const QString& line : TextFile::readLines(tbl, TextFile::Encoding::Cp932)) {
+    for (const QString& line :
+         TextFile::readLines(tbl, TextFile::Encoding::Cp932, TextFile::maxCatalogueBytes)) {
         const QStringList values = catalogueValues(line, 6, tblField);
         const QString name = unquoted(values[4]).trimmed();
         if (name.isEmpty() || values[4] == QLatin1String("NULL") || known.contains(name) ||
-            !TextRules::isNumericLiteral(values[2]))
+            firstTables.contains(name) || !TextRules::isNumericLiteral(values[2]))
             continue;
         known.insert(name);
-        missing.push_back({values, values[2].trimmed()});
+        missing.push_back({values, values[2].trimmed(), {}});
     }
     if (missing.isEmpty())
-        return;
+        return missing;
 
     const auto columnField = [](int i) { return i == 5 || i == 6; };
     QList<QStringList> columnRows;
-    for (const QString& line : TextFile::readLines(tblstrc, TextFile::Encoding::Cp932))
+    for (const QString& line :
+         TextFile::readLines(tblstrc, TextFile::Encoding::Cp932, TextFile::maxCatalogueBytes))
         columnRows.push_back(catalogueValues(line, 9, columnField));
+    for (LaterTable& t : missing)
+        for (const QStringList& row : columnRows)
+            if (row[2].trimmed() == t.tbid)
+                t.columns.push_back(row);
 
+    // A table of that name that the user already has, without the columns the program gives
+    // it, is not the program's: it gets no catalogue rows, and its owner in the program says so.
+    QList<LaterTable> ours;
+    for (const LaterTable& t : std::as_const(missing)) {
+        const QString name = unquoted(t.values[4]).trimmed();
+        if (tableExists(QStringLiteral("csq"), name)) {
+            QSet<QString> present;
+            QSqlQuery info(db);
+            if (!info.exec(QStringLiteral("pragma table_info(") + sqlText(name) + u')'))
+                throw TorvaneError(databaseReason(info.lastError()));
+            while (info.next())
+                present.insert(info.value(1).toString().toUpper());
+            if (std::any_of(t.columns.begin(), t.columns.end(), [&](const QStringList& row) {
+                    return !present.contains(unquoted(row[4]).trimmed().toUpper());
+                }))
+                continue;
+        }
+        ours.push_back(t);
+    }
+    return ours;
+}
+
+QStringList Store::addLaterTables(QList<LaterTable> missing) {
+    QSqlDatabase db = m_dm.database(m_dm.csq());
     // The file's ids and row numbers are kept where the database leaves them free; a table id
     // the user has given to a table of their own moves the new table to the next free one.
     QSet<qint64> tbids = integers(db, QStringLiteral("select TBID from AAATBN union "
@@ -93,9 +149,15 @@ void Store::addMissingCatalogueTables() {
     qint64 nextTbid = std::max(largest(db, QStringLiteral("select max(TBID) from AAATBN")),
                                largest(db, QStringLiteral("select max(TBID) from AAATST"))) +
                       1;
+    // Every row must land: a full disk, a lock or a read-only file ends the addition whole.
+    const auto run = [this] {
+        uexSql(execFile);
+        if (!m_lastStatementOk)
+            throw TorvaneError(m_lastStatementError);
+    };
 
-    Transaction transaction(db);
-    for (FileTable& t : missing) {
+    QStringList added;
+    for (LaterTable& t : missing) {
         qint64 tbid = t.tbid.toLongLong();
         if (tbids.contains(tbid))
             tbid = nextTbid;
@@ -112,12 +174,9 @@ void Store::addMissingCatalogueTables() {
         m_reg.sqw =
             QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (") +
             values.join(u',') + u')';
-        uexSql(execFile);
+        run();
 
-        QList<QStringList> columns;
-        for (const QStringList& row : columnRows)
-            if (row[2].trimmed() == t.tbid)
-                columns.push_back(row);
+        QList<QStringList>& columns = t.columns;
         // The columns keep their order: they move as a block when their numbers are taken.
         const bool clash = std::any_of(columns.begin(), columns.end(), [&](const QStringList& r) {
             return !TextRules::isNumericLiteral(r[0]) || columnCnts.contains(r[0].toLongLong());
@@ -137,8 +196,13 @@ void Store::addMissingCatalogueTables() {
             m_reg.sqw = QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, "
                                        "DPW, TYO)  Values  (") +
                         row.join(u',') + u')';
-            uexSql(execFile);
+            run();
         }
+        const QString name = unquoted(values[4]).trimmed();
+        const QString remark = unquoted(values[5]).trimmed();
+        added << (remark.isEmpty() || values[5] == QLatin1String("NULL")
+                      ? name
+                      : QStringLiteral("%1(%2)").arg(name, remark));
     }
-    transaction.commit();
+    return added;
 }

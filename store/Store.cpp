@@ -367,9 +367,11 @@ void Store::loadCatalogue() {
     const QString tbl = dir.absoluteFilePath(QStringLiteral("tbl.csv"));
     const QString tblstrc = dir.absoluteFilePath(QStringLiteral("tblstrc.csv"));
     // Check both files before the old catalogue is dropped, so a missing file costs nothing.
-    for (const QString& path : {tbl, tblstrc})
-        if (!QFileInfo(path).isFile())
+    for (const QString& path : {tbl, tblstrc}) {
+        if (!QFileInfo::exists(path))
             throw TorvaneError(QStringLiteral("カタログファイル %1 が見つかりません").arg(path));
+        TextFile::checkReadable(path, TextFile::maxCatalogueBytes);
+    }
 
     m_dialogs.message(catalogueMessage(m_dm.filePath()));
     QSqlDatabase db = m_dm.database(m_dm.csq());
@@ -583,7 +585,17 @@ void Store::uqCtbl(int op) {
             r.stdb = QLatin1String(e.db);
             r.stnm = QLatin1String(e.table);
             r.swh.clear();
-            uqCtbl(ctblCreate);
+            if (!e.whenCatalogued) {
+                uqCtbl(ctblCreate);
+                continue;
+            }
+            // A table the program added later is no condition of the pages: one that cannot be
+            // made is said once and the program goes on without it.
+            try {
+                uqCtbl(ctblCreate);
+            } catch (const TorvaneError& error) {
+                m_dialogs.error(error.text() + QStringLiteral("\nこのﾃｰﾌﾞﾙなしで続けます。"));
+            }
         }
         break;
     case ctblCreate: {
@@ -602,6 +614,11 @@ void Store::uqCtbl(int op) {
         const QString db = r.stdb;
         const QString table = r.stnm;
         ucSql(sqlCreate);
+        if (m_dm.qst.recordCount() == 0)
+            throw TorvaneError(
+                QStringLiteral(
+                    "ﾃｰﾌﾞﾙ %1 を作成できません: ｶﾀﾛｸﾞ(AAATST)にこのﾃｰﾌﾞﾙの列がありません")
+                    .arg(table));
         uexSql(execOn(db));
         // Start-up cannot go on without the table: the pages would meet "no such table".
         if (!m_lastStatementOk)

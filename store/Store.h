@@ -62,9 +62,11 @@ public:
     static constexpr int ctblCreate = 2;
     static constexpr int ctblDrop = 3;
     void uqCtbl(int op);
-    // Adds the catalogue rows of every table the catalogue files name and the database's
-    // catalogue lacks, so a database from an earlier version gains the newer tables. Rows the
-    // database already holds are left as they are; nothing happens without the files.
+    // Adds the catalogue rows of every table the catalogue files name beyond the first nine
+    // (F01YSK to F09CSV) and the database's catalogue lacks, so a database from an earlier
+    // version gains the newer tables; says once what it added. Rows the database already holds
+    // are left as they are; nothing happens without the files. A failure (a lock, a full disk,
+    // a read-only file) is said with its reason and start-up goes on without those tables.
     void addMissingCatalogueTables();
 
     // The rowid of the row of table (in the database file) that row of query shows, found by its
@@ -111,6 +113,16 @@ public:
     static QString catalogueMessage(const QString& database);
 
 private:
+    // A table of the catalogue files that start-up adds: its tbl.csv values, its id there and
+    // its tblstrc.csv rows, as values lists.
+    struct LaterTable {
+        QStringList values;
+        QString tbid;
+        QList<QStringList> columns;
+    };
+    QList<LaterTable> missingLaterTables(const QString& tbl, const QString& tblstrc);
+    // Writes their catalogue rows; returns what was added, for the user.
+    QStringList addLaterTables(QList<LaterTable> missing);
     bool lookup();
     // Throws the unusable-file message when SQDB.DB is no database or its catalogue tables
     // lack their columns; returns whether the catalogue must be (re)loaded.

@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace TextFile {
@@ -96,6 +97,17 @@ QByteArray encodeCp932(const QString& text, qsizetype* unencodable) {
     return bytes;
 }
 
+namespace {
+
+constexpr qint64 chunkBytes = 1 << 20;
+
+// Whole megabytes, a started one counted: a file one byte over the limit never reads as the limit.
+qint64 megabytesUp(qint64 bytes) {
+    return (bytes + (1 << 20) - 1) >> 20;
+}
+
+} // namespace
+
 void checkReadable(const QString& path, qint64 maxBytes) {
     const QFileInfo info(path);
     if (!info.exists())
@@ -108,7 +120,7 @@ void checkReadable(const QString& path, qint64 maxBytes) {
         throw TorvaneError(
             QStringLiteral("ファイル %1 は大きすぎるので読めません(%2 MB、%3 MB まで)")
                 .arg(path)
-                .arg(info.size() >> 20)
+                .arg(megabytesUp(info.size()))
                 .arg(maxBytes >> 20));
 }
 
@@ -118,10 +130,20 @@ QStringList readLines(const QString& path, Encoding encoding, qint64 maxBytes) {
     if (!file.open(QIODevice::ReadOnly))
         throw TorvaneError(
             QStringLiteral("ファイル %1 を開けません: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw TorvaneError(
-            QStringLiteral("ファイル %1 を読めません: %2").arg(path, file.errorString()));
+    // Read in pieces up to one byte over the limit: read(n) sets aside n bytes before it reads,
+    // and a file that grew since it was looked at still ends at the limit.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::min(file.size(), maxBytes)));
+    while (bytes.size() <= maxBytes) {
+        const QByteArray piece =
+            file.read(std::min<qint64>(chunkBytes, maxBytes + 1 - bytes.size()));
+        if (file.error() != QFileDevice::NoError)
+            throw TorvaneError(
+                QStringLiteral("ファイル %1 を読めません: %2").arg(path, file.errorString()));
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     if (bytes.size() > maxBytes)
         throw TorvaneError(QStringLiteral("ファイル %1 は大きすぎるので読めません(%2 MB まで)")
                                .arg(path)
@@ -130,8 +152,6 @@ QStringList readLines(const QString& path, Encoding encoding, qint64 maxBytes) {
 }
 
 namespace {
-
-constexpr qint64 chunkBytes = 1 << 20;
 
 // UTF-16 without a byte-order mark: in a text of Latin letters and digits every other byte is
 // zero. Little-endian puts the zeros second.
@@ -277,6 +297,7 @@ QString systemReason(int error, const QString& fallback) {
 }
 
 void openForWriting(QSaveFile& file) {
+    refuseSpecialTarget(file.fileName());
     errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
         const int error = errno;
@@ -335,6 +356,24 @@ void refuseDatabaseTarget(const QString& path, const QString& dbPath) {
                     "%1 はデータベースのファイル %2 なので書き出せません。"
                     "書き出すとﾃｰﾌﾞﾙがすべて失われます。別のファイル名を指定してください。")
                     .arg(path, QFileInfo(dbPath).fileName() + suffix));
+}
+
+void refuseSpecialTarget(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        throw TorvaneError(
+            QStringLiteral("%1 は通常のファイルではないので書けません(装置、パイプ、フォルダなど)。"
+                           "別のファイル名を指定してください。")
+                .arg(path));
+}
+
+void refuseOutputTarget(const QString& path, const QString& dbPath) {
+    refuseDatabaseTarget(path, dbPath);
+    refuseSpecialTarget(path);
+}
+
+void failWritesPastTheSizeLimit() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace TextFile

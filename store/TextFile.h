@@ -83,7 +83,7 @@ QString systemReason(int error, const QString& fallback);
 
 // Writing through QSaveFile: the old file is replaced only once the new one is complete, so a
 // failed write leaves it as it was. Each throws TorvaneError naming the file and the system's
-// reason.
+// reason; openForWriting refuses what is no regular file.
 void openForWriting(QSaveFile& file);
 void write(QSaveFile& file, const QByteArray& bytes);
 void commit(QSaveFile& file);
@@ -94,5 +94,15 @@ QString resolvedPath(const QString& path);
 // Refuses, with an error naming it, an output path that lands on the database file at dbPath
 // or its journal files.
 void refuseDatabaseTarget(const QString& path, const QString& dbPath);
+// Refuses, with an error naming it, an existing output that is no regular file (a device, a
+// FIFO, a folder; a link is followed): writing would replace it by a file.
+void refuseSpecialTarget(const QString& path);
+// The one rule for every file the program writes, checked before anything is said or written:
+// neither the database nor its journals, nor anything but a regular file.
+void refuseOutputTarget(const QString& path, const QString& dbPath);
+
+// A write past the process's file-size limit (ulimit -f) fails with "File too large", which
+// the writers report, instead of the signal that would end the program.
+void failWritesPastTheSizeLimit();
 
 } // namespace TextFile

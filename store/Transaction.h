@@ -44,7 +44,18 @@ inline void settleAfterFailure(QSqlDatabase db) {
 // many rows either lands whole or not at all, and runs at the speed of one commit.
 class Transaction {
 public:
-    explicit Transaction(QSqlDatabase db) : m_db(std::move(db)) {
+    // Deferred takes the file's write lock at the first write. Immediate takes it at once, so
+    // that what is read inside stays true until the commit: no other program writes between.
+    enum class Kind { Deferred, Immediate };
+
+    explicit Transaction(QSqlDatabase db, Kind kind = Kind::Deferred) : m_db(std::move(db)) {
+        if (kind == Kind::Immediate) {
+            QSqlQuery begin(m_db);
+            if (!begin.exec(QStringLiteral("begin immediate")))
+                throw TorvaneError(QStringLiteral("トランザクションを開始できません: %1")
+                                       .arg(diskFaultReason(begin.lastError())));
+            return;
+        }
         if (!m_db.transaction())
             throw TorvaneError(QStringLiteral("トランザクションを開始できません: %1")
                                    .arg(m_db.lastError().text()));

@@ -2,6 +2,7 @@
 #include "analysis/AnalysisPage.h"
 #include "analysis/TrackRecord.h"
 #include "app/MainWindow.h"
+#include "csv/CsvExchange.h"
 #include "records/ProForecastPage.h"
 #include "session/HeadlessPipeline.h"
 #include "session/Session.h"
@@ -29,7 +30,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -301,6 +305,98 @@ private Q_SLOTS:
         QCOMPARE(session->analysis.bars().size(), 24);
     }
 
+    // Log rows read back from a CSV file may share a CNT. Each is written and scored by its own
+    // identity: a new forecast of one row's bars replaces that row alone, and a row whose target
+    // is not reached keeps no close of the other's.
+    void rowsSharingACountAreWrittenAndScoredAlone() {
+        QFile file(dir->filePath(QStringLiteral("F10YSR.CSV")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("1,2025/07/09,10:30,5,2025/07/09,10:00,150000,150100,149900,2025/07/09,10:50,"
+                   "150200,150300,150050,.001,\r\n"
+                   "1,2025/07/09,10:30,5,2025/07/09,12:00,150000,150100,149900,2025/07/09,12:50,"
+                   "150200,150300,150050,.001,\r\n");
+        file.close();
+        exec(QStringLiteral("insert into F09CSV values (1, 9, '分析', 'F10YSR', %1, 'F10YSR.CSV', "
+                            "NULL)")
+                 .arg(Store::sqlText(dir->path() + u'/')));
+        session->reg.swh = QStringLiteral(" order by CNT ");
+        session->csv.uq8C(CsvExchange::csvOpenList);
+        session->csv.uq8C(CsvExchange::csvImport);
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QCOMPARE(session->csv.lastRepeatedCount(), 1);
+
+        // A new forecast of the first row's bars (24 bars of five minutes ending at 10:00).
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
+        ForecastSummary s;
+        s.lastClose = QStringLiteral("150000");
+        s.forecastClose = QStringLiteral("149800");
+        session->analysis.logForecast(s);
+        const QString all = QStringLiteral("select CNT, LHM, FCV, ACV from F10YSR order by rowid");
+        QCOMPARE(rows(all), (QStringList{"1:qlonglong|10:00:QString|149800:qlonglong|NULL",
+                                         "1:qlonglong|12:00:QString|150200:qlonglong|NULL"}));
+
+        // Bars up to 10:55 reach the first target (10:50), not the second (12:50).
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 35);
+        session->analysis.scoreForecasts();
+        const QStringList scored = rows(all);
+        QVERIFY2(!scored[0].endsWith(QStringLiteral("|NULL")), qPrintable(scored[0]));
+        QCOMPARE(scored[1], QStringLiteral("1:qlonglong|12:00:QString|150200:qlonglong|NULL"));
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+
+    // Another program logs while this one does: the look-up, the next CNT and the write wait for
+    // the other's write to end, so the two never share a CNT nor log the same bars twice.
+    void twoProgramsLoggingAtOnce_data() {
+        QTest::addColumn<QString>("otherLhm"); // the end of the other program's last bar
+        QTest::addColumn<QStringList>("logged");
+        QTest::newRow("other bars") << "09:00"
+                                    << QStringList{"1:qlonglong|09:00:QString|150100:qlonglong",
+                                                   "2:qlonglong|10:00:QString|149800:qlonglong"};
+        QTest::newRow("the same bars")
+            << "10:00" << QStringList{"1:qlonglong|10:00:QString|149800:qlonglong"};
+    }
+    void twoProgramsLoggingAtOnce() {
+        QFETCH(QString, otherLhm);
+        QFETCH(QStringList, logged);
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
+        const QString file = session->dm.filePath();
+        std::promise<void> locked;
+        std::future<void> lockedNow = locked.get_future();
+        QString otherError;
+        // The other program: takes the write lock, reads the next CNT, writes a moment later.
+        std::thread other([&] {
+            const QString name = QStringLiteral("other program");
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(file);
+                QSqlQuery q(db);
+                if (!db.open() || !q.exec(QStringLiteral("begin immediate")))
+                    otherError = db.lastError().text() + q.lastError().text();
+                locked.set_value();
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                if (!q.exec(QStringLiteral(
+                                "insert into F10YSR (CNT, ITV, LYMD, LHM, FCV) values ((select "
+                                "coalesce(max(CNT), 0) + 1 from F10YSR), 5, '2025/07/09', '%1', "
+                                "150100)")
+                                .arg(otherLhm)) ||
+                    !q.exec(QStringLiteral("commit")))
+                    otherError += q.lastError().text();
+                q = QSqlQuery();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        });
+        lockedNow.wait();
+        ForecastSummary s;
+        s.lastClose = QStringLiteral("150000");
+        s.forecastClose = QStringLiteral("149800");
+        session->analysis.logForecast(s);
+        other.join();
+        QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QCOMPARE(rows(QStringLiteral("select CNT, LHM, FCV from F10YSR order by CNT")), logged);
+    }
+
     void scoringTakesTheLastCloseAtOrBeforeTheTarget_data() {
         QTest::addColumn<QString>("tymd");
         QTest::addColumn<QString>("thm");
@@ -462,7 +558,11 @@ private Q_SLOTS:
 
         dialogs->clear();
         start();
-        QVERIFY(dialogs->messages.isEmpty());
+        // Said once, at the start that adds it.
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages[0].contains(QStringLiteral("F10YSR(予測記録)")),
+                 qPrintable(dialogs->messages[0]));
+        QVERIFY(dialogs->errors.isEmpty());
         QCOMPARE(everything(), before);
         // The log's own rows, under the next free table id since the user took 10.
         QCOMPARE(
@@ -476,12 +576,29 @@ private Q_SLOTS:
                                 "FCV, FHV, FLV, MSE, ACV from F10YSR"));
         QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master where name = 'F10YSR'")),
                  QStringList{"1:qlonglong"});
-        // A third start finds nothing to add.
+        // A third start finds nothing to add, and says nothing.
         const QStringList migrated = rows(QStringLiteral("select * from AAATST order by rowid"));
         session.reset();
+        dialogs->clear();
         start();
+        QVERIFY(dialogs->messages.isEmpty());
         QCOMPARE(rows(QStringLiteral("select * from AAATST order by rowid")), migrated);
         QDir::setCurrent(dir->path());
+    }
+
+    // Only the loader writes the catalogue rows of the first nine tables: one the user removed
+    // from AAATBN stays removed, rather than coming back under a new id beside its old columns.
+    void aRemovedRowOfTheFirstTablesStaysRemoved() {
+        const QStringList columns = rows(QStringLiteral("select * from AAATST order by rowid"));
+        exec(QStringLiteral("delete from AAATBN where TNAM = 'F08EVK'"));
+        const QStringList tables = rows(QStringLiteral("select * from AAATBN order by rowid"));
+        session.reset();
+        dialogs->clear();
+        start();
+        QVERIFY2(dialogs->messages.isEmpty() && dialogs->errors.isEmpty(),
+                 qPrintable((dialogs->messages + dialogs->errors).join(u'\n')));
+        QCOMPARE(rows(QStringLiteral("select * from AAATBN order by rowid")), tables);
+        QCOMPARE(rows(QStringLiteral("select * from AAATST order by rowid")), columns);
     }
 
     void oldDatabaseWithoutCatalogueFilesStartsWithoutTheLog() {
@@ -541,6 +658,30 @@ private Q_SLOTS:
                                        "event\tISM\t1\t1\t-80.0\t80.0"}));
         for (const QString& line : printed)
             QCOMPARE(line.count(u'\t'), line.startsWith(QStringLiteral("pro")) ? 3 : 5);
+    }
+
+    // Names go whole into the report, on one line each: a NUL, a tab or a line break in them is
+    // a blank there. Page 9 shows a long name cut, in its cell and its tip.
+    void namesInTheReportAndOnThePage() {
+        const QString huge(1'000'000, u'x');
+        exec(QStringLiteral("insert into F06EVR (CNT, ENW, DIV, DYV) values (1, 'a' || char(0) || "
+                            "'b' || char(9) || 'c', 1, 10), (2, '%1', 1, 10)")
+                 .arg(huge));
+        const QStringList lines = session->analysis.reportLines();
+        QVERIFY2(lines.contains(QStringLiteral("event\ta b c\t1\t1\t10.0\t10.0")),
+                 qPrintable(lines.join(u'\n').left(300)));
+        QVERIFY(lines.contains(QStringLiteral("event\t%1\t1\t1\t10.0\t10.0").arg(huge)));
+
+        AnalysisPage page(*session, *dialogs);
+        page.refresh();
+        const QAbstractItemModel* events = page.eventGrid()->model();
+        QCOMPARE(events->rowCount(), 2);
+        for (int row = 0; row < 2; ++row) {
+            const QModelIndex name = events->index(row, 0);
+            QVERIFY(name.data().toString().size() <= 201);
+            QVERIFY(name.data(Qt::ToolTipRole).toString().size() <= 201);
+        }
+        QVERIFY(events->index(1, 0).data().toString().startsWith(QStringLiteral("xxx")));
     }
 
     void severalPriceFilesInOneRunScoreEachOther() {

@@ -1,5 +1,6 @@
 // Bad input from the user's files and fields, through the window as the user meets it: what the
 // user is told, and that nothing stored in SQDB.DB (or the last price import) is lost.
+#include "analysis/AnalysisPage.h"
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
 #include "csv/CsvExchange.h"
@@ -37,8 +38,10 @@
 #include <QTimer>
 
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <memory>
@@ -255,6 +258,32 @@ class TestBadInput : public QObject {
         click("a13rdtB");
     }
 
+    // Runs statements on SQDB.DB before the program starts, as another program would.
+    void changeFile(const QStringList& statements) {
+        const QString name = QStringLiteral("change");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(dbPath());
+            QVERIFY(db.open());
+            for (const QString& sql : statements) {
+                QSqlQuery q(db);
+                QVERIFY2(q.exec(sql), qPrintable(q.lastError().text() + u' ' + sql));
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    // SQDB.DB as a version before the forecast log left it.
+    const QStringList withoutTheLog{
+        "drop table F10YSR",
+        "delete from AAATST where TBID = (select TBID from AAATBN where TNAM = 'F10YSR')",
+        "delete from AAATBN where TNAM = 'F10YSR'"};
+    // The catalogue rows of the file, the log's left out.
+    QStringList catalogueRows() {
+        return rows(QStringLiteral("csq"), QStringLiteral("select * from AAATBN order by rowid")) +
+               rows(QStringLiteral("csq"), QStringLiteral("select * from AAATST order by rowid"));
+    }
+
     const QStringList proFields{"b103dt2E", "b104hm2E",  "b105rz2E",
                                 "b106rs2E", "b107syt2E", "b108tyo2E"};
 
@@ -420,6 +449,11 @@ private Q_SLOTS:
     // SQDB.DB that the user may only read: the program starts and shows everything, every write
     // is refused with the database's reason, and what the user typed stays in the panel.
     void readOnlyDatabase() {
+        // A logged forecast whose target the import below covers.
+        changeFile({QStringLiteral(
+            "insert into F10YSR values (1, '2025/06/30', '23:00', 15, '2025/06/30', '22:30', "
+            "150000, 150000, 150000, '2025/07/01', '05:00', 150100, 150100, 150100, '.001', "
+            "NULL)")});
         QVERIFY(QFile::setPermissions(dbPath(),
                                       QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         FilePermissionsApply permissions;
@@ -468,6 +502,22 @@ private Q_SLOTS:
         QVERIFY2(dialogs->errors[0].startsWith(QStringLiteral("F09CSV に登録できませんでした")),
                  qPrintable(dialogs->errors[0]));
         QCOMPARE(stored(), before);
+
+        // An import: the bars are in memory; the scoring and the log say why they cannot write.
+        dialogs->clear();
+        const QStringList file = storedInFile();
+        importPrices(writeFile(QStringLiteral("GOOD.CSV"), goodPrices(40)));
+        QCOMPARE(session().reg.imcn, 40);
+        // (The list row still edited on page 8 is refused again as the focus leaves it.)
+        const QStringList log = dialogs->errors.filter(QStringLiteral("F10YSR"));
+        QVERIFY2(log.size() == 2, qPrintable(dialogs->errors.join(u'\n')));
+        QVERIFY2(log[0].startsWith(QStringLiteral("F10YSR の予測を採点できませんでした")) &&
+                     log[0].contains(QStringLiteral("readonly")),
+                 qPrintable(log[0]));
+        QVERIFY2(log[1].startsWith(QStringLiteral("F10YSR に予測を記録できませんでした")) &&
+                     log[1].contains(QStringLiteral("readonly")),
+                 qPrintable(log[1]));
+        QCOMPARE(storedInFile(), file);
     }
 
     // Another program holds SQDB.DB under an exclusive lock during start-up: the database
@@ -759,6 +809,20 @@ private Q_SLOTS:
         QTest::newRow("--convert onto its input") << "convert"
                                                   << "IN.CSV"
                                                   << "変換元と変換先が同じ";
+        // Writing would put a regular file in their place.
+        const QString special = QStringLiteral("は通常のファイルではないので書けません");
+        QTest::newRow("export to a FIFO") << "export"
+                                          << "FIFO" << special;
+        QTest::newRow("export to a folder") << "export"
+                                            << "FOLDER" << special;
+        QTest::newRow("--table to a FIFO") << "table"
+                                           << "FIFO" << special;
+        QTest::newRow("--table to a device") << "table"
+                                             << "DEVICE" << special;
+        QTest::newRow("--convert to a device") << "convert"
+                                               << "DEVICE" << special;
+        QTest::newRow("--convert to a link to a folder") << "convert"
+                                                         << "FOLDERLINK" << special;
     }
     void refusedOutputTargets() {
         QFETCH(QString, how);
@@ -766,6 +830,18 @@ private Q_SLOTS:
         QFETCH(QString, words);
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub")));
         QVERIFY(QFile::link(dbPath(), dir->filePath(QStringLiteral("LINK.DB"))));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(dir->filePath(QStringLiteral("FIFO"))).constData(), 0600),
+            0);
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("FOLDER")));
+        QVERIFY(QFile::link(dir->filePath(QStringLiteral("FOLDER")),
+                            dir->filePath(QStringLiteral("FOLDERLINK"))));
+        if (target == QLatin1String("DEVICE")) {
+            // A node of the null device of the test's own, so that a fault replaces this one.
+            if (::mknod(QFile::encodeName(dir->filePath(target)).constData(), S_IFCHR | 0600,
+                        makedev(1, 3)) != 0)
+                QSKIP("cannot make a device node here (needs root)");
+        }
         const QByteArray input = "2025.07.09,10:00,1,2,1,1,5\r\n2025.07.09,10:15,1,2,1,1,5\r\n";
         writeFile(QStringLiteral("IN.CSV"), input);
         const QString prices = writeFile(QStringLiteral("P.CSV"), goodPrices(40));
@@ -800,6 +876,17 @@ private Q_SLOTS:
         QVERIFY2(error.contains(words), qPrintable(error));
         QCOMPARE(readFile(dbPath()), before);
         QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("SQDB.DB-journal"))));
+        // The special files are what they were.
+        const auto kind = [&](const QString& name) {
+            struct stat status {};
+            return ::stat(QFile::encodeName(dir->filePath(name)).constData(), &status) == 0
+                       ? status.st_mode & S_IFMT
+                       : 0;
+        };
+        QCOMPARE(kind(QStringLiteral("FIFO")), mode_t(S_IFIFO));
+        QCOMPARE(kind(QStringLiteral("FOLDER")), mode_t(S_IFDIR));
+        if (target == QLatin1String("DEVICE"))
+            QCOMPARE(kind(target), mode_t(S_IFCHR));
         QCOMPARE(readFile(dir->filePath(QStringLiteral("IN.CSV"))), input);
         window.reset();
         Session again(*dialogs, catalogueDir);
@@ -912,6 +999,175 @@ private Q_SLOTS:
         QCOMPARE(readFile(dbPath()), before);
     }
 
+    // The forecast log an old SQDB.DB gains at start-up cannot be written: another program holds
+    // the write lock, the file is read-only, the disk is full. The reason is said once, the
+    // start-up goes on without the log, and the next start with the obstacle gone adds it.
+    void startUpAdditionThatCannotBeWritten_data() {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("another program's write lock") << "lock"
+                                                      << "locked";
+        QTest::newRow("read-only file") << "read-only"
+                                        << "readonly";
+        QTest::newRow("full disk") << "full disk"
+                                   << "ディスクの空き容量がありません";
+    }
+    void startUpAdditionThatCannotBeWritten() {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, words);
+        changeFile(withoutTheLog);
+        QString file = dbPath();
+        std::unique_ptr<FullDisk> disk;
+        std::unique_ptr<FilePermissionsApply> permissions;
+        const QString lockName = QStringLiteral("locker");
+        std::unique_ptr<QSqlQuery> lock;
+        if (obstacle == QLatin1String("full disk")) {
+            disk = std::make_unique<FullDisk>(1024 * 1024);
+            if (!disk->isValid())
+                QSKIP("cannot mount a small tmpfs here (needs root with CAP_SYS_ADMIN)");
+            file = disk->filePath(QStringLiteral("SQDB.DB"));
+            QVERIFY(QFile::copy(dbPath(), file));
+            QDir::setCurrent(disk->path());
+            QFile filler(disk->filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(512, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+        } else if (obstacle == QLatin1String("read-only")) {
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+            permissions = std::make_unique<FilePermissionsApply>();
+            if (!permissions->ok())
+                QSKIP("running as root without the right to drop CAP_DAC_OVERRIDE");
+        } else {
+            QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lockName);
+            locker.setDatabaseName(file);
+            QVERIFY(locker.open());
+            lock = std::make_unique<QSqlQuery>(locker);
+            QVERIFY(lock->exec(QStringLiteral("begin immediate")));
+        }
+        const QByteArray before = readFile(file);
+
+        QVERIFY(startWindow());
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("新しいﾃｰﾌﾞﾙを追加できません")) &&
+                     dialogs->errors[0].contains(words),
+                 qPrintable(dialogs->errors[0]));
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(window->pageControl()->currentWidget()->objectName(), QStringLiteral("ats"));
+        QCOMPARE(session().dm.qb.recordCount(), 2);
+        window.reset();
+        if (lock) {
+            QVERIFY(lock->exec(QStringLiteral("rollback")));
+            lock.reset();
+            QSqlDatabase::database(lockName, false).close();
+            QSqlDatabase::removeDatabase(lockName);
+        }
+        QCOMPARE(readFile(file), before);
+
+        // The obstacle gone, the next start adds the log and says what it added.
+        permissions.reset();
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        if (disk)
+            QVERIFY(disk->grow(8 * 1024 * 1024));
+        dialogs->clear();
+        QVERIFY(startWindow());
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages[0].contains(QStringLiteral("F10YSR(予測記録)")),
+                 qPrintable(dialogs->messages[0]));
+        window.reset();
+        QDir::setCurrent(dir->path());
+    }
+
+    // A table named F10YSR that is not the forecast log, or a log whose catalogue rows are
+    // broken: said once, in words; the program goes on without the log, leaves the table and
+    // the catalogue as they are, and page 9, the imports and the report work.
+    void foreignOrBrokenLog_data() {
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("words");
+        const QStringList own{"drop table F10YSR",
+                              "create table F10YSR (CNT Integer, NOTE nchar(20))",
+                              "insert into F10YSR values (1, 'mine')"};
+        QTest::newRow("a table of the user's own named F10YSR")
+            << own << "ﾃｰﾌﾞﾙ F10YSR に予測記録の列 MDT, MHM";
+        QTest::newRow("the same in a database from before the log")
+            << withoutTheLog + own.mid(1) << "ﾃｰﾌﾞﾙ F10YSR に予測記録の列 MDT, MHM";
+        QTest::newRow("a catalogue row of the log without its table id")
+            << QStringList{"drop table F10YSR",
+                           "update AAATBN set TBID = NULL where TNAM = 'F10YSR'"}
+            << "ﾃｰﾌﾞﾙ F10YSR を作成できません: ｶﾀﾛｸﾞ(AAATST)にこのﾃｰﾌﾞﾙの列がありません";
+        QTest::newRow("a catalogue without a column of the log")
+            << QStringList{"delete from AAATST where CNAM = 'FCV' and TBID = (select TBID from "
+                           "AAATBN where TNAM = 'F10YSR')"}
+            << "の行に列 FCV がありません";
+    }
+    void foreignOrBrokenLog() {
+        QFETCH(QStringList, statements);
+        QFETCH(QString, words);
+        changeFile(statements);
+        QVERIFY(startWindow());
+        const auto logRows = [this] {
+            return rows(QStringLiteral("csq"),
+                        QStringLiteral("select * from sqlite_master where name = 'F10YSR'")) +
+                   (session().store.tableExists(QStringLiteral("csq"), QStringLiteral("F10YSR"))
+                        ? rows(QStringLiteral("csq"), QStringLiteral("select * from F10YSR"))
+                        : QStringList());
+        };
+        QCOMPARE(dialogs->errors.size(), 1);
+        const QString& said = dialogs->errors[0];
+        QVERIFY2(said.contains(words) && !said.contains(QStringLiteral("no such")) &&
+                     !said.contains(QStringLiteral("syntax")),
+                 qPrintable(said));
+        QCOMPARE(window->pageControl()->currentWidget()->objectName(), QStringLiteral("ats"));
+        QVERIFY(!session().analysis.logUsable());
+        const QStringList table = logRows();
+        const QStringList catalogue = catalogueRows();
+        // Page 9 shows the opinions and the events.
+        auto* page = window->findChild<AnalysisPage*>(QStringLiteral("jts"));
+        QVERIFY(page);
+        QCOMPARE(page->eventGrid()->model()->rowCount(), 1);
+        QCOMPARE(page->siteGrid()->model()->rowCount(), 2);
+
+        importPrices(writeFile(QStringLiteral("GOOD.CSV"), goodPrices(40)));
+        QCOMPARE(dialogs->errors.size(), 1);
+        QCOMPARE(session().reg.imcn, 40);
+        QCOMPARE(logRows(), table);
+        QCOMPARE(catalogueRows(), catalogue);
+        window.reset();
+
+        dialogs->clear();
+        Session again(*dialogs, catalogueDir);
+        const QStringList report =
+            HeadlessPipeline(again, HeadlessOptions::parse({QStringLiteral("--report")})).run();
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(report.contains(QStringLiteral("event\t雇用統計\t1\t1\t800.0\t800.0")),
+                 qPrintable(report.join(u'\n')));
+    }
+
+    // A file-size limit (ulimit -f) under a write: the write fails with its reason and the
+    // program goes on, rather than ending on the signal the limit sends.
+    void fileSizeLimitIsReported() {
+        changeFile({QStringLiteral(
+            "with recursive n(i) as (select 3 union all select i + 1 from n where i < 3000) "
+            "insert into F08EVK select i, 'category ' || i, 'a note long enough' from n")});
+        QVERIFY(startWindow());
+        const QString old = writeFile(QStringLiteral("F08EVK.CSV"), "1,kept\r\n");
+        selectListRow(1);
+        dialogs->clear();
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        limit.rlim_cur = 16 * 1024;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        click("i03wtB");
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(dialogs->errors.size(), 1);
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("書き込めません")) &&
+                     dialogs->errors[0].contains(QStringLiteral("File too large")),
+                 qPrintable(dialogs->errors[0]));
+        QCOMPARE(readFile(old), QByteArray("1,kept\r\n"));
+    }
+
     // Rows read from a CSV file without a CNT, or sharing one: the import says how many, and an
     // F3 edit through the panel changes the chosen row alone.
     void editOfRowsWithoutTheirOwnCount() {
@@ -984,8 +1240,11 @@ private Q_SLOTS:
                                                 << "通常のファイルではない";
             QTest::addRow("%s: folder", use) << use << "folder"
                                              << "通常のファイルではない";
-            QTest::addRow("%s: gigabytes", use) << use << "huge"
-                                                << "大きすぎるので読めません";
+            // One byte over the limit reads as over it, never as the limit itself.
+            QTest::addRow("%s: one byte over the limit", use)
+                << use << "huge"
+                << (QLatin1String(use) == QLatin1String("price") ? "(2049 MB、2048 MB まで)"
+                                                                 : "(257 MB、256 MB まで)");
         }
     }
     void specialFilesAsInput() {
@@ -1007,7 +1266,9 @@ private Q_SLOTS:
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
             // Sparse: the size is there, the disk space is not used.
-            QVERIFY(f.resize(TextFile::maxPriceBytes + 1));
+            QVERIFY(f.resize(
+                (use == QLatin1String("price") ? TextFile::maxPriceBytes : TextFile::maxCsvBytes) +
+                1));
         }
         const QStringList before = stored();
         dialogs->clear();
@@ -1140,7 +1401,8 @@ private Q_SLOTS:
         dialogs->clear();
         click("i04rdB");
         QCOMPARE(dialogs->errors.size(), 1);
-        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("ディスクの空き容量がありません")),
+        QVERIFY2(dialogs->errors[0].contains(QStringLiteral("ディスクの空き容量がありません")) &&
+                     dialogs->errors[0].contains(QStringLiteral("ﾃｰﾌﾞﾙは元のままです")),
                  qPrintable(dialogs->errors[0]));
         // When the message shows, the rollback is done: no journal is left to be replayed.
         const QFileInfo journal(onDisk + QStringLiteral("-journal"));

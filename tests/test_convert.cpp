@@ -149,6 +149,10 @@ private Q_SLOTS:
         QTest::newRow("negative hours, spaces") << " -2 " << true << "-2";
         QTest::newRow("zone") << "Europe/Athens" << true << "Europe/Athens";
         QTest::newRow("zone with spaces") << "  America/New_York " << true << "America/New_York";
+        for (const char* alias : {"EET", "Etc/UTC", "Japan", "US/Eastern"})
+            QTest::addRow("zone alias %s", alias) << alias << true << alias;
+        QTest::newRow("alias with spaces") << " EET " << true << "EET";
+        QTest::newRow("a path, not a zone") << "../../etc/localtime" << false << "";
         QTest::newRow("fraction") << "7.5" << false << "";
         QTest::newRow("empty") << "" << false << "";
         QTest::newRow("unknown zone") << "Mars/Olympus" << false << "";
@@ -191,6 +195,47 @@ private Q_SLOTS:
             QVERIFY2(e.text().startsWith(QStringLiteral("2 行目")), qPrintable(e.text()));
             QVERIFY(e.text().contains(QStringLiteral("Europe/Athens")));
         }
+    }
+
+    // When summer time ends the server's clocks show an hour twice. The file's order tells the
+    // two apart: the first showing at the summer offset, the repeat at the winter one, so no two
+    // bars share a time and no hour goes missing.
+    void repeatedHourKeepsTheFileOrder_data() {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QStringList>("mt4");
+        QTest::addColumn<QStringList>("starts"); // Japan start of each bar
+        const auto lines = [](const QStringList& times) {
+            QStringList out;
+            for (const QString& t : times)
+                out << t + QStringLiteral(",1.5,1.6,1.4,1.5,1");
+            return out;
+        };
+        QTest::newRow("America/New_York, 1 November 2026")
+            << "America/New_York"
+            << lines({"2026.11.01,00:30", "2026.11.01,01:00", "2026.11.01,01:30",
+                      "2026.11.01,01:00", "2026.11.01,01:30", "2026.11.01,02:00"})
+            << QStringList{"2026/11/01,13:30", "2026/11/01,14:00", "2026/11/01,14:30",
+                           "2026/11/01,15:00", "2026/11/01,15:30", "2026/11/01,16:00"};
+        QTest::newRow("Africa/Cairo, 29 October 2026, within trading hours")
+            << "Africa/Cairo"
+            << lines(
+                   {"2026.10.29,22:00", "2026.10.29,23:00", "2026.10.29,23:00", "2026.10.30,00:00"})
+            << QStringList{"2026/10/30,04:00", "2026/10/30,05:00", "2026/10/30,06:00",
+                           "2026/10/30,07:00"};
+        QTest::newRow("a repeated hour's second showing alone")
+            << "America/New_York" << lines({"2026.11.01,01:30", "2026.11.01,02:00"})
+            << QStringList{"2026/11/01,14:30", "2026/11/01,16:00"};
+    }
+    void repeatedHourKeepsTheFileOrder() {
+        QFETCH(QString, zone);
+        QFETCH(QStringList, mt4);
+        QFETCH(QStringList, starts);
+        const QStringList converted =
+            PlatformExport::convert(mt4, PlatformExport::ServerTime::parse(zone));
+        QStringList shown;
+        for (const QString& line : converted)
+            shown << line.section(u',', 0, 1);
+        QCOMPARE(shown, starts);
     }
 
     void layoutsAreRecognised_data() {

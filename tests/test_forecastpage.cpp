@@ -5,6 +5,7 @@
 #include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TorvaneError.h"
+#include "support/FullDisk.h"
 #include "support/PriceTable.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
@@ -36,6 +37,9 @@
 #include <QWheelEvent>
 
 #include <memory>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -499,11 +503,70 @@ private Q_SLOTS:
         QVERIFY(!image.isNull());
         QCOMPARE(image.size(), view->size() * view->devicePixelRatio());
         QVERIFY(dialogs->errors.isEmpty());
+    }
 
-        dialogs->fileToSave = dir->filePath(QStringLiteral("missing/chart.png"));
-        save->trigger();
+    // The image goes where any output of the program may go, and nowhere else: never over the
+    // database or its journal, never in place of a pipe, device or folder; a write that fails
+    // keeps the old file and names the system's reason.
+    void chartImageTargets_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("words");
+        const QString database = QStringLiteral("はデータベースのファイル SQDB.DB");
+        const QString special = QStringLiteral("は通常のファイルではないので書けません");
+        QTest::newRow("the database") << "SQDB.DB" << database;
+        QTest::newRow("its journal") << "SQDB.DB-journal"
+                                     << "はデータベースのファイル SQDB.DB-journal";
+        QTest::newRow("a link to the database") << "LINK.png" << database;
+        QTest::newRow("a FIFO") << "FIFO.png" << special;
+        QTest::newRow("a folder") << "FOLDER.png" << special;
+        QTest::newRow("a device") << "DEVICE.png" << special;
+        QTest::newRow("a missing folder") << "missing/chart.png"
+                                          << "フォルダがありません";
+        QTest::newRow("a file-size limit")
+            << "OLD.png"
+            << "に書き込めません。元のファイルはそのままです: ファイルが大きすぎます";
+    }
+    void chartImageTargets() {
+        QFETCH(QString, target);
+        QFETCH(QString, words);
+        PriceChartView* view = showChartOfFourDays();
+        const auto path = [&](const QString& name) { return dir->filePath(name); };
+        QVERIFY(QFile::link(path(QStringLiteral("SQDB.DB")), path(QStringLiteral("LINK.png"))));
+        QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("FIFO.png"))).constData(), 0600),
+                 0);
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("FOLDER.png")));
+        if (target == QLatin1String("DEVICE.png") &&
+            ::mknod(QFile::encodeName(path(target)).constData(), S_IFCHR | 0600, makedev(1, 3)) !=
+                0)
+            QSKIP("cannot make a device node here (needs root)");
+        {
+            QFile old(path(QStringLiteral("OLD.png")));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the image saved last time");
+        }
+        const auto bytes = [&](const QString& name) {
+            QFile f(path(name));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray database = bytes(QStringLiteral("SQDB.DB"));
+        const QStringList before = QDir(dir->path()).entryList(QDir::AllEntries | QDir::System);
+
+        dialogs->fileToSave = path(target);
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (target == QLatin1String("OLD.png"))
+                limit = std::make_unique<FileSizeLimit>(1024);
+            view->saveImageAction()->trigger();
+        }
         QCOMPARE(dialogs->errors.size(), 1);
-        QVERIFY(dialogs->errors[0].contains(QStringLiteral("missing/chart.png")));
+        QVERIFY2(dialogs->errors[0].contains(words) && dialogs->errors[0].contains(target),
+                 qPrintable(dialogs->errors[0]));
+        QCOMPARE(bytes(QStringLiteral("SQDB.DB")), database);
+        QCOMPARE(bytes(QStringLiteral("OLD.png")), QByteArray("the image saved last time"));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::System), before);
+        QVERIFY(!QFileInfo(path(QStringLiteral("FIFO.png"))).isFile());
+        QVERIFY(QFileInfo(path(QStringLiteral("FOLDER.png"))).isDir());
+        QVERIFY(!QFileInfo(path(QStringLiteral("DEVICE.png"))).isFile());
     }
 
     void trainingFillsBothPages() {

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -9,6 +10,9 @@
 #include <QTest>
 
 #include <cmath>
+#include <csignal>
+
+#include <sys/resource.h>
 
 // The build installed into a temporary prefix, and the installed headless command started from
 // an empty folder: it has to find the installed catalogue, not the source tree's.
@@ -53,6 +57,12 @@ class TestInstall : public QObject {
                          .arg(100 + i % 50);
         }
         return lines;
+    }
+
+    static bool writeMt4Export(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) &&
+               file.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n") > 0;
     }
 
 private Q_SLOTS:
@@ -288,12 +298,61 @@ private Q_SLOTS:
         QSqlDatabase::removeDatabase(QStringLiteral("installed"));
     }
 
+    // A platform export among the price files with no say on its server time: refused whole
+    // with the usage's exit status and the options to give, before SQDB.DB is even made.
+    void platformExportWithoutItsServerTimeIsRefused() {
+        QTemporaryDir folder;
+        QVERIFY(writeMt4Export(folder.filePath(QStringLiteral("USDJPY15.csv"))));
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        // No answer remembered from the window: a settings folder of its own.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           folder.filePath(QStringLiteral("config")));
+        process.setProcessEnvironment(environment);
+        process.start(installed(QStringLiteral("bin/torvane-forecast")),
+                      {QStringLiteral("USDJPY15.csv")});
+        QVERIFY(process.waitForFinished(120000));
+        const QString stdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == 2, qPrintable(stdErr));
+        QVERIFY2(stdErr.contains(QStringLiteral("--shift-hours")) &&
+                     stdErr.contains(QStringLiteral("--from-zone")),
+                 qPrintable(stdErr));
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("SQDB.DB"))));
+    }
+
+    // Under a file-size limit (ulimit -f), with the signal that limit sends left as it comes:
+    // the write is refused with its reason and exit status 1, and the process is not killed.
+    void fileSizeLimitEndsTheRunWithItsReason() {
+        QTemporaryDir folder;
+        QVERIFY(writeMt4Export(folder.filePath(QStringLiteral("USDJPY15.csv"))));
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        process.setChildProcessModifier([] {
+            ::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 4096;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        process.start(installed(QStringLiteral("bin/torvane-forecast")),
+                      {QStringLiteral("--convert"), QStringLiteral("USDJPY15.csv"),
+                       QStringLiteral("USDJPY.CSV")});
+        QVERIFY(process.waitForFinished(120000));
+        const QString stdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == 1, qPrintable(stdErr));
+        QVERIFY2(stdErr.contains(QStringLiteral("書き込めません")) &&
+                     stdErr.contains(QStringLiteral("File too large")),
+                 qPrintable(stdErr));
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("USDJPY.CSV"))));
+    }
+
     void platformExportConvertedAndImported() {
         QTemporaryDir folder;
-        QFile exportFile(folder.filePath(QStringLiteral("USDJPY15.csv")));
-        QVERIFY(exportFile.open(QIODevice::WriteOnly));
-        exportFile.write(mt4Export().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
-        exportFile.close();
+        QVERIFY(writeMt4Export(folder.filePath(QStringLiteral("USDJPY15.csv"))));
 
         const QString command = installed(QStringLiteral("bin/torvane-forecast"));
         // Server time three hours behind Japan: the last bar 23:45 becomes 02:45 of 07/10.

@@ -353,6 +353,11 @@ private Q_SLOTS:
                                "09:15"),
                            tail1, tail2}
             << numbered(tailRows, 2);
+        QTest::newRow("an old line with a date without zeros is dropped like any old line")
+            << QDate(2025, 7, 9)
+            << QStringList{bar("2020/1/5", "9:00", "1.1", "1.0", "1.05", "2020/1/5", "9:15"), tail1,
+                           tail2}
+            << numbered(tailRows, 1);
         QTest::newRow("texts cut to their length")
             << QDate(2025, 7, 9)
             << QStringList{bar("2025/07/01x", "09:00:00", "1", "1", "1", "2025/07/01", "09:15:30"),
@@ -841,6 +846,10 @@ private Q_SLOTS:
         QTest::newRow("end date with dashes")
             << QStringList{good, bar("2025/07/01", "09:15", "1", "1", "1", "2025-07-01", "09:30")}
             << "2 行目の終了日付 '2025-07-01'";
+        QTest::newRow("recent start date with dashes, which sorts before the cut-off")
+            << QStringList{bar("2025-07-01", "09:00", "1", "1", "1", "2025-07-01", "09:15"), good,
+                           good}
+            << "1 行目の開始日付 '2025-07-01' は yyyy/mm/dd の形ではありません";
         QTest::newRow("end time without zero")
             << QStringList{good, bar("2025/07/01", "09:15", "1", "1", "1", "2025/07/01", "9:30")}
             << "2 行目の終了時刻 '9:30'";
@@ -1014,11 +1023,26 @@ private Q_SLOTS:
             QVERIFY2(help.helpText.contains(QLatin1String(option)), option);
         QVERIFY(help.helpText.contains(QStringLiteral("PRICE_FILE")));
         QVERIFY(HeadlessOptions::parse({"-v"}).version);
+        QVERIFY(!HeadlessOptions::parse({"P.CSV"}).serverTimeGiven);
+        // With price files the options say how their platform exports are read; any name the
+        // zone database knows, blanks around it dropped, as the window's question takes it.
+        for (const char* name : {"Europe/Athens", " EET ", "Etc/UTC", "Japan", "US/Eastern"}) {
+            const HeadlessOptions prices =
+                HeadlessOptions::parse({"P.CSV", "--from-zone", QString::fromLatin1(name)});
+            QVERIFY(prices.serverTimeGiven);
+            QCOMPARE(prices.priceFiles, QStringList{QStringLiteral("P.CSV")});
+            QCOMPARE(prices.serverTime.text(), QString::fromLatin1(name).trimmed());
+            QCOMPARE(PlatformExport::ServerTime::parse(QString::fromLatin1(name)).text(),
+                     prices.serverTime.text());
+        }
+        QCOMPARE(HeadlessOptions::parse({"P.CSV", "--shift-hours", " 7"}).serverTime.text(),
+                 QStringLiteral("7"));
         for (const QStringList& bad :
              {QStringList{"--convert", "IN.CSV", "OUT.CSV", "--from-zone", "Mars/Olympus"},
               QStringList{"--convert", "IN.CSV", "OUT.CSV", "--from-zone", "Europe/Athens",
                           "--shift-hours", "2"},
-              QStringList{"P.CSV", "--from-zone", "Europe/Athens"},
+              QStringList{"--from-zone", "Europe/Athens"},
+              QStringList{"P.CSV", "--from-zone", "../../etc/localtime"},
               QStringList{"--convert", "IN.CSV", "OUT.CSV", "EXTRA.CSV"},
               QStringList{"P.CSV", "--today"}, QStringList{"-x"}})
             QVERIFY_THROWS_EXCEPTION(UsageError, HeadlessOptions::parse(bad));
@@ -1042,6 +1066,101 @@ private Q_SLOTS:
         QVERIFY(printed.startsWith(QStringLiteral("最高値 '999")));
         QVERIFY(printed.contains(
             QStringLiteral("以下 %1 文字を省略しました").arg(3'000'005 - Dialogs::maxShown)));
+    }
+
+    // Platform exports among the price files of the headless command: read as the options say,
+    // or as the answer remembered from the window; with neither, the whole run is refused before
+    // anything is imported, instead of reading the bars with no shift at all.
+    void headlessPlatformExports_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("remembered"); // null: nothing remembered
+        QTest::addColumn<QString>("firstStart"); // empty: refused
+        QTest::newRow("neither option nor a remembered answer")
+            << QStringList{} << QString() << QString();
+        QTest::newRow("--shift-hours") << QStringList{"--shift-hours", "7"} << QString() << "17:00";
+        QTest::newRow("--from-zone in summer time")
+            << QStringList{"--from-zone", "Europe/Athens"} << QString() << "16:00";
+        QTest::newRow("the window's remembered answer") << QStringList{} << "7"
+                                                        << "17:00";
+        QTest::newRow("an option before the remembered answer")
+            << QStringList{"--shift-hours", "-2"} << "7"
+            << "08:00";
+    }
+    void headlessPlatformExports() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, remembered);
+        QFETCH(QString, firstStart);
+        if (!remembered.isNull())
+            QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+                .setValue(QLatin1String(PriceImport::serverTimeKey), remembered);
+        const QString plain = writeLines(
+            bars(at(2025, 7, 8, 9), 3, 15, [](int i) { return QString::number(150000 + i); }),
+            QStringLiteral("PLAIN.CSV"));
+        const QString mt4 = writeLines({"2025.07.08,10:00,150.100,150.200,150.000,150.150,120",
+                                        "2025.07.08,10:15,150.150,150.300,150.100,150.250,98"},
+                                       QStringLiteral("MT4.CSV"));
+        session.reset();
+        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        HeadlessPipeline pipeline(
+            *session,
+            HeadlessOptions::parse(QStringList{plain, mt4, "--today", "2025/07/09", "--seed", "3"} +
+                                   options));
+        const auto logged = [&] {
+            QSqlQuery q(session->dm.database(session->dm.csq()));
+            return q.exec(QStringLiteral("select count(*) from F10YSR")) && q.next()
+                       ? q.value(0).toInt()
+                       : -1;
+        };
+        if (firstStart.isEmpty()) {
+            try {
+                pipeline.run();
+                QFAIL("the run went through");
+            } catch (const UsageError& e) {
+                QVERIFY2(
+                    e.text().contains(QStringLiteral("MT4.CSV は MT4 の書き出しファイルです")) &&
+                        e.text().contains(QStringLiteral("--shift-hours")) &&
+                        e.text().contains(QStringLiteral("--from-zone")),
+                    qPrintable(e.text()));
+            }
+            QVERIFY(dialogs->textQuestions.isEmpty());
+            session->openDatabases();
+            QCOMPARE(logged(), 0);
+            return;
+        }
+        const QStringList printed = pipeline.run();
+        // Asked (and answered with the remembered text) only without an option.
+        QCOMPARE(dialogs->textQuestions.size(), options.isEmpty() ? 1 : 0);
+        QCOMPARE(printed.filter(QStringLiteral("MSE")).size(), 2);
+        QCOMPARE(one(QStringLiteral("select SHM from F01YSK where CNT = 1")), firstStart);
+        QCOMPARE(logged(), 2);
+        // A given option is for this run: nothing new is remembered.
+        QCOMPARE(QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
+                     .value(QLatin1String(PriceImport::serverTimeKey))
+                     .toString(),
+                 remembered.isNull() ? QString() : remembered);
+    }
+
+    // Each file's summary is passed on as soon as its forecast is done: a later file that stops
+    // the run does not hide what an earlier one trained and logged.
+    void headlessPrintsEachSummaryWhenItIsDone() {
+        const QString good = writeLines(
+            bars(at(2025, 7, 8, 9), 3, 15, [](int i) { return QString::number(150000 + i); }),
+            QStringLiteral("GOOD.CSV"));
+        const QString bad = writeLines({"Date,Time"}, QStringLiteral("BAD.CSV"));
+        session.reset();
+        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        QStringList passedOn;
+        try {
+            HeadlessPipeline(*session, HeadlessOptions::parse({good, bad, "--today", "2025/07/09",
+                                                               "--seed", "3", "--report"}))
+                .run([&](const QString& line) { passedOn << line; });
+            QFAIL("the run went through");
+        } catch (const TorvaneError& e) {
+            QVERIFY2(e.text().contains(QStringLiteral("BAD.CSV")), qPrintable(e.text()));
+        }
+        QCOMPARE(passedOn.size(), 4);
+        QVERIFY2(passedOn[0].startsWith(QStringLiteral("最終高値:")), qPrintable(passedOn[0]));
+        QVERIFY(passedOn[3].startsWith(QStringLiteral("MSE(平均二乗誤差) ")));
     }
 
     void headlessPipelineWritesTheTable() {

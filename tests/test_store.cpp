@@ -13,6 +13,11 @@
 #include <QTest>
 
 #include <memory>
+#include <new>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestStore : public QObject {
     Q_OBJECT
@@ -338,19 +343,71 @@ private Q_SLOTS:
         QCOMPARE(q.value(0).toInt(), 3);
     }
 
+    // A catalogue file that is not there, or is no regular file, is named with what is wrong
+    // before the old catalogue is touched.
+    void missingCatalogueFileNamesItAndKeepsTheCatalogue_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("missing") << "missing"
+                                 << "tblstrc.csv が見つかりません";
+        QTest::newRow("a FIFO") << "fifo"
+                                << "tblstrc.csv は通常のファイルではないので読めません";
+    }
     void missingCatalogueFileNamesItAndKeepsTheCatalogue() {
+        QFETCH(QString, kind);
+        QFETCH(QString, words);
         const QString fixture = dir->filePath(QStringLiteral("half"));
         writeCatalogue(fixture, QStringLiteral("8,1,8,,F08EVK,x\r\n"), QString());
-        QFile::remove(fixture + QStringLiteral("/tblstrc.csv"));
+        const QString tblstrc = fixture + QStringLiteral("/tblstrc.csv");
+        QFile::remove(tblstrc);
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(tblstrc).constData(), 0600), 0);
         Session other(*dialogs, fixture);
         other.dm.connectFile(dir->filePath(QStringLiteral("SQDB.DB")));
         try {
             other.store.uqTst(3);
             QFAIL("the loader ran without tblstrc.csv");
         } catch (const TorvaneError& e) {
-            QVERIFY(e.text().contains(QStringLiteral("tblstrc.csv")));
+            QVERIFY2(e.text().contains(words), qPrintable(e.text()));
         }
         QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{10});
+    }
+
+    // Reading a small file sets aside what it holds, not the most a file of its kind may hold
+    // (256 MB for an exchanged CSV file): under an address-space limit of 64 MB more than the
+    // process uses, it still reads.
+    void readingSetsAsideWhatTheFileHolds() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than any limit leaves");
+#endif
+        const QString path = dir->filePath(QStringLiteral("SMALL.CSV"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("1,a\r\n2,b\r\n");
+        }
+        long pages = 0;
+        {
+            QFile statm(QStringLiteral("/proc/self/statm"));
+            QVERIFY(statm.open(QIODevice::ReadOnly));
+            pages = statm.readLine().split(' ').value(0).toLong();
+        }
+        QVERIFY(pages > 0);
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
+        rlimit limit = saved;
+        limit.rlim_cur = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (64 << 20);
+        QCOMPARE(::setrlimit(RLIMIT_AS, &limit), 0);
+        QStringList lines;
+        bool outOfMemory = false;
+        try {
+            lines = TextFile::readLines(path, TextFile::Encoding::Exchange, TextFile::maxCsvBytes);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+        ::setrlimit(RLIMIT_AS, &saved);
+        QVERIFY(!outOfMemory);
+        QCOMPARE(lines, (QStringList{"1,a", "2,b"}));
     }
 
     void firstStartWithoutCatalogueFilesFails() {
