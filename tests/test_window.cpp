@@ -340,7 +340,11 @@ private Q_SLOTS:
                     return;
                 poll->deleteLater();
                 *shown = dialog->directory().absolutePath();
-                dialog->selectFile(choice);
+                // Typed as a user does: selectFile() leaves a focused name box alone, so once
+                // the dialog has the focus it would select nothing and the dialog stay open.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(choice);
                 static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
             });
             poll->start(10);
