@@ -90,12 +90,14 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
 
     m_progress = new QProgressBar(header());
     m_progress->setObjectName(QStringLiteral("a16pgsBar"));
-    m_progress->setGeometry(592, 44, 216, 22);
+    // The information line's second row right of its longest text (the button's hint): room for
+    // "N本 done/total 残り約X" whole, with "中止" beside "FX読込" where a stop is looked for.
+    m_progress->setGeometry(540, 44, 348, 22);
     m_progress->setFormat(QStringLiteral("学習 %v/%m"));
     m_progress->hide();
     m_cancel = new QPushButton(QStringLiteral("中止"), header());
     m_cancel->setObjectName(QStringLiteral("a17stpB"));
-    m_cancel->setGeometry(812, 44, 68, 22);
+    m_cancel->setGeometry(396, 8, 68, 25);
     m_cancel->setAutoDefault(true); // Enter presses it, as on every button of the window
     m_cancel->hide();
     connect(m_cancel, &QPushButton::clicked, this, [this] {

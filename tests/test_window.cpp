@@ -87,6 +87,21 @@ const Page pages[] = {
     {"jts", "9分析", "j01ttL", "9 分析 予測・ﾌﾟﾛ目・ｲﾍﾞﾝﾄの成績", 80, 40},
 };
 
+// The progress bar's text fits the bar, and the bar leaves the information line's longest text
+// (the hint of "FX読込") and the controls of the page's first row alone.
+bool progressTextIsWhole(const QProgressBar* bar) {
+    const QWidget* header = bar->parentWidget();
+    const auto* info = header->findChild<QLabel*>(QStringLiteral("a12ifL"));
+    const int hintEnd = info->x() + info->fontMetrics().horizontalAdvance(PriceImport::a13rdtBHint());
+    const int textWidth = bar->fontMetrics().horizontalAdvance(bar->text()) + 8;
+    bool clear = bar->x() > hintEnd && bar->geometry().right() < header->width();
+    for (const char* name : {"a13rdtB", "a15dE", "a14crL", "a17stpB"})
+        clear = clear && !header->findChild<QWidget*>(QLatin1String(name))
+                             ->geometry()
+                             .intersects(bar->geometry());
+    return clear && textWidth <= bar->contentsRect().width();
+}
+
 } // namespace
 
 class TestWindow : public QObject {
@@ -574,7 +589,8 @@ private Q_SLOTS:
             if (ticks != 20)
                 return;
             checked = !progress->isHidden() && cancel->isVisible() &&
-                      progress->text().contains(QStringLiteral("20000本"));
+                      progress->text().contains(QStringLiteral("20000本")) &&
+                      progressTextIsWhole(progress);
             QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("a13rdtB")),
                               Qt::LeftButton);
             window->close();
