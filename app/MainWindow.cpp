@@ -22,9 +22,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <memory>
 
 TKestoF::TKestoF(QWidget* parent)
     : QWidget(parent), m_qtDialogs(this), m_dialogs(m_qtDialogs), m_session(m_dialogs) {
@@ -161,6 +164,34 @@ void TKestoF::connectPages() {
          {bts->editor(), ets->editor(), fts->listEditor(), fts->categoryEditor()})
         connect(editor, &RecordEditor::rowWritten, jts, &AnalysisPage::refresh);
     connect(its, &CsvPage::tableWritten, jts, &AnalysisPage::refresh);
+    connectRegisterRefresh();
+}
+
+void TKestoF::connectRegisterRefresh() {
+    struct View {
+        QWidget* page;
+        RecordEditor* editor;
+    };
+    const QVector<View> views{{bts, bts->editor()},
+                              {ets, ets->editor()},
+                              {fts, fts->listEditor()},
+                              {fts, fts->categoryEditor()}};
+    // Shared by the connections below, which live as long as the pages.
+    auto stale = std::make_shared<QSet<RecordEditor*>>();
+    const auto markOthers = [views, stale](const QWidget* writtenOn) {
+        for (const View& v : views)
+            if (v.page != writtenOn)
+                stale->insert(v.editor);
+    };
+    connect(its, &CsvPage::tableWritten, this, [markOthers] { markOthers(nullptr); });
+    for (const View& v : views)
+        connect(v.editor, &RecordEditor::rowWritten, this,
+                [markOthers, page = v.page] { markOthers(page); });
+    connect(pc, &QTabWidget::currentChanged, this, [this, views, stale] {
+        for (const View& v : views)
+            if (v.page == pc->currentWidget() && stale->remove(v.editor))
+                v.editor->run(RecordEditor::runOpen);
+    });
 }
 
 void TKestoF::addPage(PageFrame* page, const QString& name, const QString& caption) {

@@ -75,6 +75,9 @@ private:
     // beside the server-time answer of platform exports.
     void restoreSession();
     void keepSession();
+    // A register written elsewhere (CSV読込, another page's panel) is read again when its page
+    // is shown next: every page shows its table as stored.
+    void connectRegisterRefresh();
 
     QtDialogs m_qtDialogs;
     Dialogs& m_dialogs;

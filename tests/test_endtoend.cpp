@@ -310,6 +310,30 @@ private Q_SLOTS:
         QCOMPARE(rows(QStringLiteral("F06EVR")), evr);
     }
 
+    // A register read in by CSV読込 shows as stored when its page is shown again, without a
+    // restart.
+    void registerReadOnPage8ShowsOnItsPage() {
+        QTabBar* tabs = window->pageControl()->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(widget<QTableView>("bg")->model()->rowCount(), 1);
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(7).center());
+        QFile file(dir.filePath(QStringLiteral("F05PMF.CSV")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(TextFile::encodeCp932(
+            QStringLiteral("1,2025/07/08,12:00,ﾄﾞﾙ高,金利差が広がる,ﾏｰｹｯﾄ速報,e2e\r\n"
+                           "2,2025/07/09,09:00,ﾄﾞﾙ安,利下げ観測,ﾏｰｹｯﾄ速報,csv\r\n")));
+        file.close();
+        dialogs.clear();
+        dialogs.answer = true;
+        exchange(0, "i04rdB");
+        QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(u'\n')));
+        QCOMPARE(rows(QStringLiteral("F05PMF")).size(), 2);
+
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(currentPage(), QStringLiteral("bts"));
+        QCOMPARE(widget<QTableView>("bg")->model()->rowCount(), 2);
+    }
+
     void closesWithoutAWord() {
         dialogs.clear();
         QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
