@@ -4,7 +4,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -17,6 +20,38 @@ QString userGuidePath() {
     const QString source = QStringLiteral(TORVANE_GUIDE_DIR "/guide.md");
     return QFileInfo::exists(source) ? source : QString();
 }
+
+namespace {
+
+QString headingAnchor(const QString& heading) {
+    // As Markdown renderers derive it: lower case, letters, digits, marks, '-' and '_' kept,
+    // blanks as '-', every other sign dropped ("6.2 2ﾌﾟﾛ目: プロの予想" → "62-2ﾌﾟﾛ目-プロの予想").
+    QString anchor;
+    for (const QChar c : heading.toLower()) {
+        if (c.isLetterOrNumber() || c.isMark() || c == u'-' || c == u'_')
+            anchor += c;
+        else if (c == u' ')
+            anchor += u'-';
+    }
+    return anchor;
+}
+
+// Qt's Markdown reader gives headings no anchors: name each heading as the guide's "#…" links
+// do, so that they scroll to their section.
+void nameHeadings(QTextDocument* document) {
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 0)
+            continue;
+        QTextCursor cursor(block);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        QTextCharFormat named;
+        named.setAnchor(true);
+        named.setAnchorNames({headingAnchor(block.text())});
+        cursor.mergeCharFormat(named);
+    }
+}
+
+} // namespace
 
 bool showUserGuide(QWidget* parent) {
     const QString path = userGuidePath();
@@ -33,6 +68,7 @@ bool showUserGuide(QWidget* parent) {
         text->setOpenExternalLinks(true);
         // The .md suffix makes the browser read it as Markdown, pictures relative to the file.
         text->setSource(QUrl::fromLocalFile(path));
+        nameHeadings(text->document());
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(text);

@@ -37,10 +37,12 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
@@ -728,6 +730,21 @@ private Q_SLOTS:
         // A second F1 raises the same window.
         QTest::keyClick(window.get(), Qt::Key_F1);
         QCOMPARE(window->findChildren<QTextBrowser*>(QStringLiteral("guideText")).size(), 1);
+
+        // Every link to a section of the guide scrolls to it.
+        QStringList sections;
+        for (QTextBlock block = guide->document()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (const QString href = it.fragment().charFormat().anchorHref();
+                    href.startsWith(u'#'))
+                    sections << QUrl(href).fragment(QUrl::FullyDecoded);
+        QVERIFY(sections.size() >= 10);
+        QScrollBar* scroll = guide->verticalScrollBar();
+        for (const QString& section : std::as_const(sections)) {
+            scroll->setValue(0);
+            guide->scrollToAnchor(section);
+            QVERIFY2(scroll->value() > 0, qPrintable(section));
+        }
     }
 
     void droppedFileIsImported_data() {
