@@ -190,7 +190,7 @@ void TKestoF::connectRegisterRefresh() {
     connect(pc, &QTabWidget::currentChanged, this, [this, views, stale] {
         for (const View& v : views)
             if (v.page == pc->currentWidget() && stale->remove(v.editor))
-                v.editor->run(RecordEditor::runOpen);
+                runAction(m_dialogs, [editor = v.editor] { editor->reread(); });
     });
 }
 

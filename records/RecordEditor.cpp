@@ -17,6 +17,8 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
 
 // The page control (the window's QTabWidget) that shows the page, and the tab that holds it:
@@ -99,6 +101,21 @@ void RecordEditor::placeField(int i, int x, int y, int w) {
 
 QString RecordEditor::mode() const {
     return m_mode->text();
+}
+
+void RecordEditor::reread() {
+    Query& q = query();
+    if (!q.isOpen())
+        return;
+    const int row = q.currentRow();
+    QVector<int> widths;
+    for (int i = 0; i < q.fieldCount(); ++i)
+        widths << q.displayWidth(i);
+    q.open();
+    for (int i = 0; i < std::min(int(widths.size()), q.fieldCount()); ++i)
+        q.setDisplayWidth(i, widths[i]);
+    if (q.recordCount() > 0)
+        q.setCurrentRow(std::clamp(row, 0, q.recordCount() - 1));
 }
 
 void RecordEditor::enter() {

@@ -57,6 +57,9 @@ public:
     void run(int op);
     // What the register button does: insert in new mode, update in modify mode.
     void registerPressed();
+    // Reads the grid's rows again with its own statement (and so its own filter), keeping the
+    // current row where it still exists: for a table written elsewhere.
+    void reread();
 
     const RegisterTable& table() const { return *m_setup.table; }
     Query& query() const;
