@@ -131,31 +131,61 @@ void Analysis::scoreLoggedForecasts() {
     KeptRegisters kept(r);
     // Each row is scored by its own identity: rows that share a CNT (read back from a CSV file)
     // each keep the close of their own target.
-    struct Score {
+    struct Judged {
         qint64 rowid;
-        qint64 actual;
+        Tracking::Judgement judgement;
     };
-    QList<Score> scores;
+    QList<Judged> judged;
     {
+        // Rows marked closed are final; rows met in other units are tried again.
         TableRows rows(m_store, QStringLiteral("csq"), logTable,
-                       QStringLiteral(" where ACV is null order by CNT "), true);
+                       m_logHasReasons
+                           ? QStringLiteral(" where ACV is null and (NSR is null or NSR <> 1) "
+                                            "order by CNT ")
+                           : QStringLiteral(" where ACV is null order by CNT "),
+                       true);
         const int tymd = rows.column(QStringLiteral("TYMD"));
         const int thm = rows.column(QStringLiteral("THM"));
+        const int lymd = rows.column(QStringLiteral("LYMD"));
+        const int lhm = rows.column(QStringLiteral("LHM"));
+        const int lcv = rows.column(QStringLiteral("LCV"));
         while (rows.next()) {
             const auto target = Tracking::momentOf(rows.text(tymd), rows.text(thm));
-            if (!target || !m_bars.covers(*target, *target))
+            const auto lastEnd = Tracking::momentOf(rows.text(lymd), rows.text(lhm));
+            const auto lastClose = rows.integer(lcv);
+            if (!target || !lastEnd || !lastClose)
                 continue;
-            scores.push_back({rows.rowId(), *m_bars.closeAtOrBefore(*target)});
+            const Tracking::Judgement j =
+                Tracking::judgeTarget(*lastEnd, *target, *lastClose, m_bars);
+            if (j.kind != Tracking::Judgement::Kind::Pending)
+                judged.push_back({rows.rowId(), j});
         }
     }
-    if (scores.isEmpty())
+    if (judged.isEmpty())
         return;
-    // Only ACV is written, and only where it is still empty: nothing else the row holds moves.
+    // Only ACV and the reason are written, and only where ACV is still empty: nothing else the
+    // row holds moves.
     Transaction transaction(m_store.dm().database(m_store.dm().csq()));
-    for (const Score& s : scores) {
-        r.sqw = QStringLiteral(" update ") + logTable + QStringLiteral(" set ACV = ") +
-                QString::number(s.actual) + QStringLiteral(" where rowid = ") +
-                QString::number(s.rowid) + QStringLiteral(" and ACV is null ");
+    for (const Judged& row : judged) {
+        QString set;
+        switch (row.judgement.kind) {
+        case Tracking::Judgement::Kind::Scored:
+            set = QStringLiteral(" set ACV = ") + QString::number(row.judgement.actual) +
+                  (m_logHasReasons ? QStringLiteral(", NSR = NULL") : QString());
+            break;
+        case Tracking::Judgement::Kind::Closed:
+            set = QStringLiteral(" set NSR = 1");
+            break;
+        case Tracking::Judgement::Kind::OtherUnits:
+            set = QStringLiteral(" set NSR = 2");
+            break;
+        case Tracking::Judgement::Kind::Pending:
+            break;
+        }
+        if (set.isEmpty() || (!m_logHasReasons && !set.contains(QStringLiteral("ACV"))))
+            continue;
+        r.sqw = QStringLiteral(" update ") + logTable + set + QStringLiteral(" where rowid = ") +
+                QString::number(row.rowid) + QStringLiteral(" and ACV is null ");
         m_store.uexSql(Store::execFile);
         // A full disk or a lock ends the scoring with its reason; the rows stay unscored.
         if (!m_store.lastStatementOk())
@@ -204,10 +234,18 @@ void Analysis::writeLog(const ForecastSummary& summary) {
         Tracking::momentOf(ends.value(r.imcn + 2).first, ends.value(r.imcn + 2).second);
     const QString interval = first && second ? QString::number((*second - *first) / 60) : QString();
 
-    const QDateTime now = Clock::now();
+    // When the forecast was made: the clock's moment, or the last bar's end when that is later
+    // (a clock fixed at the start of a day, a file whose bars run ahead of it).
+    QDateTime made = Clock::now();
+    if (const auto end = Tracking::momentOf(last.first, last.second)) {
+        const QDateTime lastEnd(QDate::fromJulianDay(*end / 86400),
+                                QTime(0, 0).addSecs(int(*end % 86400)));
+        if (lastEnd > made)
+            made = lastEnd;
+    }
     QHash<QString, QString> values{
-        {QStringLiteral("MDT"), now.toString(QStringLiteral("yyyy/MM/dd"))},
-        {QStringLiteral("MHM"), now.toString(QStringLiteral("hh:mm"))},
+        {QStringLiteral("MDT"), made.toString(QStringLiteral("yyyy/MM/dd"))},
+        {QStringLiteral("MHM"), made.toString(QStringLiteral("hh:mm"))},
         {QStringLiteral("ITV"), interval},
         {QStringLiteral("LYMD"), last.first},
         {QStringLiteral("LHM"), last.second},
@@ -220,6 +258,7 @@ void Analysis::writeLog(const ForecastSummary& summary) {
         {QStringLiteral("FHV"), summary.forecastHigh},
         {QStringLiteral("FLV"), summary.forecastLow},
         {QStringLiteral("MSE"), summary.mseText},
+        {QStringLiteral("DEC"), m_decimals ? QString::number(*m_decimals) : QString()},
     };
 
     // The look-up of a row for the same bars, the next CNT and the write form one transaction
@@ -227,37 +266,25 @@ void Analysis::writeLog(const ForecastSummary& summary) {
     // moment waits, then finds this row, so no two rows share a CNT or the same bars.
     Transaction transaction(m_store.dm().database(m_store.dm().csq()),
                             Transaction::Kind::Immediate);
-    // The row of the same last bar and interval, when there is one: its identity, its CNT and
-    // its score.
-    std::optional<qint64> rowid;
-    QString cnt;
-    QString actual;
+    // The first forecast of the same last bar and interval stays: a later one, with other
+    // weights, could otherwise replace a forecast whose outcome is already known.
     {
         TableRows rows(m_store, QStringLiteral("csq"), logTable,
                        QStringLiteral(" where LYMD = ") + sqlTextOf(last.first) +
                            QStringLiteral(" and LHM = ") + sqlTextOf(last.second) +
                            QStringLiteral(" and ITV is ") +
-                           (interval.isEmpty() ? QStringLiteral("NULL") : interval) +
-                           QStringLiteral(" order by CNT, rowid "),
-                       true);
-        if (rows.next()) {
-            rowid = rows.rowId();
-            cnt = rows.text(rows.column(QStringLiteral("CNT")));
-            actual = rows.text(rows.column(QStringLiteral("ACV")));
-        }
+                           (interval.isEmpty() ? QStringLiteral("NULL") : interval) + u' ');
+        if (rows.next())
+            return;
     }
-    if (!rowid) {
-        Query& qq = m_store.dm().qq;
-        qq.setConnection(m_store.dm().csq());
-        qq.setSql(QStringLiteral(" select Max(CNT) as CNT from ") + logTable + u' ');
-        qq.open();
-        const Field largest = qq.field(QStringLiteral("CNT"));
-        cnt = QString::number(largest.isNull() ? 1 : qint64(largest.asInteger()) + 1);
-        qq.close();
-    }
-    values.insert(QStringLiteral("CNT"), cnt);
-    // The actual close belongs to the target, which a replacing forecast shares.
-    values.insert(QStringLiteral("ACV"), actual);
+    Query& qq = m_store.dm().qq;
+    qq.setConnection(m_store.dm().csq());
+    qq.setSql(QStringLiteral(" select Max(CNT) as CNT from ") + logTable + u' ');
+    qq.open();
+    const Field largest = qq.field(QStringLiteral("CNT"));
+    values.insert(QStringLiteral("CNT"),
+                  QString::number(largest.isNull() ? 1 : qint64(largest.asInteger()) + 1));
+    qq.close();
 
     // The value slots in catalogue column order, as every register write fills them.
     r.stdb = QStringLiteral("csq");
@@ -268,12 +295,7 @@ void Analysis::writeLog(const ForecastSummary& summary) {
     for (qst.first(); !qst.eof() && slot <= Registers::lastValueSlot; qst.next(), ++slot)
         r.sa[slot] = values.value(qst.field(QStringLiteral("CNAM")).asString().trimmed());
     qst.close();
-    if (rowid) {
-        r.swh = QStringLiteral(" where rowid = ") + QString::number(*rowid);
-        m_store.ucSql(Store::sqlUpdate);
-    } else {
-        m_store.ucSql(Store::sqlInsert);
-    }
+    m_store.ucSql(Store::sqlInsert);
     m_store.uexSql(Store::execFile);
     if (!m_store.lastStatementOk())
         throw TorvaneError(m_store.lastStatementError());
@@ -282,6 +304,7 @@ void Analysis::writeLog(const ForecastSummary& summary) {
 
 void Analysis::checkLog() {
     m_logUsable = false;
+    m_logHasReasons = false;
     Registers& r = m_store.reg();
     KeptRegisters kept(r);
     QString why;
@@ -295,6 +318,8 @@ void Analysis::checkLog() {
                 throw TorvaneError(Store::databaseReason(info.lastError()));
             while (info.next())
                 present << info.value(1).toString();
+            m_logHasReasons = present.contains(QStringLiteral("NSR"), Qt::CaseInsensitive) &&
+                              present.contains(QStringLiteral("DEC"), Qt::CaseInsensitive);
             if (const QStringList missing = missingColumns(present); !missing.isEmpty())
                 why = QStringLiteral("ﾃｰﾌﾞﾙ %1 に予測記録の列 %2 がありません"
                                      "(同じ名前の別のﾃｰﾌﾞﾙのようです)")
@@ -342,8 +367,23 @@ Tracking::TrackRecord Analysis::trackRecord() {
         const int lcv = rows.column(QStringLiteral("LCV"));
         const int fcv = rows.column(QStringLiteral("FCV"));
         const int acv = rows.column(QStringLiteral("ACV"));
+        const int lymd = rows.column(QStringLiteral("LYMD"));
+        const int lhm = rows.column(QStringLiteral("LHM"));
+        const int itv = rows.column(QStringLiteral("ITV"));
+        const int nsr = m_logHasReasons ? rows.column(QStringLiteral("NSR")) : -1;
+        const int dec = m_logHasReasons ? rows.column(QStringLiteral("DEC")) : -1;
         while (rows.next()) {
-            Tracking::Forecast f{rows.text(tymd), rows.text(thm), 0, 0, rows.integer(acv)};
+            Tracking::Forecast f;
+            f.targetDate = rows.text(tymd);
+            f.targetTime = rows.text(thm);
+            f.actual = rows.integer(acv);
+            f.lastEnd = Tracking::momentOf(rows.text(lymd), rows.text(lhm));
+            f.interval = rows.integer(itv);
+            const qint64 reason = rows.integer(nsr).value_or(0);
+            if (reason == 1 || reason == 2)
+                f.unscored = Tracking::Unscored(reason);
+            if (const auto d = rows.integer(dec); d && *d >= 0 && *d <= 8)
+                f.decimals = int(*d);
             const auto lastClose = rows.integer(lcv);
             const auto forecastClose = rows.integer(fcv);
             // A row without its prices cannot be judged; it still counts as logged.

@@ -24,12 +24,17 @@ public:
     void checkLog();
     bool logUsable() const { return m_logUsable; }
 
-    // Logs the completed forecast of the bars in F01YSK: a forecast for the same last bar and
-    // interval replaces that row's values and keeps its CNT. The row is found, numbered and
-    // written in one transaction holding the file's write lock.
+    // Logs the completed forecast of the bars in F01YSK, made now (or at the last bar's end when
+    // that is later): the first forecast of a last bar and interval is kept, a later one of the
+    // same bars is not logged. The look-up, the numbering and the write form one transaction
+    // holding the file's write lock.
     void logForecast(const ForecastSummary& summary);
-    // After a price import: reads the imported bars and gives every logged forecast whose
-    // target they cover its actual close. A scored row keeps its value.
+    // The decimals of the imported file's prices, logged with its forecasts.
+    void setDecimals(int decimals) { m_decimals = decimals; }
+    // After a price import: reads the imported bars and judges every unscored logged forecast
+    // whose target they reach (Tracking::judgeTarget): scored with its actual close, marked
+    // closed for good, or marked as met in other units and tried again later. A scored row
+    // never changes.
     void scoreForecasts();
     // Reads the real bars of F01YSK (CNT 1 to imcn) into memory.
     void loadBars();
@@ -48,4 +53,8 @@ private:
     Store& m_store;
     Tracking::Bars m_bars;
     bool m_logUsable = false;
+    // Whether the log has the columns of why a row is unscored (NSR) and of its decimals (DEC):
+    // a database whose start-up could not add them keeps scoring as before.
+    bool m_logHasReasons = false;
+    std::optional<int> m_decimals;
 };

@@ -8,18 +8,20 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QDateTimeAxis>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
+#include <QScatterSeries>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -54,55 +56,69 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_network = new QLabel(header());
     m_network->setObjectName(QStringLiteral("j02netL"));
     m_network->setGeometry(8, 44, 880, 28);
+    m_unread = new QLabel(header());
+    m_unread->setObjectName(QStringLiteral("j04unrL"));
+    m_unread->setGeometry(488, 8, 400, 28);
+    m_unread->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // One line per bar interval when forecasts of several are logged: they are not pooled.
+    m_intervals = new QLabel;
+    m_intervals->setObjectName(QStringLiteral("j03itvL"));
+    m_intervals->hide();
 
     m_sites = new QStandardItemModel(0, 5, this);
     m_sites->setHorizontalHeaderLabels({QStringLiteral("ｻｲﾄ"), QStringLiteral("判定"),
                                         QStringLiteral("採点"), QStringLiteral("的中"),
-                                        QStringLiteral("的中率")});
+                                        QStringLiteral("的中率(%)")});
     m_events = new QStandardItemModel(0, 5, this);
     m_events->setHorizontalHeaderLabels({QStringLiteral("ｲﾍﾞﾝﾄ"), QStringLiteral("件数"),
-                                         QStringLiteral("同方向"), QStringLiteral("平均差"),
-                                         QStringLiteral("平均|差|")});
+                                         QStringLiteral("同方向"), QStringLiteral("平均差(点)"),
+                                         QStringLiteral("平均|差|(点)")});
 
     m_chart = new QChart;
     m_chart->setTheme(QChart::ChartThemeDark);
-    m_chart->setTitle(QStringLiteral("予測終値と実際の終値(10ｺﾏ後)"));
+    // The axes' names and unit in the title: the plot keeps the height the grids leave it.
+    m_chart->setTitle(QStringLiteral("横: 予測の変化(銭)、縦: 実際の変化(銭)、10ｺﾏ後"));
     QFont titleFont = m_chart->titleFont();
     titleFont.setPixelSize(22);
     m_chart->setTitleFont(titleFont);
-    m_axisX = new QDateTimeAxis;
-    m_axisX->setFormat(QStringLiteral("yyyy/MM/dd hh:mm"));
-    m_axisX->setTickCount(4);
+    m_axisX = new QValueAxis;
     m_axisY = new QValueAxis;
-    m_axisY->setLabelFormat(QStringLiteral("%d"));
-    m_axisY->setTitleText(QStringLiteral("(円)"));
-    m_axisY->setTitleVisible(true);
     // The chart has the height the grids leave: in the window font its labels would crowd the
     // plot away and be cut to "...", the more so in a taller fallback font.
     QFont labelFont = m_axisX->labelsFont();
     labelFont.setPixelSize(16);
-    for (QAbstractAxis* axis :
-         {static_cast<QAbstractAxis*>(m_axisX), static_cast<QAbstractAxis*>(m_axisY)}) {
+    for (QValueAxis* axis : {m_axisX, m_axisY}) {
+        axis->setLabelFormat(QStringLiteral("%d"));
         axis->setLabelsFont(labelFont);
-        axis->setTitleFont(labelFont);
     }
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
-    const auto series = [this](const char* name, const QString& title, QRgb colour, int width) {
+    const auto zeroLine = [this](const char* name) {
         auto* s = new QLineSeries;
         s->setObjectName(QLatin1String(name));
-        s->setName(title);
         m_chart->addSeries(s);
-        s->setPen(QPen(QColor(colour), width)); // after the theme has decorated it
+        s->setPen(QPen(QColor(0xA0A0A0), 1, Qt::DashLine)); // after the theme has decorated it
         s->attachAxis(m_axisX);
         s->attachAxis(m_axisY);
         return s;
     };
-    // The colours of page 1's close and high, so the two charts read alike.
-    m_actual = series("S1ACV", QStringLiteral("実際の終値"), 0x00FF40, 3);
-    m_forecast = series("S2FCV", QStringLiteral("予測終値"), 0xF39C35, 2);
+    m_zeroX = zeroLine("S0ZRX");
+    m_zeroY = zeroLine("S0ZRY");
+    // Points right of the vertical zero line and above the horizontal one (or left and below)
+    // are forecasts whose direction came true; skill shows as points leaning that way.
+    m_changes = new QScatterSeries;
+    m_changes->setObjectName(QStringLiteral("S3CHG"));
+    m_changes->setName(QStringLiteral("採点した予測"));
+    m_chart->addSeries(m_changes);
+    m_changes->setMarkerSize(8);
+    m_changes->setColor(QColor(0x00FF40)); // page 1's close
+    m_changes->setBorderColor(QColor(0x00FF40));
+    m_changes->attachAxis(m_axisX);
+    m_changes->attachAxis(m_axisY);
     m_chart->legend()->setVisible(true);
     m_chart->legend()->setFont(labelFont);
+    for (QLegendMarker* marker : m_chart->legend()->markers(m_zeroX) + m_chart->legend()->markers(m_zeroY))
+        marker->setVisible(false);
     m_chartView = new QChartView(m_chart);
     m_chartView->setObjectName(QStringLiteral("jCht"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
@@ -111,6 +127,7 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
+    layout->addWidget(m_intervals);
     m_grids = new QHBoxLayout;
     QHBoxLayout* grids = m_grids;
     grids->setSpacing(4);
@@ -145,15 +162,17 @@ void AnalysisPage::refresh() {
 
 void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
     const Tracking::NetworkRecord& n = record.network;
-    QString verdict = QStringLiteral("-");
-    if (const auto beats = n.beatsNoChange())
-        verdict = *beats ? QStringLiteral("ﾈｯﾄﾜｰｸの勝ち") : QStringLiteral("無変化の勝ち");
-    m_network->setText(QStringLiteral("予測 記録%1 採点%2 的中%3(%4) 誤差%5 無変化%6 %7")
-                           .arg(n.logged)
-                           .arg(n.scored)
-                           .arg(n.hits)
-                           .arg(Tracking::rateText(n.hits, n.scored), n.meanError(),
-                                n.noChangeMeanError(), verdict));
+    m_network->setText(QStringLiteral("予測 ") + n.summary());
+    QStringList intervals;
+    for (const Tracking::IntervalRecord& i : record.intervals)
+        intervals << QStringLiteral("%1分足: %2").arg(i.minutes).arg(i.record.summary());
+    m_intervals->setText(intervals.join(u'\n'));
+    m_intervals->setVisible(!intervals.isEmpty());
+    m_unread->setText(QStringLiteral("記録%1 休場%2 単位違い%3 読めない相場観%4")
+                          .arg(n.logged)
+                          .arg(n.closed)
+                          .arg(n.otherUnits)
+                          .arg(record.unreadOpinions));
 
     m_sites->setRowCount(0);
     for (const Tracking::SiteRecord& s : record.sites)
@@ -183,25 +202,17 @@ void AnalysisPage::showRecord(const Tracking::TrackRecord& record) {
         m_grids->setStretch(k++, need + 2 * g->frameWidth());
     }
 
-    QList<QPointF> forecast, actual;
-    forecast.reserve(record.chart.size());
-    actual.reserve(record.chart.size());
-    qint64 low = 0, high = 0;
-    for (const Tracking::ChartPoint& p : record.chart) {
-        forecast.append(QPointF(double(p.targetMs), double(p.forecast)));
-        actual.append(QPointF(double(p.targetMs), double(p.actual)));
-        const qint64 pl = std::min(p.forecast, p.actual), ph = std::max(p.forecast, p.actual);
-        low = forecast.size() == 1 ? pl : std::min(low, pl);
-        high = forecast.size() == 1 ? ph : std::max(high, ph);
+    QList<QPointF> points;
+    points.reserve(record.changes.size());
+    double reach = 10; // sen; an empty chart still shows its zero lines
+    for (const Tracking::ChangePoint& c : record.changes) {
+        points.append(QPointF(c.forecast, c.actual));
+        reach = std::max({reach, std::abs(c.forecast), std::abs(c.actual)});
     }
-    m_forecast->replace(forecast);
-    m_actual->replace(actual);
-    if (!record.chart.isEmpty()) {
-        const qint64 first = record.chart.first().targetMs, last = record.chart.last().targetMs;
-        // One point still gets an axis an hour wide around it.
-        m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(first - (first == last ? 1800000 : 0)),
-                          QDateTime::fromMSecsSinceEpoch(last + (first == last ? 1800000 : 0)));
-        const qint64 margin = std::max<qint64>((high - low) / 10, 10);
-        m_axisY->setRange(double(low - margin), double(high + margin));
-    }
+    m_changes->replace(points);
+    reach *= 1.1;
+    m_axisX->setRange(-reach, reach);
+    m_axisY->setRange(-reach, reach);
+    m_zeroX->replace({QPointF(0, -reach), QPointF(0, reach)});
+    m_zeroY->replace({QPointF(-reach, 0), QPointF(reach, 0)});
 }

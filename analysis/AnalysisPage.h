@@ -5,10 +5,10 @@
 class Dialogs;
 class QChart;
 class QChartView;
-class QDateTimeAxis;
 class QHBoxLayout;
 class QLabel;
 class QLineSeries;
+class QScatterSeries;
 class QStandardItemModel;
 class QTableView;
 class QValueAxis;
@@ -17,8 +17,9 @@ namespace Tracking {
 struct TrackRecord;
 }
 
-// Page "9分析": the network's record against the no-change forecast, the professionals'
-// opinions by site, the events by name, and the forecast against the actual close.
+// Page "9分析": the network's record against the no-change forecast (with the hit rate's
+// interval and a test's verdict, per bar interval too), the professionals' opinions by site, the
+// events by name, and the forecast change against the actual change of every scored forecast.
 class AnalysisPage : public PageFrame {
     Q_OBJECT
 public:
@@ -29,11 +30,12 @@ public:
     void showRecord(const Tracking::TrackRecord& record);
 
     QLabel* networkLabel() const { return m_network; }
+    QLabel* intervalLabel() const { return m_intervals; }
+    QLabel* unreadLabel() const { return m_unread; }
     QTableView* siteGrid() const { return m_siteGrid; }
     QTableView* eventGrid() const { return m_eventGrid; }
     QChartView* chartView() const { return m_chartView; }
-    QLineSeries* forecastSeries() const { return m_forecast; }
-    QLineSeries* actualSeries() const { return m_actual; }
+    QScatterSeries* changeSeries() const { return m_changes; }
 
 private:
     QTableView* grid(const QString& name, QStandardItemModel* model);
@@ -41,6 +43,8 @@ private:
     Session& m_session;
     Dialogs& m_dialogs;
     QLabel* m_network;
+    QLabel* m_intervals;
+    QLabel* m_unread;
     QStandardItemModel* m_sites;
     QStandardItemModel* m_events;
     QTableView* m_siteGrid;
@@ -48,8 +52,9 @@ private:
     QHBoxLayout* m_grids;
     QChart* m_chart;
     QChartView* m_chartView;
-    QDateTimeAxis* m_axisX;
+    QValueAxis* m_axisX;
     QValueAxis* m_axisY;
-    QLineSeries* m_forecast;
-    QLineSeries* m_actual;
+    QScatterSeries* m_changes;
+    QLineSeries* m_zeroX; // the forecast's zero change
+    QLineSeries* m_zeroY; // the actual zero change
 };

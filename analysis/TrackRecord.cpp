@@ -7,6 +7,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 
 namespace Tracking {
@@ -80,6 +82,64 @@ std::optional<qint64> momentOf(const QString& date, const QString& time) {
 Bars::Bars(std::vector<Bar> bars) : m_bars(std::move(bars)) {
     std::stable_sort(m_bars.begin(), m_bars.end(),
                      [](const Bar& a, const Bar& b) { return a.end < b.end; });
+    QMap<qint64, int> steps;
+    for (std::size_t i = 1; i < m_bars.size(); ++i)
+        if (const qint64 step = m_bars[i].end - m_bars[i - 1].end; step > 0)
+            ++steps[step];
+    int seen = 0;
+    for (auto it = steps.cbegin(); it != steps.cend(); ++it)
+        if (it.value() > seen) { // key order: the shorter step wins a tie
+            seen = it.value();
+            m_barLength = it.key();
+        }
+}
+
+std::optional<qint64> Bars::endAtOrBefore(qint64 moment) const {
+    const auto it = std::upper_bound(m_bars.begin(), m_bars.end(), moment,
+                                     [](qint64 m, const Bar& b) { return m < b.end; });
+    if (it == m_bars.begin())
+        return std::nullopt;
+    return std::prev(it)->end;
+}
+
+std::optional<qint64> Bars::lastEnd() const {
+    if (m_bars.empty())
+        return std::nullopt;
+    return m_bars.back().end;
+}
+
+qint64 Bars::barLength() const {
+    return m_barLength;
+}
+
+bool Bars::openAt(qint64 moment) const {
+    const std::optional<qint64> end = endAtOrBefore(moment);
+    return end && m_barLength > 0 && moment - *end <= 2 * m_barLength;
+}
+
+Judgement judgeTarget(qint64 lastEnd, qint64 target, qint64 lastClose, const Bars& bars) {
+    Judgement j;
+    const std::optional<qint64> reached = bars.lastEnd();
+    const std::optional<qint64> before = bars.endAtOrBefore(target);
+    if (!reached || *reached < target || !before)
+        return j;
+    if (*before <= lastEnd) {
+        j.kind = Judgement::Kind::Closed;
+        return j;
+    }
+    j.actual = *bars.closeAtOrBefore(target);
+    j.kind = j.actual * 2 < lastClose || j.actual > lastClose * 2 ? Judgement::Kind::OtherUnits
+                                                                  : Judgement::Kind::Scored;
+    return j;
+}
+
+double senOf(double difference, int decimals) {
+    return difference * std::pow(10.0, 2 - decimals);
+}
+
+int decimalsOf(qint64 lastClose) {
+    const int digits = int(QString::number(std::llabs(lastClose)).size());
+    return std::max(0, digits - 3);
 }
 
 bool Bars::covers(qint64 from, qint64 to) const {
@@ -100,10 +160,15 @@ int sign(qint64 v) {
 
 Direction directionOf(const QString& conclusion) {
     const QString text = conclusion.normalized(QString::NormalizationForm_KC);
-    const bool up =
-        text.contains(QStringLiteral("ドル高")) || text.contains(QStringLiteral("円安"));
-    const bool down =
-        text.contains(QStringLiteral("ドル安")) || text.contains(QStringLiteral("円高"));
+    const auto any = [&text](std::initializer_list<const char16_t*> words) {
+        return std::any_of(words.begin(), words.end(),
+                           [&text](const char16_t* w) { return text.contains(QStringView(w)); });
+    };
+    // "円安一服" says the fall of the yen pauses: no direction to score.
+    if (any({u"一服", u"反落", u"反発"}))
+        return Direction::None;
+    const bool up = any({u"ドル高", u"円安", u"ドル買い", u"円売り"});
+    const bool down = any({u"ドル安", u"円高", u"ドル売り", u"円買い"});
     if (up == down)
         return Direction::None;
     return up ? Direction::Up : Direction::Down;
@@ -131,10 +196,31 @@ QString rateText(int hits, int scored) {
     return QString::number(100.0 * hits / scored, 'f', 1) + u'%';
 }
 
-std::optional<bool> NetworkRecord::beatsNoChange() const {
-    if (scored == 0)
-        return std::nullopt;
-    return errorSum < noChangeErrorSum;
+QString verdictText(const Stats::Skill& skill) {
+    switch (skill.comparison.verdict) {
+    case Stats::Verdict::Network:
+        return QStringLiteral("ﾈｯﾄﾜｰｸが無変化より良い");
+    case Stats::Verdict::NoChange:
+        return QStringLiteral("無変化のほうが良い");
+    case Stats::Verdict::Undecided:
+        break;
+    }
+    return QStringLiteral("まだ判断できません (n=%1)").arg(skill.scored);
+}
+
+QString NetworkRecord::summary() const {
+    const auto senText = [](std::optional<double> v) {
+        return v ? QString::number(*v, 'f', 1) + QStringLiteral("銭") : QStringLiteral("-");
+    };
+    QString rate = rateText(hits, scored - ties);
+    if (const std::optional<Stats::Interval> r = sen.hitRate)
+        rate += QStringLiteral(" (95%区間 %1〜%2%)")
+                    .arg(Stats::percentText(r->low), Stats::percentText(r->high));
+    return QStringLiteral("n=%1 的中%2/%3 %4 誤差%5 無変化%6 %7")
+        .arg(scored)
+        .arg(hits)
+        .arg(scored - ties)
+        .arg(rate, senText(sen.meanError()), senText(sen.noChangeMeanError()), verdictText(sen));
 }
 
 bool directionHit(qint64 last, qint64 forecast, qint64 actual) {
@@ -148,50 +234,95 @@ std::optional<bool> opinionHit(const Opinion& opinion, Direction direction, cons
     if (!from)
         return std::nullopt;
     const qint64 to = *from + secondsPerDay;
-    if (!bars.covers(*from, to))
+    if (!bars.covers(*from, to) || !bars.openAt(*from) || !bars.openAt(to))
         return std::nullopt;
     const qint64 before = *bars.closeAtOrBefore(*from);
     const qint64 after = *bars.closeAtOrBefore(to);
     return direction == Direction::Up ? after > before : after < before;
 }
 
+namespace {
+
+// A scored row of the log, for the record of the rows it belongs to.
+struct ScoredRow {
+    qint64 order;      // the last bar's end, or the row's place when that is unreadable
+    qint64 last, forecast, actual;
+    int decimals;
+};
+
+NetworkRecord recordOf(std::vector<ScoredRow> rows, int logged, int closed, int otherUnits) {
+    NetworkRecord net;
+    net.logged = logged;
+    net.closed = closed;
+    net.otherUnits = otherUnits;
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const ScoredRow& a, const ScoredRow& b) { return a.order < b.order; });
+    std::vector<Stats::Scored> sen;
+    sen.reserve(rows.size());
+    for (const ScoredRow& r : rows) {
+        ++net.scored;
+        if (r.actual == r.last)
+            ++net.ties;
+        else if (directionHit(r.last, r.forecast, r.actual))
+            ++net.hits;
+        net.errorSum += double(std::llabs(r.forecast - r.actual));
+        net.noChangeErrorSum += double(std::llabs(r.last - r.actual));
+        // Measured from the last close, so that rows of other decimals share one unit.
+        sen.push_back({0.0, senOf(double(r.forecast - r.last), r.decimals),
+                       senOf(double(r.actual - r.last), r.decimals)});
+    }
+    net.sen = Stats::skillOf(sen, 1);
+    return net;
+}
+
+} // namespace
+
 TrackRecord compute(const QList<Forecast>& forecasts, const QList<Opinion>& opinions,
                     const QList<Event>& events, const Bars& bars) {
     TrackRecord record;
-    NetworkRecord& net = record.network;
-    QHash<qint64, qint64> midnights;
-    net.logged = int(forecasts.size());
+    std::vector<ScoredRow> scored;
+    QMap<qint64, std::vector<ScoredRow>> byInterval;
+    QMap<qint64, std::array<int, 3>> intervalCounts; // logged, closed, other units
+    int closed = 0, otherUnits = 0;
+    qint64 place = 0;
     for (const Forecast& f : forecasts) {
+        ++place;
+        std::array<int, 3>* counts =
+            f.interval ? &intervalCounts[*f.interval] : nullptr;
+        if (counts)
+            ++(*counts)[0];
+        if (f.unscored == Unscored::Closed || f.unscored == Unscored::OtherUnits) {
+            const int k = f.unscored == Unscored::Closed ? 1 : 2;
+            (k == 1 ? closed : otherUnits) += 1;
+            if (counts)
+                ++(*counts)[k];
+            continue;
+        }
         if (!f.actual)
             continue;
-        const qint64 actual = *f.actual;
-        ++net.scored;
-        if (directionHit(f.last, f.forecast, actual))
-            ++net.hits;
-        net.errorSum += double(std::llabs(f.forecast - actual));
-        net.noChangeErrorSum += double(std::llabs(f.last - actual));
-        if (const auto target = momentOf(f.targetDate, f.targetTime)) {
-            // Back to calendar time for the chart's date axis. Local midnight is looked up once
-            // per day: every local-time conversion reads the time-zone rules again.
-            const qint64 day = *target / secondsPerDay;
-            auto midnight = midnights.constFind(day);
-            if (midnight == midnights.cend())
-                midnight = midnights.insert(
-                    day, QDateTime(QDate::fromJulianDay(day), QTime(0, 0)).toMSecsSinceEpoch());
-            record.chart.push_back(
-                {*midnight + (*target % secondsPerDay) * 1000, f.forecast, actual});
-        }
+        const ScoredRow row{f.lastEnd.value_or(place), f.last, f.forecast, *f.actual,
+                            f.decimals.value_or(decimalsOf(f.last))};
+        scored.push_back(row);
+        if (f.interval)
+            byInterval[*f.interval].push_back(row);
+        record.changes.push_back({senOf(double(f.forecast - f.last), row.decimals),
+                                  senOf(double(*f.actual - f.last), row.decimals)});
     }
-    std::stable_sort(
-        record.chart.begin(), record.chart.end(),
-        [](const ChartPoint& a, const ChartPoint& b) { return a.targetMs < b.targetMs; });
+    record.network = recordOf(std::move(scored), int(forecasts.size()), closed, otherUnits);
+    if (intervalCounts.size() > 1)
+        for (auto it = intervalCounts.cbegin(); it != intervalCounts.cend(); ++it)
+            record.intervals.push_back(
+                {it.key(), recordOf(byInterval.value(it.key()), it.value()[0], it.value()[1],
+                                    it.value()[2])});
 
     QMap<QString, SiteRecord> sites;
     QHash<QString, QString> siteCache;
     for (const Opinion& o : opinions) {
         const Direction direction = directionOf(o.conclusion);
-        if (direction == Direction::None)
+        if (direction == Direction::None) {
+            ++record.unreadOpinions;
             continue;
+        }
         auto cached = siteCache.constFind(o.reference);
         if (cached == siteCache.cend())
             cached = siteCache.insert(o.reference, oneLine(siteOf(o.reference)));
@@ -216,13 +347,26 @@ TrackRecord compute(const QList<Forecast>& forecasts, const QList<Opinion>& opin
             ++r.moves;
             r.moveSum += double(*e.move);
             r.absMoveSum += double(std::llabs(*e.move));
-            if (e.surprise && sign(*e.surprise) == sign(*e.move))
+            // A zero surprise or a zero move has no direction to share.
+            if (e.surprise && *e.surprise != 0 && *e.move != 0 &&
+                sign(*e.surprise) == sign(*e.move))
                 ++r.withSurprise;
         }
     }
     record.events = byName.values();
     return record;
 }
+
+namespace {
+
+QStringList verdictFields(const NetworkRecord& n) {
+    const std::optional<Stats::Interval> rate = n.sen.hitRate;
+    return {Stats::percentText(rate ? std::optional<double>(rate->low) : std::nullopt),
+            Stats::percentText(rate ? std::optional<double>(rate->high) : std::nullopt),
+            Stats::verdictKey(n.sen.comparison.verdict)};
+}
+
+} // namespace
 
 QStringList TrackRecord::reportLines() const {
     const QChar tab = u'\t';
@@ -234,6 +378,21 @@ QStringList TrackRecord::reportLines() const {
                          network.meanError(),
                          network.noChangeMeanError()}
                  .join(tab);
+    lines << (QStringList{QStringLiteral("verdict"), QStringLiteral("network"),
+                          QString::number(network.ties)} +
+              verdictFields(network))
+                 .join(tab);
+    lines << QStringList{QStringLiteral("unscored"), QStringLiteral("network"),
+                         QString::number(network.closed), QString::number(network.otherUnits)}
+                 .join(tab);
+    for (const IntervalRecord& i : intervals) {
+        const NetworkRecord& n = i.record;
+        lines << (QStringList{QStringLiteral("interval"), QString::number(i.minutes),
+                              QString::number(n.scored), QString::number(n.hits),
+                              QString::number(n.ties), n.meanError(), n.noChangeMeanError()} +
+                  verdictFields(n))
+                     .join(tab);
+    }
     for (const SiteRecord& s : sites)
         lines << QStringList{QStringLiteral("pro"), s.site, QString::number(s.scored),
                              QString::number(s.hits)}

@@ -232,6 +232,7 @@ void PriceImport::importPrices() {
     const QString top = QStringLiteral("999999");
     PriceFile::ImportedRange range;
     QMap<qint64, int> steps; // minutes between the starts of two bars, and how often
+    int decimals = 0;
     qint64 previousStart = -1;
     // The forecast slots continue the step between the file's last two lines.
     QString line, beforeLast, last;
@@ -284,6 +285,8 @@ void PriceImport::importPrices() {
         }
         inserter.insert(row.data(), int(row.size()));
         ++counter; // a bar whose insert failed keeps its number
+        const qsizetype point = f[5].indexOf(u'.');
+        decimals = point < 0 ? 0 : int(f[5].size() - point - 1);
         if (range.firstStart.isEmpty())
             range.firstStart = row[1] + u' ' + row[2];
         range.lastEnd = row[10] + u' ' + row[11];
@@ -325,6 +328,7 @@ void PriceImport::importPrices() {
     transaction.commit();
 
     r.imcn = imcn;
+    m_lastDecimals = decimals;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
     if (imported)

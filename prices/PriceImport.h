@@ -48,6 +48,9 @@ public:
     // The end of the last real bar (CNT imcn) as the chart places it, to the minute; invalid
     // before an import or when its end cannot be read.
     QDateTime lastBarEnd() const;
+    // The decimals of the last imported bar's close as the file wrote it (the import drops the
+    // point): what one unit of the stored prices is worth.
+    int lastDecimals() const { return m_lastDecimals; }
 
     // Runs when the bars of an import are stored, before the averages and the forecast.
     std::function<void()> imported;
@@ -86,4 +89,5 @@ private:
     void averageOf20(const QString& table, int bound);
 
     Store& m_store;
+    int m_lastDecimals = 0;
 };

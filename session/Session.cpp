@@ -2,6 +2,9 @@
 
 Session::Session(Dialogs& dialogs, const QString& catalogueDir)
     : store(reg, dm, dialogs, catalogueDir) {
-    prices.imported = [this] { analysis.scoreForecasts(); };
+    prices.imported = [this] {
+        analysis.setDecimals(prices.lastDecimals());
+        analysis.scoreForecasts();
+    };
     forecast.completed = [this](const ForecastSummary& summary) { analysis.logForecast(summary); };
 }

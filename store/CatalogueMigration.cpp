@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -27,6 +28,21 @@ QString unquoted(const QString& value) {
 // the user removed from AAATBN never comes back under a new id.
 const QStringList firstTables{"F01YSK", "F02W1H", "F03W4H", "F04WD1", "F05PMF",
                               "F06EVR", "F07EVL", "F08EVK", "F09CSV"};
+
+// What a column added to one of the program's own tables says of the rows already there.
+struct ColumnFill {
+    const char* table;
+    const char* column;
+    const char* fill;
+};
+constexpr ColumnFill columnFills[] = {
+    // Forecasts scored before closes were compared in units: an actual close outside half to
+    // twice the last close came from a file of other units. The row goes back to unscored,
+    // marked as such, and is tried again at later imports.
+    {"F10YSR", "NSR",
+     "update F10YSR set NSR = 2, ACV = NULL where ACV is not null and "
+     "(ACV * 2 < LCV or ACV > LCV * 2)"},
+};
 
 qint64 largest(const QSqlDatabase& db, const QString& sql) {
     QSqlQuery q(db);
@@ -58,14 +74,17 @@ void Store::addMissingCatalogueTables() {
         return;
 
     QStringList added;
+    QStringList addedColumns;
     try {
         // Looked at without a lock first: nearly every start finds nothing to add.
-        if (missingLaterTables(tbl, tblstrc).isEmpty())
+        if (missingLaterTables(tbl, tblstrc).isEmpty() &&
+            missingLaterColumns(tbl, tblstrc).isEmpty())
             return;
         // Then again under the file's write lock, so that two programs starting at once do not
-        // both add the same table.
+        // both add the same table or column.
         Transaction transaction(db, Transaction::Kind::Immediate);
         added = addLaterTables(missingLaterTables(tbl, tblstrc));
+        addedColumns = addLaterColumns(missingLaterColumns(tbl, tblstrc));
         transaction.commit();
     } catch (const TorvaneError& error) {
         m_dialogs.error(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ %1 に新しいﾃｰﾌﾞﾙを追加できません: %2\n"
@@ -77,6 +96,102 @@ void Store::addMissingCatalogueTables() {
         m_dialogs.message(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ %1 にﾃｰﾌﾞﾙ %2 をｶﾀﾛｸﾞとともに追加しました。"
                                          "ほかのﾃｰﾌﾞﾙはそのままです。")
                               .arg(m_dm.filePath(), added.join(QStringLiteral("、"))));
+    if (!addedColumns.isEmpty())
+        m_dialogs.message(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ %1 に列 %2 をｶﾀﾛｸﾞとともに追加しました。"
+                                         "ほかの列と行はそのままです。")
+                              .arg(m_dm.filePath(), addedColumns.join(QStringLiteral("、"))));
+}
+
+QList<Store::LaterColumn> Store::missingLaterColumns(const QString& tbl, const QString& tblstrc) {
+    QSqlDatabase db = m_dm.database(m_dm.csq());
+    // The program's own tables as the database's catalogue has them, by their file id.
+    QHash<QString, qint64> tbidOf;
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("select TNAM, TBID from AAATBN")))
+            throw TorvaneError(databaseReason(q.lastError()));
+        while (q.next())
+            tbidOf.insert(q.value(0).toString().trimmed(), q.value(1).toLongLong());
+    }
+    QHash<QString, QString> fileTables; // file id -> name
+    const auto tblField = [](int i) { return i > 3; };
+    for (const QString& line :
+         TextFile::readLines(tbl, TextFile::Encoding::Cp932, TextFile::maxCatalogueBytes)) {
+        const QStringList values = catalogueValues(line, 6, tblField);
+        const QString name = unquoted(values[4]).trimmed();
+        if (!firstTables.contains(name) && tbidOf.contains(name) &&
+            tableExists(QStringLiteral("csq"), name))
+            fileTables.insert(values[2].trimmed(), name);
+    }
+    QList<LaterColumn> missing;
+    if (fileTables.isEmpty())
+        return missing;
+    // A column is added only where neither the catalogue nor the table has it: a catalogue row
+    // missing beside a column the table has is a broken catalogue, which the table's owner says.
+    QHash<QString, QSet<QString>> catalogued; // table -> column names in AAATST and the table
+    const auto columnField = [](int i) { return i == 5 || i == 6; };
+    for (const QString& line :
+         TextFile::readLines(tblstrc, TextFile::Encoding::Cp932, TextFile::maxCatalogueBytes)) {
+        const QStringList row = catalogueValues(line, 9, columnField);
+        const QString table = fileTables.value(row[2].trimmed());
+        if (table.isEmpty())
+            continue;
+        if (!catalogued.contains(table)) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("select CNAM from AAATST where TBID = ?"));
+            q.addBindValue(tbidOf.value(table));
+            if (!q.exec())
+                throw TorvaneError(databaseReason(q.lastError()));
+            QSet<QString>& names = catalogued[table];
+            while (q.next())
+                names.insert(q.value(0).toString().trimmed().toUpper());
+            QSqlQuery info(db);
+            if (!info.exec(QStringLiteral("pragma table_info(") + sqlText(table) + u')'))
+                throw TorvaneError(databaseReason(info.lastError()));
+            while (info.next())
+                names.insert(info.value(1).toString().trimmed().toUpper());
+        }
+        if (!catalogued.value(table).contains(unquoted(row[4]).trimmed().toUpper()))
+            missing.push_back({row, table, tbidOf.value(table)});
+    }
+    return missing;
+}
+
+QStringList Store::addLaterColumns(const QList<LaterColumn>& missing) {
+    QSqlDatabase db = m_dm.database(m_dm.csq());
+    QStringList added;
+    for (const LaterColumn& c : missing) {
+        QStringList row = c.values;
+        const QString column = unquoted(row[4]).trimmed();
+        const auto exec = [&db](const QString& sql) {
+            QSqlQuery q(db);
+            if (!q.exec(sql))
+                throw TorvaneError(databaseReason(q.lastError()));
+        };
+        const QString type = unquoted(row[5]).trimmed();
+        const QString length =
+            row[6].trimmed() == QLatin1String("NULL") ? QString() : unquoted(row[6]).trimmed();
+        exec(QStringLiteral("alter table ") + c.table + QStringLiteral(" add column ") + column +
+             u' ' + (isTextType(type) ? QStringLiteral("nchar") : type) +
+             (length.isEmpty() ? QString() : u'(' + length + u')'));
+        for (const ColumnFill& fill : columnFills)
+            if (c.table == QLatin1String(fill.table) && column == QLatin1String(fill.column))
+                exec(QLatin1String(fill.fill));
+        row[0] = QString::number(largest(db, QStringLiteral("select max(CNT) from AAATST")) + 1);
+        row[2] = QString::number(c.tbid);
+        row[3] = QString::number(
+            largest(db, QStringLiteral("select max(CID) from AAATST where TBID = ") +
+                            QString::number(c.tbid)) +
+            1);
+        m_reg.sqw = QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, "
+                                   "DPW, TYO)  Values  (") +
+                    row.join(u',') + u')';
+        uexSql(execFile);
+        if (!m_lastStatementOk)
+            throw TorvaneError(m_lastStatementError);
+        added << c.table + u'.' + column;
+    }
+    return added;
 }
 
 QList<Store::LaterTable> Store::missingLaterTables(const QString& tbl, const QString& tblstrc) {

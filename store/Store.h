@@ -123,6 +123,18 @@ private:
     QList<LaterTable> missingLaterTables(const QString& tbl, const QString& tblstrc);
     // Writes their catalogue rows; returns what was added, for the user.
     QStringList addLaterTables(QList<LaterTable> missing);
+    // A column the catalogue files give one of the program's own tables beyond the first nine,
+    // missing from the database's catalogue: its tblstrc.csv values, the table's name and its
+    // id in the database.
+    struct LaterColumn {
+        QStringList values;
+        QString table;
+        qint64 tbid;
+    };
+    QList<LaterColumn> missingLaterColumns(const QString& tbl, const QString& tblstrc);
+    // Adds them to their tables and the catalogue, and sets what they say of the rows already
+    // there; returns what was added, for the user.
+    QStringList addLaterColumns(const QList<LaterColumn>& missing);
     bool lookup();
     // Throws the unusable-file message when SQDB.DB is no database or its catalogue tables
     // lack their columns; returns whether the catalogue must be (re)loaded.

@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QScatterSeries>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -111,8 +112,10 @@ class TestAnalysis : public QObject {
     // A logged forecast made after the bar ending lymd lhm, aimed at tymd thm.
     void logRow(int cnt, const QString& lymd, const QString& lhm, const QString& tymd,
                 const QString& thm, int lcv, int fcv, const QString& acv = QStringLiteral("NULL")) {
-        exec(QStringLiteral("insert into F10YSR values (%1, '2025/07/01', '09:00', 15, '%2', '%3', "
-                            "%4, %4, %4, '%5', '%6', %7, %7, %7, '.001', %8)")
+        exec(QStringLiteral("insert into F10YSR (CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, "
+                            "TYMD, THM, FCV, FHV, FLV, MSE, ACV) values (%1, '2025/07/01', "
+                            "'09:00', 15, '%2', '%3', %4, %4, %4, '%5', '%6', %7, %7, %7, '.001', "
+                            "%8)")
                  .arg(cnt)
                  .arg(lymd, lhm)
                  .arg(lcv)
@@ -180,6 +183,15 @@ private Q_SLOTS:
         QTest::newRow("both ways") << QStringLiteral("ドル高のち円高") << none;
         QTest::newRow("sideways") << QStringLiteral("横ばい") << none;
         QTest::newRow("empty") << QString() << none;
+        QTest::newRow("buy dollars") << QStringLiteral("ドル買い優勢") << up;
+        QTest::newRow("half-width buy dollars") << QStringLiteral("ﾄﾞﾙ買い") << up;
+        QTest::newRow("sell yen") << QStringLiteral("円売り") << up;
+        QTest::newRow("sell dollars") << QStringLiteral("ドル売り") << down;
+        QTest::newRow("buy yen") << QStringLiteral("円買い") << down;
+        QTest::newRow("a pause") << QStringLiteral("円安一服") << none;
+        QTest::newRow("a fall after a rise") << QStringLiteral("ドル高から反落") << none;
+        QTest::newRow("a rebound") << QStringLiteral("ドル安のあと反発") << none;
+        QTest::newRow("buy and sell") << QStringLiteral("ドル買い円買い") << none;
     }
     void conclusionsReadUpOrDown() {
         QFETCH(QString, conclusion);
@@ -251,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(Tracking::rateText(0, 0), QStringLiteral("-"));
     }
 
-    void forecastIsLoggedAndReplacedForTheSameBars() {
+    void forecastIsLoggedOnceForTheSameBars() {
         fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
         ForecastSummary s;
         s.lastHigh = QStringLiteral("150100");
@@ -267,7 +279,7 @@ private Q_SLOTS:
             QStringLiteral("1:qlonglong|2025/07/09:QString|10:30:QString|5:qlonglong|2025/07/09:"
                            "QString|10:00:QString|150000:qlonglong|150100:qlonglong|149900:"
                            "qlonglong|2025/07/09:QString|10:50:QString|%1:qlonglong|150300:"
-                           "qlonglong|150050:qlonglong|.0012345:QString|NULL");
+                           "qlonglong|150050:qlonglong|.0012345:QString|NULL|NULL|NULL");
         QCOMPARE(rows(QStringLiteral("select * from F10YSR")),
                  QStringList{row.arg(QStringLiteral("150200"))});
         // The registers are as the forecast left them.
@@ -276,17 +288,23 @@ private Q_SLOTS:
         QCOMPARE(session->reg.stnm, before.stnm);
         QCOMPARE(session->reg.sqw, before.sqw);
 
-        // Another forecast of the same bars replaces the values under the same CNT; a forecast
-        // of other bars gets the next CNT.
+        // Another forecast of the same bars (other weights) leaves the first one as it was; a
+        // forecast of other bars gets the next CNT.
         s.forecastClose = QStringLiteral("149800");
         session->analysis.logForecast(s);
         QCOMPARE(rows(QStringLiteral("select * from F10YSR")),
-                 QStringList{row.arg(QStringLiteral("149800"))});
+                 QStringList{row.arg(QStringLiteral("150200"))});
         fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 25);
         session->analysis.logForecast(s);
         QCOMPARE(rows(QStringLiteral("select CNT, LHM, THM from F10YSR order by CNT")),
                  (QStringList{"1:qlonglong|10:00:QString|10:50:QString",
                               "2:qlonglong|10:05:QString|10:55:QString"}));
+        // Bars that end after the clock's moment (a clock fixed at the start of the day): the
+        // forecast was made at the last bar's end, not before the bars it used.
+        fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(12, 5)), 24);
+        session->analysis.logForecast(s);
+        QCOMPARE(rows(QStringLiteral("select MDT, MHM, LHM from F10YSR where CNT = 3")),
+                 QStringList{"2025/07/09:QString|14:00:QString|14:00:QString"});
         QVERIFY(dialogs->errors.isEmpty());
     }
 
@@ -305,9 +323,9 @@ private Q_SLOTS:
         QCOMPARE(session->analysis.bars().size(), 24);
     }
 
-    // Log rows read back from a CSV file may share a CNT. Each is written and scored by its own
-    // identity: a new forecast of one row's bars replaces that row alone, and a row whose target
-    // is not reached keeps no close of the other's.
+    // Log rows read back from a CSV file may share a CNT. Each is scored by its own identity: a
+    // new forecast of one row's bars changes neither row, and a row whose target is not reached
+    // keeps no close of the other's.
     void rowsSharingACountAreWrittenAndScoredAlone() {
         QFile file(dir->filePath(QStringLiteral("F10YSR.CSV")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -332,7 +350,7 @@ private Q_SLOTS:
         s.forecastClose = QStringLiteral("149800");
         session->analysis.logForecast(s);
         const QString all = QStringLiteral("select CNT, LHM, FCV, ACV from F10YSR order by rowid");
-        QCOMPARE(rows(all), (QStringList{"1:qlonglong|10:00:QString|149800:qlonglong|NULL",
+        QCOMPARE(rows(all), (QStringList{"1:qlonglong|10:00:QString|150200:qlonglong|NULL",
                                          "1:qlonglong|12:00:QString|150200:qlonglong|NULL"}));
 
         // Bars up to 10:55 reach the first target (10:50), not the second (12:50).
@@ -353,7 +371,7 @@ private Q_SLOTS:
                                     << QStringList{"1:qlonglong|09:00:QString|150100:qlonglong",
                                                    "2:qlonglong|10:00:QString|149800:qlonglong"};
         QTest::newRow("the same bars")
-            << "10:00" << QStringList{"1:qlonglong|10:00:QString|149800:qlonglong"};
+            << "10:00" << QStringList{"1:qlonglong|10:00:QString|150100:qlonglong"};
     }
     void twoProgramsLoggingAtOnce() {
         QFETCH(QString, otherLhm);
@@ -397,54 +415,66 @@ private Q_SLOTS:
         QCOMPARE(rows(QStringLiteral("select CNT, LHM, FCV from F10YSR order by CNT")), logged);
     }
 
+    // Each row is judged against the bars of the week's end (Friday 20:00 to 23:45, Monday
+    // 07:15 on): scored with the close of the last bar ending at or before its target, never
+    // scored when no bar ends between its last bar and its target (the market was closed), left
+    // unscored as other units when that close is outside half to twice its last close.
     void scoringTakesTheLastCloseAtOrBeforeTheTarget_data() {
+        QTest::addColumn<QString>("lhm");
         QTest::addColumn<QString>("tymd");
         QTest::addColumn<QString>("thm");
+        QTest::addColumn<int>("lcv");
         QTest::addColumn<QString>("acv");
-        QTest::newRow("on a bar's end") << "2025/07/04"
-                                        << "21:00"
-                                        << "1040:qlonglong";
-        QTest::newRow("between bar ends") << "2025/07/04"
-                                          << "21:10"
-                                          << "1040:qlonglong";
-        QTest::newRow("the first bar's end") << "2025/07/04"
-                                             << "20:00"
-                                             << "1000:qlonglong";
-        QTest::newRow("inside the weekend gap") << "2025/07/06"
-                                                << "12:00"
-                                                << "1150:qlonglong";
-        QTest::newRow("the last bar's end") << "2025/07/07"
-                                            << "09:00"
-                                            << "1230:qlonglong";
-        QTest::newRow("after the last bar") << "2025/07/07"
-                                            << "09:15"
-                                            << "NULL";
-        QTest::newRow("before the first bar") << "2025/07/04"
-                                              << "19:45"
-                                              << "NULL";
-        QTest::newRow("no date") << ""
-                                 << ""
-                                 << "NULL";
+        QTest::addColumn<QString>("nsr");
+        const QString unscored = QStringLiteral("NULL");
+        QTest::newRow("on a bar's end") << "18:00" << "2025/07/04" << "21:00" << 990
+                                        << "1040:qlonglong" << unscored;
+        QTest::newRow("between bar ends") << "18:00" << "2025/07/04" << "21:10" << 990
+                                          << "1040:qlonglong" << unscored;
+        QTest::newRow("the first bar's end") << "18:00" << "2025/07/04" << "20:00" << 990
+                                             << "1000:qlonglong" << unscored;
+        QTest::newRow("inside the weekend gap after a bar") << "18:00" << "2025/07/06" << "12:00"
+                                                            << 990 << "1150:qlonglong" << unscored;
+        QTest::newRow("the last bar's end") << "18:00" << "2025/07/07" << "09:00" << 990
+                                            << "1230:qlonglong" << unscored;
+        QTest::newRow("after the last bar") << "18:00" << "2025/07/07" << "09:15" << 990
+                                            << unscored << unscored;
+        QTest::newRow("before the first bar") << "18:00" << "2025/07/04" << "19:45" << 990
+                                              << unscored << unscored;
+        QTest::newRow("no date") << "18:00" << "" << "" << 990 << unscored << unscored;
+        QTest::newRow("closed market: made after the week's last bar")
+            << "23:45" << "2025/07/05" << "02:15" << 1150 << unscored << "1:qlonglong";
+        QTest::newRow("other units") << "18:00" << "2025/07/04" << "21:00" << 99 << unscored
+                                     << "2:qlonglong";
+        QTest::newRow("other units, ten times the close")
+            << "18:00" << "2025/07/04" << "21:00" << 10400 << unscored << "2:qlonglong";
+        QTest::newRow("twice the last close is the same units")
+            << "18:00" << "2025/07/04" << "21:00" << 520 << "1040:qlonglong" << unscored;
     }
     void scoringTakesTheLastCloseAtOrBeforeTheTarget() {
+        QFETCH(QString, lhm);
         QFETCH(QString, tymd);
         QFETCH(QString, thm);
+        QFETCH(int, lcv);
         QFETCH(QString, acv);
+        QFETCH(QString, nsr);
         weekendBars();
-        logRow(1, QStringLiteral("2025/07/04"), QStringLiteral("18:00"), tymd, thm, 990, 1100);
+        logRow(1, QStringLiteral("2025/07/04"), lhm, tymd, thm, lcv, 1100);
         logRow(2, QStringLiteral("2025/07/04"), QStringLiteral("17:00"), tymd, thm, 990, 1100,
                QStringLiteral("777"));
-        const QStringList others = rows(QStringLiteral(
-            "select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, FCV, FHV, FLV, MSE "
-            "from F10YSR order by CNT"));
+        const QString columns = QStringLiteral(
+            "select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, FCV, FHV, FLV, MSE, "
+            "DEC from F10YSR order by CNT");
+        const QStringList others = rows(columns);
         session->analysis.scoreForecasts();
-        // A scored row keeps its value; nothing but ACV changes.
-        QCOMPARE(rows(QStringLiteral("select ACV from F10YSR order by CNT")),
-                 (QStringList{acv, "777:qlonglong"}));
-        QCOMPARE(rows(QStringLiteral(
-                     "select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, FCV, FHV, "
-                     "FLV, MSE from F10YSR order by CNT")),
-                 others);
+        // A scored row keeps its value; nothing but ACV and the reason change.
+        QCOMPARE(rows(QStringLiteral("select ACV, NSR from F10YSR order by CNT")),
+                 (QStringList{acv + u'|' + nsr, "777:qlonglong|NULL"}));
+        QCOMPARE(rows(columns), others);
+        // A closed market is final; other units are tried again at the next import.
+        session->analysis.scoreForecasts();
+        QCOMPARE(rows(QStringLiteral("select ACV, NSR from F10YSR where CNT = 1")),
+                 QStringList{acv + u'|' + nsr});
     }
 
     void opinionsScoreOverTheNextDay() {
@@ -491,6 +521,23 @@ private Q_SLOTS:
         QCOMPARE(record.sites[1].hits, 0);
     }
 
+    // An opinion is scored only when the market was open when it was noted and 24 hours later:
+    // one noted on Friday evening ends on Saturday, one noted on Sunday starts in the gap.
+    void opinionsNeedTheMarketOpenAtBothEnds() {
+        weekendBars();
+        session->analysis.loadBars();
+        exec(QStringLiteral("insert into F05PMF (CNT, DT, HM, RZ, SYT) values "
+                            "(1, '2025/07/04', '21:00', 'ドル高', 'a'), "
+                            "(2, '2025/07/06', '08:00', 'ドル高', 'a'), "
+                            "(3, '2025/07/06', '08:00', '円安一服', 'a')"));
+        const Tracking::TrackRecord record = session->analysis.trackRecord();
+        QCOMPARE(record.sites.size(), 1);
+        QCOMPARE(record.sites[0].read, 2);
+        QCOMPARE(record.sites[0].scored, 0);
+        QCOMPARE(record.unreadOpinions, 1);
+        QCOMPARE(session->analysis.bars().barLength(), 900);
+    }
+
     void eventsCountMovesWithTheSurprise() {
         int cnt = 0;
         const auto event = [&](const char* enw, const char* div, const char* dyv) {
@@ -501,13 +548,15 @@ private Q_SLOTS:
         event("雇用統計", "50", "120");  // with
         event("雇用統計", "-20", "-60"); // with
         event("雇用統計", "30", "-40");  // against
-        event("雇用統計", "0", "0");     // no surprise, no move: the same sign
+        event("雇用統計", "0", "0");     // no surprise, no move: no direction to share
         event("雇用統計", "0", "20");    // no surprise, a move: against
         event("CPI", "10", "NULL");      // no move recorded
         const Tracking::TrackRecord record = session->analysis.trackRecord();
         QCOMPARE(record.reportLines(),
-                 (QStringList{"forecast\tnetwork\t0\t0\t-\t-", "event\tCPI\t1\t0\t-\t-",
-                              QStringLiteral("event\t雇用統計\t5\t3\t8.0\t48.0")}));
+                 (QStringList{"forecast\tnetwork\t0\t0\t-\t-",
+                              "verdict\tnetwork\t0\t-\t-\tundecided", "unscored\tnetwork\t0\t0",
+                              "event\tCPI\t1\t0\t-\t-",
+                              QStringLiteral("event\t雇用統計\t5\t2\t8.0\t48.0")}));
     }
 
     void oldDatabaseGainsTheLogAtStartUp() {
@@ -573,7 +622,7 @@ private Q_SLOTS:
         session->store.ucSql(Store::sqlSelect);
         QCOMPARE(session->reg.sqw,
                  QStringLiteral(" select CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, "
-                                "FCV, FHV, FLV, MSE, ACV from F10YSR"));
+                                "FCV, FHV, FLV, MSE, ACV, NSR, DEC from F10YSR"));
         QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master where name = 'F10YSR'")),
                  QStringList{"1:qlonglong"});
         // A third start finds nothing to add, and says nothing.
@@ -584,6 +633,42 @@ private Q_SLOTS:
         QVERIFY(dialogs->messages.isEmpty());
         QCOMPARE(rows(QStringLiteral("select * from AAATST order by rowid")), migrated);
         QDir::setCurrent(dir->path());
+    }
+
+    // A log from before the scoring rules gains the columns of why a row is unscored and of its
+    // decimals, with their catalogue rows, said once. Rows scored in other units go back to
+    // unscored as such; every other row keeps its score.
+    void logFromBeforeTheScoringRulesGainsItsColumns() {
+        exec(QStringLiteral("drop table F10YSR"));
+        exec(QStringLiteral(
+            "create table F10YSR (CNT Integer, MDT nchar(10), MHM nchar(5), ITV Integer, LYMD "
+            "nchar(10), LHM nchar(5), LCV Integer, LHV Integer, LLV Integer, TYMD nchar(10), THM "
+            "nchar(5), FCV Integer, FHV Integer, FLV Integer, MSE nchar(12), ACV Integer)"));
+        exec(QStringLiteral("delete from AAATST where CNAM in ('NSR', 'DEC')"));
+        exec(QStringLiteral(
+            "insert into F10YSR (CNT, LYMD, LHM, LCV, FCV, ACV) values "
+            "(1, '2025/07/01', '09:00', 153503, 153600, 15347), "
+            "(2, '2025/07/01', '10:00', 150000, 150100, 150200), "
+            "(3, '2025/07/01', '11:00', 150000, 150100, NULL)"));
+        session.reset();
+        dialogs->clear();
+        start();
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages[0].contains(QStringLiteral("F10YSR.NSR、F10YSR.DEC")),
+                 qPrintable(dialogs->messages[0]));
+        QVERIFY(dialogs->errors.isEmpty());
+        QCOMPARE(rows(QStringLiteral("select CNT, ACV, NSR, DEC from F10YSR order by CNT")),
+                 (QStringList{"1:qlonglong|NULL|2:qlonglong|NULL",
+                              "2:qlonglong|150200:qlonglong|NULL|NULL",
+                              "3:qlonglong|NULL|NULL|NULL"}));
+        QCOMPARE(rows(QStringLiteral("select CID, CNAM from AAATST where CNAM in ('NSR', 'DEC') "
+                                     "order by CID")),
+                 (QStringList{"17:qlonglong|NSR:QString", "18:qlonglong|DEC:QString"}));
+        QCOMPARE(session->analysis.reportLines().at(2), QStringLiteral("unscored\tnetwork\t0\t1"));
+        session.reset();
+        dialogs->clear();
+        start();
+        QVERIFY(dialogs->messages.isEmpty());
     }
 
     // Only the loader writes the catalogue rows of the first nine tables: one the user removed
@@ -616,7 +701,9 @@ private Q_SLOTS:
                  qPrintable((dialogs->errors + dialogs->messages).join(u'\n')));
         QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master where name = 'F10YSR'")),
                  QStringList{"0:qlonglong"});
-        QCOMPARE(session->analysis.reportLines(), QStringList{"forecast\tnetwork\t0\t0\t-\t-"});
+        QCOMPARE(session->analysis.reportLines(),
+                 (QStringList{"forecast\tnetwork\t0\t0\t-\t-",
+                              "verdict\tnetwork\t0\t-\t-\tundecided", "unscored\tnetwork\t0\t0"}));
     }
 
     void reportAgreesWithTheStoredRows() {
@@ -648,16 +735,24 @@ private Q_SLOTS:
         QCOMPARE(f[5] + f[6], QStringLiteral("2025/07/08:QString12:00:QString"));
         QCOMPARE(logged[1].split(u'|')[2], QStringLiteral("NULL"));
         const qint64 acv = 150600;
+        QVERIFY(lcv != acv); // no tie: the direction counts
         const int hit = ((fcv > lcv) - (fcv < lcv)) == 1 ? 1 : 0;
         const QString forecastLine = QStringLiteral("forecast\tnetwork\t1\t%1\t%2.0\t%3.0")
                                          .arg(hit)
                                          .arg(std::llabs(fcv - acv))
                                          .arg(std::llabs(lcv - acv));
+        // One hit of one: Wilson's interval is 20.7–100 %, a miss 0–79.3 %.
+        const QString verdictLine = hit ? QStringLiteral("verdict\tnetwork\t0\t20.7\t100.0\tundecided")
+                                        : QStringLiteral("verdict\tnetwork\t0\t0.0\t79.3\tundecided");
         // Without a price file no bars are in memory: the opinion is not covered.
-        QCOMPARE(printed, (QStringList{forecastLine, "pro\texample.com\t0\t0",
+        QCOMPARE(printed, (QStringList{forecastLine, verdictLine, "unscored\tnetwork\t0\t0",
+                                       "pro\texample.com\t0\t0",
                                        "event\tISM\t1\t1\t-80.0\t80.0"}));
         for (const QString& line : printed)
-            QCOMPARE(line.count(u'\t'), line.startsWith(QStringLiteral("pro")) ? 3 : 5);
+            QCOMPARE(line.count(u'\t'), line.startsWith(QStringLiteral("pro")) ||
+                                                 line.startsWith(QStringLiteral("unscored"))
+                                             ? 3
+                                             : 5);
     }
 
     // Names go whole into the report, on one line each: a NUL, a tab or a line break in them is
@@ -719,7 +814,10 @@ private Q_SLOTS:
         QVERIFY(page);
         QCOMPARE(page->objectName(), QStringLiteral("jts"));
         QCOMPARE(page->networkLabel()->text(),
-                 QStringLiteral("予測 記録0 採点0 的中0(-) 誤差- 無変化- -"));
+                 QStringLiteral("予測 n=0 的中0/0 - 誤差- 無変化- まだ判断できません (n=0)"));
+        QCOMPARE(page->unreadLabel()->text(),
+                 QStringLiteral("記録0 休場0 単位違い0 読めない相場観0"));
+        QVERIFY(page->intervalLabel()->isHidden());
         QCOMPARE(page->siteGrid()->model()->rowCount(), 0);
 
         // An opinion registered on page 2 appears without anything else being done.
@@ -737,22 +835,43 @@ private Q_SLOTS:
                  QStringLiteral("example.com"));
         QCOMPARE(page->siteGrid()->model()->index(0, 1).data().toString(), QStringLiteral("1"));
 
-        // Scored forecasts are drawn against their actual close.
+        // Scored forecasts are drawn as their forecast change against their actual change, in
+        // sen; the line above counts them with the hit rate's interval and the verdict. Rows of
+        // two intervals get a line each.
         Session& s = window.session();
         QSqlQuery q(s.dm.database(s.dm.csq()));
-        QVERIFY(q.exec(QStringLiteral(
-            "insert into F10YSR values (1, '2025/07/01', '09:00', 15, '2025/07/01', '09:00', 100, "
-            "100, 100, '2025/07/01', '11:30', 120, 120, 120, '.001', 130)")));
-        QVERIFY(q.exec(QStringLiteral(
-            "insert into F10YSR values (2, '2025/07/01', '09:15', 15, '2025/07/01', '09:15', 100, "
-            "100, 100, '2025/07/01', '11:45', 90, 90, 90, '.001', 110)")));
+        const QString insert = QStringLiteral(
+            "insert into F10YSR (CNT, ITV, LYMD, LHM, LCV, TYMD, THM, FCV, ACV, NSR, DEC) values ");
+        QVERIFY(q.exec(insert + QStringLiteral(
+            "(1, 15, '2025/07/01', '09:00', 100, '2025/07/01', '11:30', 120, 130, NULL, 2), "
+            "(2, 15, '2025/07/01', '09:15', 100, '2025/07/01', '11:45', 90, 110, NULL, 2), "
+            "(3, 60, '2025/07/01', '10:00', 1000, '2025/07/01', '20:00', 1010, 1000, NULL, 3), "
+            "(4, 60, '2025/07/05', '06:00', 1000, '2025/07/05', '16:00', 1010, NULL, 1, 3)")));
         page->refresh();
         QCOMPARE(page->networkLabel()->text(),
-                 QStringLiteral("予測 記録2 採点2 的中1(50.0%) 誤差15.0 無変化20.0 ﾈｯﾄﾜｰｸの勝ち"));
-        QCOMPARE(page->forecastSeries()->count(), 2);
-        QCOMPARE(page->actualSeries()->at(1).y(), 110.0);
-        QCOMPARE(page->forecastSeries()->at(0).x(),
-                 double(QDateTime(QDate(2025, 7, 1), QTime(11, 30)).toMSecsSinceEpoch()));
+                 QStringLiteral("予測 n=3 的中1/2 50.0% (95%区間 9.5〜90.5%) 誤差10.3銭 "
+                                "無変化13.3銭 まだ判断できません (n=3)"));
+        QCOMPARE(page->unreadLabel()->text(),
+                 QStringLiteral("記録4 休場1 単位違い0 読めない相場観0"));
+        QCOMPARE(page->intervalLabel()->text(),
+                 QStringLiteral("15分足: n=2 的中1/2 50.0% (95%区間 9.5〜90.5%) 誤差15.0銭 "
+                                "無変化20.0銭 まだ判断できません (n=2)\n"
+                                "60分足: n=1 的中0/0 - 誤差1.0銭 無変化0.0銭 まだ判断できません "
+                                "(n=1)"));
+        QVERIFY(!page->intervalLabel()->isHidden());
+        const QScatterSeries* changes = page->changeSeries();
+        QCOMPARE(changes->count(), 3);
+        QCOMPARE(changes->at(0), QPointF(20, 30));
+        QCOMPARE(changes->at(1), QPointF(-10, 10));
+        QCOMPARE(changes->at(2), QPointF(1, 0));
+        // The report: means in the rows' price units, one line per interval.
+        QCOMPARE(s.analysis.reportLines(),
+                 (QStringList{"forecast\tnetwork\t3\t1\t13.3\t13.3",
+                              "verdict\tnetwork\t1\t9.5\t90.5\tundecided",
+                              "unscored\tnetwork\t1\t0",
+                              "interval\t15\t2\t1\t0\t15.0\t20.0\t9.5\t90.5\tundecided",
+                              "interval\t60\t1\t0\t1\t10.0\t0.0\t-\t-\tundecided",
+                              "pro\texample.com\t0\t0"}));
     }
 
     // A long site name takes the room its grid has: whole in a wide window, cut in the designed
@@ -804,10 +923,11 @@ private Q_SLOTS:
         QSqlQuery q(s.dm.database(s.dm.csq()));
         for (int k = 0; k < 12; ++k)
             QVERIFY(
-                q.exec(QStringLiteral("insert into F10YSR values (%1, '2025/07/01', '09:00', 15, "
-                                      "'2025/07/01', '09:00', 150100, 150100, 150100, "
-                                      "'2025/07/%2', '11:30', 150120, 150120, 150120, '.001', "
-                                      "%3)")
+                q.exec(QStringLiteral("insert into F10YSR (CNT, MDT, MHM, ITV, LYMD, LHM, LCV, "
+                                      "LHV, LLV, TYMD, THM, FCV, FHV, FLV, MSE, ACV) values (%1, "
+                                      "'2025/07/01', '09:00', 15, '2025/07/01', '09:00', 150100, "
+                                      "150100, 150100, '2025/07/%2', '11:30', 150120, 150120, "
+                                      "150120, '.001', %3)")
                            .arg(k + 1)
                            .arg(k + 10)
                            .arg(150000 + 37 * k)));
@@ -829,7 +949,7 @@ private Q_SLOTS:
                 cut << text;
         }
         QVERIFY2(cut.isEmpty(), qPrintable(labels.join(u'|')));
-        QVERIFY(labels.contains(QStringLiteral("2025/07/21 11:30")));
+        QVERIFY2(labels.contains(page->chartView()->chart()->title()), qPrintable(labels.join(u'|')));
     }
 };
 

@@ -451,7 +451,8 @@ private Q_SLOTS:
     void readOnlyDatabase() {
         // A logged forecast whose target the import below covers.
         changeFile({QStringLiteral(
-            "insert into F10YSR values (1, '2025/06/30', '23:00', 15, '2025/06/30', '22:30', "
+            "insert into F10YSR (CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, TYMD, THM, FCV, "
+            "FHV, FLV, MSE, ACV) values (1, '2025/06/30', '23:00', 15, '2025/06/30', '22:30', "
             "150000, 150000, 150000, '2025/07/01', '05:00', 150100, 150100, 150100, '.001', "
             "NULL)")});
         QVERIFY(QFile::setPermissions(dbPath(),
