@@ -53,16 +53,23 @@ AnalysisPage::AnalysisPage(Session& session, Dialogs& dialogs, QWidget* parent)
       m_session(session), m_dialogs(dialogs) {
     header()->setObjectName(QStringLiteral("j0P"));
     footer()->setObjectName(QStringLiteral("j1P"));
+    // The record's lines in the size of the chart's labels: n, the hit rate with its interval,
+    // both errors and the verdict fit the page's width.
+    QFont lineFont = font();
+    lineFont.setPixelSize(16);
     m_network = new QLabel(header());
     m_network->setObjectName(QStringLiteral("j02netL"));
     m_network->setGeometry(8, 44, 880, 28);
+    m_network->setFont(lineFont);
     m_unread = new QLabel(header());
     m_unread->setObjectName(QStringLiteral("j04unrL"));
-    m_unread->setGeometry(488, 8, 400, 28);
+    m_unread->setGeometry(440, 8, 448, 28);
     m_unread->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_unread->setFont(lineFont);
     // One line per bar interval when forecasts of several are logged: they are not pooled.
     m_intervals = new QLabel;
     m_intervals->setObjectName(QStringLiteral("j03itvL"));
+    m_intervals->setFont(lineFont);
     m_intervals->hide();
 
     m_sites = new QStandardItemModel(0, 5, this);

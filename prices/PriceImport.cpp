@@ -258,6 +258,9 @@ void PriceImport::importPrices() {
         PriceFile::checkDateForms(f, name, li);
         if (f.size() < 8)
             throw PriceFile::fewFields(name, li, f.size());
+        // The close as the file wrote it tells what one unit of the stored prices is worth.
+        const qsizetype point = f[5].indexOf(u'.');
+        const int lineDecimals = point < 0 ? 0 : int(f[5].size() - point - 1);
         row[0] = QString::number(counter);
         row[1] = f[0];
         row[2] = f[1];
@@ -285,8 +288,7 @@ void PriceImport::importPrices() {
         }
         inserter.insert(row.data(), int(row.size()));
         ++counter; // a bar whose insert failed keeps its number
-        const qsizetype point = f[5].indexOf(u'.');
-        decimals = point < 0 ? 0 : int(f[5].size() - point - 1);
+        decimals = lineDecimals;
         if (range.firstStart.isEmpty())
             range.firstStart = row[1] + u' ' + row[2];
         range.lastEnd = row[10] + u' ' + row[11];

@@ -727,6 +727,9 @@ private Q_SLOTS:
         const QStringList logged = rows(
             QStringLiteral("select LCV, FCV, ACV, LYMD, LHM, TYMD, THM from F10YSR order by CNT"));
         QCOMPARE(logged.size(), 2);
+        // Both files write three decimals: each row converts its differences by them.
+        QCOMPARE(rows(QStringLiteral("select DEC from F10YSR order by CNT")),
+                 (QStringList{"3:qlonglong", "3:qlonglong"}));
         const QStringList f = logged[0].split(u'|');
         const qint64 lcv = f[0].section(u':', 0, 0).toLongLong();
         const qint64 fcv = f[1].section(u':', 0, 0).toLongLong();
@@ -949,6 +952,20 @@ private Q_SLOTS:
                 cut << text;
         }
         QVERIFY2(cut.isEmpty(), qPrintable(labels.join(u'|')));
+        // The record's lines show whole, also with wide numbers, and leave the title alone.
+        page->networkLabel()->setText(QStringLiteral(
+            "予測 n=1000 的中500/1000 50.0% (95%区間 46.9〜53.1%) 誤差123.4銭 無変化123.4銭 "
+            "ﾈｯﾄﾜｰｸが無変化より良い"));
+        page->unreadLabel()->setText(QStringLiteral("記録10000 休場100 単位違い100 読めない相場観100"));
+        const auto* title = page->findChild<QLabel*>(QStringLiteral("j01ttL"));
+        for (const QLabel* line : {page->networkLabel(), page->unreadLabel()})
+            QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) <= line->width(),
+                     qPrintable(line->text()));
+        QVERIFY(page->unreadLabel()->geometry().left() +
+                    (page->unreadLabel()->width() -
+                     page->unreadLabel()->fontMetrics().horizontalAdvance(
+                         page->unreadLabel()->text())) >
+                title->x() + title->fontMetrics().horizontalAdvance(title->text()));
         QVERIFY2(labels.contains(page->chartView()->chart()->title()), qPrintable(labels.join(u'|')));
     }
 };
