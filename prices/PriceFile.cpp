@@ -1,5 +1,7 @@
 #include "prices/PriceFile.h"
 
+#include "store/TextRules.h"
+
 #include "store/TorvaneError.h"
 
 #include <QRegularExpression>
@@ -146,6 +148,24 @@ void checkDateForms(const QStringList& fields, const QString& name, qsizetype li
                 .arg(line + 1)
                 .arg(QString::fromUtf16(c.what), f,
                      c.date ? QStringLiteral("yyyy/mm/dd") : QStringLiteral("hh:nn")));
+    }
+    // In form, but no day of the calendar or no time a clock shows (2025/13/01, 24:00): the
+    // training would refuse the bar after the import had kept it.
+    for (const auto& [date, what] : {std::pair{0, u"開始日時"}, std::pair{6, u"終了日時"}}) {
+        if (date + 1 >= fields.size())
+            break;
+        const QString& d = fields[date];
+        const QString& t = fields[date + 1];
+        if (!isPaddedDate(d) || !isPaddedTime(t) ||
+            (TextRules::readDate(d).isValid() && TextRules::readTime(t).isValid()))
+            continue;
+        throw TorvaneError(
+            QStringLiteral("%1 の %2 行目の%3 '%4 %5' は正しい日付時刻ではありません。日付は暦に"
+                           "ある日、時刻は 00:00 から 23:59 で書いてください(24:00 は翌日の "
+                           "00:00 です)。")
+                .arg(name)
+                .arg(line + 1)
+                .arg(QString::fromUtf16(what), d, t));
     }
 }
 

@@ -853,6 +853,23 @@ private Q_SLOTS:
         QTest::newRow("end time without zero")
             << QStringList{good, bar("2025/07/01", "09:15", "1", "1", "1", "2025/07/01", "9:30")}
             << "2 行目の終了時刻 '9:30'";
+        // In form but no time a clock shows, or no day of the calendar: the training would
+        // refuse the bar after the import kept it.
+        QTest::newRow("end at 24:00")
+            << QStringList{good, bar("2025/07/01", "23:45", "1", "1", "1", "2025/07/01", "24:00"),
+                           good}
+            << "2 行目の終了日時 '2025/07/01 24:00' は正しい日付時刻ではありません";
+        QTest::newRow("start at minute 60")
+            << QStringList{bar("2025/07/01", "09:60", "1", "1", "1", "2025/07/01", "10:15"), good}
+            << "1 行目の開始日時 '2025/07/01 09:60' は正しい日付時刻ではありません";
+        QTest::newRow("start on the 31st of June")
+            << QStringList{good, bar("2025/06/31", "09:15", "1", "1", "1", "2025/07/01", "09:30"),
+                           good}
+            << "2 行目の開始日時 '2025/06/31 09:15' は正しい日付時刻ではありません";
+        QTest::newRow("end in month 13")
+            << QStringList{good, bar("2025/07/01", "09:15", "1", "1", "1", "2025/13/01", "09:30"),
+                           good}
+            << "2 行目の終了日時 '2025/13/01 09:30' は正しい日付時刻ではありません";
         QTest::newRow("no bar within two months")
             << QStringList{"Date,Time,O,H,L,C,ED,ET",
                            bar("2025/05/08", "09:00", "1", "1", "1", "2025/05/08", "09:15"),
