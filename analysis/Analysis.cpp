@@ -244,7 +244,7 @@ void Analysis::writeLog(const ForecastSummary& summary) {
             made = lastEnd;
     }
     QHash<QString, QString> values{
-        {QStringLiteral("MDT"), made.toString(QStringLiteral("yyyy/MM/dd"))},
+        {QStringLiteral("MDT"), TextRules::dateText(made.date())},
         {QStringLiteral("MHM"), made.toString(QStringLiteral("hh:mm"))},
         {QStringLiteral("ITV"), interval},
         {QStringLiteral("LYMD"), last.first},

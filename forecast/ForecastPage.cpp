@@ -3,11 +3,12 @@
 #include "forecast/Forecaster.h"
 #include "forecast/NetworkPage.h"
 #include "forecast/PriceChartView.h"
-#include "records/RecordField.h"
+#include "prices/PriceImport.h"
 #include "records/Steppers.h"
 #include "session/Session.h"
 #include "store/Dialogs.h"
 #include "store/TorvaneError.h"
+#include "ui/FocusChange.h"
 #include "ui/UserAction.h"
 
 #include <QChart>
@@ -373,7 +374,7 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
         if (focusIn || event->type() == QEvent::FocusOut) {
             const bool moved = isControlFocusChange(static_cast<QFocusEvent*>(event));
             if (focusIn && (moved || m_info->text().isEmpty()))
-                m_info->setText(QStringLiteral("FXﾃﾞｰﾀを現行化してFX読込ﾎﾞﾀﾝをｸﾘｯｸしてください"));
+                m_info->setText(PriceImport::a13rdtBHint());
             else if (!focusIn && moved)
                 m_info->clear();
         }

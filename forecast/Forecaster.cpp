@@ -248,7 +248,7 @@ ChartData Forecaster::chartData(const QString& dayCount) {
     r.stdb = QStringLiteral("csm");
     r.stnm = QStringLiteral("F01YSK");
     r.swh = QStringLiteral(" where SYMD > '") +
-            Clock::today().addDays(-d).toString(QStringLiteral("yyyy/MM/dd")) +
+            TextRules::dateText(Clock::today().addDays(-d)) +
             QStringLiteral("'  order by CNT ");
     m_prices.uq4F(PriceImport::pricesOpen);
 

@@ -52,7 +52,7 @@ QStringList splitFields(const QString& line) {
 }
 
 QString cutoffDate(const QDate& today) {
-    return today.addMonths(-2).toString(QStringLiteral("yyyy/MM/dd"));
+    return TextRules::dateText(today.addMonths(-2));
 }
 
 bool readMoment(const QString& text, qint64* msecs) {
@@ -80,7 +80,7 @@ bool readMoment(const QString& text, qint64* msecs) {
 QString dateText(qint64 msecs) {
     const qint64 day =
         msecs >= 0 ? msecs / msecsPerDay : -((-msecs + msecsPerDay - 1) / msecsPerDay);
-    return QDate::fromJulianDay(day).toString(QStringLiteral("yyyy/MM/dd"));
+    return TextRules::dateText(QDate::fromJulianDay(day));
 }
 
 QString timeText(qint64 msecs) {

@@ -4,6 +4,7 @@
 #include "session/Session.h"
 #include "store/Clock.h"
 #include "store/KeptSettings.h"
+#include "store/TextRules.h"
 #include "ui/ContextMenu.h"
 #include "ui/UserAction.h"
 
@@ -104,7 +105,7 @@ void ProForecastPage::dateEntered() {
     if (!date->text().isEmpty())
         return;
     const QDateTime now = Clock::now();
-    date->setText(now.toString(QStringLiteral("yyyy/MM/dd")));
+    date->setText(TextRules::dateText(now.date()));
     m_editor->field(Time)->setText(now.toString(QStringLiteral("HH:mm")));
 }
 

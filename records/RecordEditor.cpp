@@ -6,6 +6,7 @@
 #include "store/Keys.h"
 #include "store/Store.h"
 #include "store/TorvaneError.h"
+#include "ui/FocusChange.h"
 #include "ui/UserAction.h"
 
 #include <QEvent>

@@ -1,14 +1,10 @@
 #include "records/RecordField.h"
 
 #include "store/Keys.h"
+#include "ui/FocusChange.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
-
-bool isControlFocusChange(const QFocusEvent* event) {
-    return event->reason() != Qt::ActiveWindowFocusReason &&
-           event->reason() != Qt::PopupFocusReason;
-}
 
 RecordField::RecordField(const QString& objectName, QWidget* parent) : QLineEdit(parent) {
     setObjectName(objectName);
