@@ -1,5 +1,6 @@
 #include "csv/CsvExchange.h"
 
+#include "store/SqliteResult.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TextRules.h"
@@ -28,10 +29,9 @@ struct ColumnKind {
 // Errors that belong to the row being inserted; anything else (a full disk, a lock, an I/O
 // error) is a fault of the database and ends the import.
 bool isRowError(const QSqlError& error) {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    constexpr int tooBig = 18, constraint = 19, mismatch = 20;
-    return ok && (code == tooBig || code == constraint || code == mismatch);
+    const int code = SqliteResult::primaryCode(error);
+    return code == SqliteResult::tooBig || code == SqliteResult::constraint ||
+           code == SqliteResult::mismatch;
 }
 
 // The file as the user finds it again: its whole path.

@@ -1,5 +1,6 @@
 #include "store/Store.h"
 
+#include "store/SqliteResult.h"
 #include "store/TextFile.h"
 #include "store/TextRules.h"
 #include "store/TorvaneError.h"
@@ -117,33 +118,23 @@ void Store::uexSql(int op) {
 
 namespace {
 
-// SQLite's primary result codes.
-constexpr int sqliteBusy = 5, sqliteLocked = 6, sqliteNomem = 7, sqliteReadonly = 8,
-              sqliteIoerr = 10, sqliteCorrupt = 11, sqliteFull = 13, sqliteCantopen = 14,
-              sqliteNotadb = 26;
-
-int primaryCode(const QSqlError& error) {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    return ok ? code : -1;
-}
-
 const QStringList aaatbnColumns{"CNT", "BID", "TBID", "SKB", "TNAM", "TYO"};
 const QStringList aaatstColumns{"CNT", "BID", "TBID", "CID", "CNAM", "KT", "LN", "DPW", "TYO"};
 
 } // namespace
 
 bool Store::isDatabaseFault(const QSqlError& error) {
+    using namespace SqliteResult;
     switch (primaryCode(error)) {
-    case sqliteBusy:
-    case sqliteLocked:
-    case sqliteNomem:
-    case sqliteReadonly:
-    case sqliteIoerr:
-    case sqliteCorrupt:
-    case sqliteFull:
-    case sqliteCantopen:
-    case sqliteNotadb:
+    case busy:
+    case locked:
+    case nomem:
+    case readonly:
+    case ioerr:
+    case corrupt:
+    case full:
+    case cantopen:
+    case notadb:
         return true;
     default:
         return false;
@@ -151,7 +142,7 @@ bool Store::isDatabaseFault(const QSqlError& error) {
 }
 
 QString Store::databaseReason(const QSqlError& error) {
-    if (primaryCode(error) == sqliteNomem)
+    if (SqliteResult::primaryCode(error) == SqliteResult::nomem)
         return QStringLiteral("メモリが足りません(%1)").arg(error.text());
     return diskFaultReason(error);
 }
@@ -174,12 +165,12 @@ bool Store::catalogueNeedsLoading() {
     if (!q.exec(QStringLiteral("select name from sqlite_master where type = 'table' and name in "
                                "('AAATBN', 'AAATST')"))) {
         const QSqlError error = q.lastError();
-        const int code = primaryCode(error);
-        if (code == sqliteNotadb)
+        const int code = SqliteResult::primaryCode(error);
+        if (code == SqliteResult::notadb)
             throw TorvaneError(unusableDatabase(
                 path, QStringLiteral("SQLite のデータベースのファイルではありません(%1)")
                           .arg(error.text())));
-        if (code == sqliteCorrupt)
+        if (code == SqliteResult::corrupt)
             throw TorvaneError(unusableDatabase(
                 path, QStringLiteral("ファイルが壊れています(%1)").arg(error.text())));
         throw TorvaneError(

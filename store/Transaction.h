@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/SqliteResult.h"
 #include "store/TorvaneError.h"
 
 #include <QSqlDatabase>
@@ -9,12 +10,11 @@
 // SQLite's reason in words the user can act on where it is a full disk; its own text otherwise.
 // A failed commit carries no result code in Qt, only the text.
 inline QString diskFaultReason(const QSqlError& error) {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    const int code = SqliteResult::primaryCode(error);
     const QString text = error.text();
-    if ((ok && code == 13) || text.contains(QLatin1String("database or disk is full")))
+    if (code == SqliteResult::full || text.contains(QLatin1String("database or disk is full")))
         return QStringLiteral("ディスクの空き容量がありません(%1)").arg(text);
-    if (ok && code == 10)
+    if (code == SqliteResult::ioerr)
         return QStringLiteral("ディスクの読み書きに失敗しました(%1)").arg(text);
     return text;
 }
