@@ -167,6 +167,9 @@ void Analysis::scoreLoggedForecasts() {
     // row holds moves.
     Transaction transaction(m_store.dm().database(m_store.dm().csq()));
     for (const Judged& row : judged) {
+        // A log without the reason column records scores alone.
+        if (!m_logHasReasons && row.judgement.kind != Tracking::Judgement::Kind::Scored)
+            continue;
         QString set;
         switch (row.judgement.kind) {
         case Tracking::Judgement::Kind::Scored:
@@ -182,7 +185,7 @@ void Analysis::scoreLoggedForecasts() {
         case Tracking::Judgement::Kind::Pending:
             break;
         }
-        if (set.isEmpty() || (!m_logHasReasons && !set.contains(QStringLiteral("ACV"))))
+        if (set.isEmpty())
             continue;
         r.sqw = QStringLiteral(" update ") + logTable + set + QStringLiteral(" where rowid = ") +
                 QString::number(row.rowid) + QStringLiteral(" and ACV is null ");

@@ -94,12 +94,16 @@ Bars::Bars(std::vector<Bar> bars) : m_bars(std::move(bars)) {
         }
 }
 
-std::optional<qint64> Bars::endAtOrBefore(qint64 moment) const {
+const Bars::Bar* Bars::lastAtOrBefore(qint64 moment) const {
     const auto it = std::upper_bound(m_bars.begin(), m_bars.end(), moment,
                                      [](qint64 m, const Bar& b) { return m < b.end; });
-    if (it == m_bars.begin())
-        return std::nullopt;
-    return std::prev(it)->end;
+    return it == m_bars.begin() ? nullptr : &*std::prev(it);
+}
+
+std::optional<qint64> Bars::endAtOrBefore(qint64 moment) const {
+    if (const Bar* bar = lastAtOrBefore(moment))
+        return bar->end;
+    return std::nullopt;
 }
 
 std::optional<qint64> Bars::lastEnd() const {
@@ -147,11 +151,9 @@ bool Bars::covers(qint64 from, qint64 to) const {
 }
 
 std::optional<qint64> Bars::closeAtOrBefore(qint64 moment) const {
-    const auto it = std::upper_bound(m_bars.begin(), m_bars.end(), moment,
-                                     [](qint64 m, const Bar& b) { return m < b.end; });
-    if (it == m_bars.begin())
-        return std::nullopt;
-    return std::prev(it)->close;
+    if (const Bar* bar = lastAtOrBefore(moment))
+        return bar->close;
+    return std::nullopt;
 }
 
 int sign(qint64 v) {
@@ -260,11 +262,6 @@ NetworkRecord recordOf(std::vector<ScoredRow> rows, int logged, int closed, int 
     std::vector<Stats::Scored> sen;
     sen.reserve(rows.size());
     for (const ScoredRow& r : rows) {
-        ++net.scored;
-        if (r.actual == r.last)
-            ++net.ties;
-        else if (directionHit(r.last, r.forecast, r.actual))
-            ++net.hits;
         net.errorSum += double(std::llabs(r.forecast - r.actual));
         net.noChangeErrorSum += double(std::llabs(r.last - r.actual));
         // Measured from the last close, so that rows of other decimals share one unit.
@@ -272,6 +269,10 @@ NetworkRecord recordOf(std::vector<ScoredRow> rows, int logged, int closed, int 
                        senOf(double(r.actual - r.last), r.decimals)});
     }
     net.sen = Stats::skillOf(sen, 1);
+    // Counted on the changes: a tie and a hit read the same in sen as in price units.
+    net.scored = net.sen.scored;
+    net.ties = net.sen.ties;
+    net.hits = net.sen.hits;
     return net;
 }
 

@@ -45,6 +45,8 @@ public:
     bool openAt(qint64 moment) const;
 
 private:
+    const Bar* lastAtOrBefore(qint64 moment) const;
+
     std::vector<Bar> m_bars;
     qint64 m_barLength = 0;
 };
