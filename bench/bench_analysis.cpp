@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -55,8 +56,10 @@ void fill(Session& session) {
     QSqlDatabase db = session.dm.database(session.dm.csq());
     Transaction transaction(db);
     QSqlQuery f(db), o(db), e(db);
-    f.prepare(QStringLiteral("insert into F10YSR values (?, '2025/07/01', '09:00', 15, ?, ?, ?, ?, "
-                             "?, ?, ?, ?, ?, ?, '.0012345', ?)"));
+    // The log's columns named: later versions of the log have more.
+    f.prepare(QStringLiteral("insert into F10YSR (CNT, MDT, MHM, ITV, LYMD, LHM, LCV, LHV, LLV, "
+                             "TYMD, THM, FCV, FHV, FLV, MSE, ACV) values (?, '2025/07/01', "
+                             "'09:00', 15, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '.0012345', ?)"));
     o.prepare(QStringLiteral("insert into F05PMF values (?, ?, ?, ?, 'reason', ?, NULL)"));
     e.prepare(QStringLiteral("insert into F06EVR values (?, 'ｺﾖｳ', ?, ?, '22:30', '1', '2', ?, "
                              "150000, 150100, ?, NULL)"));
@@ -74,7 +77,8 @@ void fill(Session& session) {
               QVariant(lcv + random.bounded(201) - 100), QVariant(lcv + 50), QVariant(lcv - 50),
               k % 2 ? QVariant(lcv + random.bounded(201) - 100) : QVariant()})
             f.addBindValue(v);
-        f.exec();
+        if (!f.exec())
+            qFatal("F10YSR: %s", qPrintable(f.lastError().text()));
         const QDateTime said = first.addSecs(qint64(random.bounded(62 * 86400)));
         for (const QVariant& v :
              {QVariant(k), QVariant(said.toString(QStringLiteral("yyyy/MM/dd"))),
