@@ -2,6 +2,7 @@
 
 #include "forecast/Forecaster.h"
 #include "store/Clock.h"
+#include "store/RowReader.h"
 #include "store/Store.h"
 #include "store/TextRules.h"
 #include "store/TorvaneError.h"
@@ -39,7 +40,23 @@ class TableRows {
 public:
     TableRows(Store& store, const QString& selector, const QString& table, const QString& tail,
               bool withRowId = false)
-        : m_query(store.dm().database(store.dm().connectionOf(selector))) {
+        : m_rows(store.dm().database(store.dm().connectionOf(selector)),
+                 statement(store, selector, table, tail, withRowId)) {}
+    bool next() { return m_rows.next(); }
+    // The column's index in the rows, -1 when the catalogue lacks it.
+    int column(const QString& name) const { return m_rows.record().indexOf(name); }
+    QString text(int column) const {
+        return column < 0 ? QString() : m_rows.value(column).toString();
+    }
+    std::optional<qint64> integer(int column) const {
+        return column < 0 ? std::nullopt : TextRules::storedInteger(m_rows.value(column));
+    }
+    // The row's rowid, when the rows were selected withRowId.
+    qint64 rowId() const { return m_rows.value(0).toLongLong(); }
+
+private:
+    static QString statement(Store& store, const QString& selector, const QString& table,
+                             const QString& tail, bool withRowId) {
         Registers& r = store.reg();
         r.stdb = selector;
         r.stnm = table;
@@ -48,27 +65,10 @@ public:
         const QString select = QStringLiteral(" select ");
         if (withRowId && r.sqw.startsWith(select))
             r.sqw.insert(select.size(), QStringLiteral("rowid, "));
-        m_query.setForwardOnly(true);
-        if (!m_query.exec(r.sqw))
-            throw TorvaneError(
-                QStringLiteral("%1\n%2").arg(m_query.lastError().text(), r.sqw.trimmed()));
-        m_record = m_query.record();
+        return r.sqw;
     }
-    bool next() { return m_query.next(); }
-    // The column's index in the rows, -1 when the catalogue lacks it.
-    int column(const QString& name) const { return m_record.indexOf(name); }
-    QString text(int column) const {
-        return column < 0 ? QString() : m_query.value(column).toString();
-    }
-    std::optional<qint64> integer(int column) const {
-        return column < 0 ? std::nullopt : TextRules::storedInteger(m_query.value(column));
-    }
-    // The row's rowid, when the rows were selected withRowId.
-    qint64 rowId() const { return m_query.value(0).toLongLong(); }
 
-private:
-    QSqlQuery m_query;
-    QSqlRecord m_record;
+    RowReader m_rows;
 };
 
 QString sqlTextOf(const QString& text) {
@@ -122,8 +122,7 @@ void Analysis::scoreForecasts() {
                 QStringLiteral("%1 の予測を採点できませんでした。\n%2").arg(logTable, e.text()));
         }
     }
-    if (changed)
-        changed();
+    Q_EMIT changed();
 }
 
 void Analysis::scoreLoggedForecasts() {
@@ -207,8 +206,7 @@ void Analysis::logForecast(const ForecastSummary& summary) {
         m_store.dialogs().error(
             QStringLiteral("%1 に予測を記録できませんでした。\n%2").arg(logTable, e.text()));
     }
-    if (changed)
-        changed();
+    Q_EMIT changed();
 }
 
 void Analysis::writeLog(const ForecastSummary& summary) {

@@ -2,10 +2,11 @@
 
 #include "analysis/TrackRecord.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
+#include <optional>
 
 class Store;
 struct ForecastSummary;
@@ -13,7 +14,8 @@ struct ForecastSummary;
 // The forecast log F10YSR and the track record over it, the opinions F05PMF and the event
 // records F06EVR. Its reads and writes leave the working registers as they found them, so the
 // operations it runs between see the registers they expect.
-class Analysis {
+class Analysis : public QObject {
+    Q_OBJECT
 public:
     explicit Analysis(Store& store) : m_store(store) {}
 
@@ -43,8 +45,9 @@ public:
     Tracking::TrackRecord trackRecord();
     QStringList reportLines() { return trackRecord().reportLines(); }
 
-    // Called after the log or the scores changed.
-    std::function<void()> changed;
+Q_SIGNALS:
+    // The log or the scores changed.
+    void changed();
 
 private:
     void scoreLoggedForecasts();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/Statistics.h"
+#include "store/TextRules.h"
 
 #include <QList>
 #include <QString>
@@ -13,9 +14,8 @@
 // computed from rows already read. Nothing here touches a database.
 namespace Tracking {
 
-// A moment as seconds on one running count, from "yyyy/mm/dd" and "hh:nn" (or "hh:nn:ss");
-// nothing when either text is no valid date or time.
-std::optional<qint64> momentOf(const QString& date, const QString& time);
+// Bar and opinion moments are read by the program's one rule for them.
+using TextRules::momentOf;
 
 // The real bars of the last import in time order: their end and close.
 class Bars {

@@ -129,20 +129,22 @@ void TKestoF::keepSession() {
 }
 
 void TKestoF::connectPages() {
+    // The window trains off its thread and goes on answering meanwhile.
+    m_session.forecastEveryImport(TrainingJobs::Run::offThread);
     connectForecastPages(m_session, *ats, *cts);
     // Each of these enters the core for a user action: import, train and chart, or a page.
     connect(ats, &ForecastPage::importRequested, this, [this] {
-        if (refusedWhileTraining(QStringLiteral("読み込めません")))
+        if (m_session.refusesWhileBusy(QStringLiteral("読み込めません")))
             return;
         runAction(m_dialogs, [this] { m_session.prices.a13rdtBClick(); });
     });
-    m_session.prices.showImported = [this](const QString& text) { dts->setImportInfo(text); };
+    connect(&m_session.prices, &PriceImport::importShown, dts, &FxTablePage::setImportInfo);
     // Queued: the drop ends, and the program that started the drag carries on, before the
     // import's message boxes.
     connect(
         ats, &ForecastPage::fileDropped, this,
         [this](const QString& path) {
-            if (refusedWhileTraining(QStringLiteral("読み込めません")))
+            if (m_session.refusesWhileBusy(QStringLiteral("読み込めません")))
                 return;
             runAction(m_dialogs, [this, path] { m_session.prices.importFile(path); });
         },
@@ -159,7 +161,7 @@ void TKestoF::connectPages() {
     connect(ets, &EventRecordPage::eventBrowserRequested, gts,
             [this] { runAction(m_dialogs, [this] { gts->openEventPage(); }); });
     // The track record follows every import, logged forecast and register write.
-    m_session.analysis.changed = [this] { jts->refresh(); };
+    connect(&m_session.analysis, &Analysis::changed, jts, &AnalysisPage::refresh);
     for (RecordEditor* editor :
          {bts->editor(), ets->editor(), fts->listEditor(), fts->categoryEditor()})
         connect(editor, &RecordEditor::rowWritten, jts, &AnalysisPage::refresh);
@@ -235,16 +237,10 @@ void TKestoF::createJts() {
     jts = new AnalysisPage(m_session, m_dialogs, pc);
 }
 
-bool TKestoF::refusedWhileTraining(const QString& what) {
-    if (!m_session.forecast.training())
-        return false;
-    m_dialogs.message(Forecaster::duringTraining(what));
-    return true;
-}
-
 void TKestoF::closeEvent(QCloseEvent* event) {
-    // The training works on the session's network and patterns until it has stopped.
-    if (refusedWhileTraining(QStringLiteral("閉じられません"))) {
+    // A job works on the session's tables until it has ended; shutting the program down
+    // otherwise stops it and waits for it.
+    if (m_session.refusesWhileBusy(QStringLiteral("閉じられません"))) {
         event->ignore();
         return;
     }
@@ -298,6 +294,5 @@ void TKestoF::uc1IN() {
 }
 
 void TKestoF::FormDestroy() {
-    m_session.analysis.changed = nullptr;
     m_session.forecast.releaseNetwork();
 }

@@ -49,9 +49,6 @@ public:
     // The network of the latest training (the main form's NervFann field); empty before it.
     TNervFann* NervFann() const { return m_session.forecast.NervFann(); }
 
-    // While a training runs: says that `what` cannot be done now and answers true.
-    bool refusedWhileTraining(const QString& what);
-
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

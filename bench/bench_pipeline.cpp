@@ -88,7 +88,7 @@ int main(int argc, char* argv[]) {
     session.openDatabases();
     dialogs.at.clear(); // the first run's catalogue message
     session.forecast.seed = 20250709;
-    session.prices.forecastStep = [&session] { session.forecast.uq1K(1); };
+    session.forecastEveryImport(TrainingJobs::Run::here);
     const long before = peakKilobytes();
 
     QElapsedTimer wall;

@@ -74,11 +74,9 @@ CsvPage::CsvPage(Session& session, Dialogs& dialogs, QWidget* parent)
     connect(m_write, &QPushButton::clicked, this,
             [this] { runAction(m_dialogs, [this] { uq8C(CsvExchange::csvExport); }); });
     connect(m_read, &QPushButton::clicked, this, [this] {
-        // A table read in now could replace the prices the training has not finished with.
-        if (m_session.forecast.training()) {
-            m_dialogs.message(Forecaster::duringTraining(QStringLiteral("CSV読込できません")));
+        // A table read in now could replace the prices a job has not finished with.
+        if (m_session.refusesWhileBusy(QStringLiteral("CSV読込できません")))
             return;
-        }
         if (runAction(m_dialogs, [this] { uq8C(CsvExchange::csvImport); }))
             Q_EMIT tableWritten();
     });

@@ -29,16 +29,9 @@
 #include <QToolTip>
 #include <QValueAxis>
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <thread>
 
 namespace {
 
@@ -86,6 +79,10 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_days->move(600, 8);
     m_days->setFixedWidth(60);
     m_days->installEventFilter(this);
+    // The chart the core draws covers the day count shown here.
+    m_session.forecast.setChartDays(m_days->text());
+    connect(m_days, &QLineEdit::textChanged, this,
+            [this](const QString& days) { m_session.forecast.setChartDays(days); });
     setTabOrder(m_import, m_days);
     label(QStringLiteral("a14crL"), QStringLiteral("日前から表示"), 680, 8, 200, header());
 
@@ -102,8 +99,7 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_cancel->setAutoDefault(true); // Enter presses it, as on every button of the window
     m_cancel->hide();
     connect(m_cancel, &QPushButton::clicked, this, [this] {
-        if (m_stop)
-            m_stop->store(true);
+        m_session.forecast.stopTraining();
         m_cancel->setEnabled(false);
     });
 
@@ -140,6 +136,8 @@ ForecastPage::ForecastPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_chartView->setDatabaseFile([&dm = m_session.dm] { return dm.filePath(); });
     m_chartView->setRenderHint(QPainter::Antialiasing);
     setMainView(m_chartView);
+    // The chart is this page's: whatever asks the core for it, the page draws what comes.
+    connect(&m_session.forecast, &Forecaster::chartReady, this, &ForecastPage::showChart);
 
     QWidget* f = footer();
     label(QStringLiteral("a1011ifL"), QStringLiteral("1 予想"), 8, 8, 80, f);
@@ -200,8 +198,10 @@ void ForecastPage::setOpinion(const QString& conclusion, const QString& reason) 
 }
 
 void ForecastPage::drawChart() {
-    const ChartData data = m_session.forecast.chartData(m_days->text());
+    m_session.forecast.uq1K(Forecaster::forecastChart);
+}
 
+void ForecastPage::showChart(const ChartData& data, const QDateTime& lastBar) {
     m_axisX->setFormat(dateTimeFormat);
     m_chart->setTitle(data.title);
     QFont titleFont = m_chart->titleFont();
@@ -215,9 +215,7 @@ void ForecastPage::drawChart() {
         m_series[i]->replace(data.series[i]);
     // Every bar, prices fitted to them, and where the forecast begins.
     m_chartView->resetZoom();
-    m_chartView->setLastBar(m_session.prices.lastBarEnd());
-    if (!data.error.isEmpty())
-        throw TorvaneError(data.error);
+    m_chartView->setLastBar(lastBar);
 }
 
 void ForecastPage::showProgress(int done, int total) {
@@ -234,6 +232,8 @@ void ForecastPage::showProgress(int done, int total) {
         m_progress->hide();
         return;
     }
+    if (m_cancel->isVisible())
+        showRemaining(done, total);
     // A training on this thread holds the event loop, so the bar is painted here.
     if (m_progressShown.elapsed() >= progressInterval) {
         m_progress->setValue(done);
@@ -255,67 +255,31 @@ QString roughDuration(double seconds) {
 
 } // namespace
 
-bool ForecastPage::runTraining(const Forecaster::TrainingWork& work, int bars,
-                               const std::function<void(int, int)>& report) {
-    std::atomic<int> done{0};
-    std::atomic<bool> stop{false};
-    bool finished = false;
-    std::exception_ptr failure;
-    const int total = Forecaster::passes;
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-
-    // Before the first pass: how many bars and roughly how long, so that a large file can be
-    // stopped at once.
-    const auto showRemaining = [&](int passesDone) {
-        const double left = passesDone > 0
-                                ? clock.elapsed() / 1000.0 / passesDone * (total - passesDone)
-                                : Forecaster::estimatedSeconds(bars);
-        m_progress->setFormat(
-            QStringLiteral("%1本 %v/%m 残り約%2").arg(bars).arg(roughDuration(left)));
-    };
-    showRemaining(0);
-    m_stop = &stop;
+void ForecastPage::showTrainingStart(int bars) {
+    // The bars are the new import's from now on: no forecast beside them until its own.
+    for (QLabel* l : {m_forecastHigh, m_highDiff, m_forecastClose, m_closeDiff, m_forecastLow,
+                      m_lowDiff})
+        l->clear();
+    m_trainingBars = bars;
+    m_trainingClock.start();
+    showRemaining(0, Forecaster::passes);
     m_cancel->setEnabled(true);
     m_cancel->show();
+}
 
-    std::thread worker([&] {
-        try {
-            finished = work([&](int d, int) {
-                done.store(d, std::memory_order_relaxed);
-                return !stop.load(std::memory_order_relaxed);
-            });
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        // Bound to the loop: dropped if the loop has gone.
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    QTimer tick;
-    tick.setInterval(progressInterval);
-    connect(&tick, &QTimer::timeout, this, [&] {
-        const int d = done.load(std::memory_order_relaxed);
-        if (d < total) {
-            showRemaining(d);
-            report(d, total);
-        }
-    });
-    tick.start();
-    loop.exec();
-    tick.stop();
-    // The loop ends early only when the program quits: the training stops then too.
-    stop.store(stop.load() || !finished);
-    worker.join();
+void ForecastPage::showRemaining(int done, int total) {
+    // Before the first pass: how many bars and roughly how long, so that a large file can be
+    // stopped at once.
+    const double left = done > 0 ? m_trainingClock.elapsed() / 1000.0 / done * (total - done)
+                                 : Forecaster::estimatedSeconds(m_trainingBars);
+    m_progress->setFormat(
+        QStringLiteral("%1本 %v/%m 残り約%2").arg(m_trainingBars).arg(roughDuration(left)));
+}
 
-    m_stop = nullptr;
+void ForecastPage::showTrainingEnd() {
     m_cancel->hide();
     m_progress->hide();
     m_progress->setFormat(QStringLiteral("学習 %v/%m"));
-    if (failure)
-        std::rethrow_exception(failure);
-    return finished;
 }
 
 void ForecastPage::showHover(int series, const QPointF& point, bool state) {
@@ -394,17 +358,14 @@ bool ForecastPage::eventFilter(QObject* watched, QEvent* event) {
 
 void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& page3) {
     Forecaster& f = session.forecast;
-    session.prices.forecastStep = [&f] { f.uq1K(Forecaster::forecastTrain); };
-    session.prices.showInfo = [&page1](const QString& text) { page1.setInfo(text); };
-    f.progress = [&page1](int done, int total) { page1.showProgress(done, total); };
-    f.showLastBar = [&page1](const ForecastSummary& s) { page1.showLastBar(s); };
-    f.showSummary = [&page1](const ForecastSummary& s) { page1.showSummary(s); };
-    f.showNetwork = [&page3](const QImage& diagram, const QString& mse) {
-        page3.showNetwork(diagram, mse);
-    };
-    f.drawChart = [&page1] { page1.drawChart(); };
-    f.runTraining = [&page1](const Forecaster::TrainingWork& work, int bars,
-                             const std::function<void(int, int)>& report) {
-        return page1.runTraining(work, bars, report);
-    };
+    QObject::connect(&session.prices, &PriceImport::infoShown, &page1, &ForecastPage::setInfo);
+    QObject::connect(&f, &Forecaster::lastBarShown, &page1, &ForecastPage::showLastBar);
+    QObject::connect(&f, &Forecaster::trainingStarted, &page1, &ForecastPage::showTrainingStart);
+    QObject::connect(&f, &Forecaster::progressed, &page1, &ForecastPage::showProgress);
+    QObject::connect(&f, &Forecaster::trainingEnded, &page1, &ForecastPage::showTrainingEnd);
+    QObject::connect(&f, &Forecaster::summaryShown, &page1, &ForecastPage::showSummary);
+    // The previous network goes with the previous import's forecast.
+    QObject::connect(&f, &Forecaster::trainingStarted, &page3,
+                     [&page3] { page3.showNetwork(QImage(), QString()); });
+    QObject::connect(&f, &Forecaster::networkDrawn, &page3, &NetworkPage::showNetwork);
 }

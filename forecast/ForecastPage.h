@@ -6,8 +6,6 @@
 #include <QElapsedTimer>
 
 #include <array>
-#include <atomic>
-#include <functional>
 
 class Dialogs;
 class NetworkPage;
@@ -43,13 +41,15 @@ public:
     void setOpinion(const QString& conclusion, const QString& reason);
     // Draws the chart over the last a15dE days and the forecast slots (uq1K 2).
     void drawChart();
+    // Draws the rows the core selected, the forecast beginning after lastBar.
+    void showChart(const ChartData& data, const QDateTime& lastBar);
+    // A training of that many bars starts: no forecast is shown until it has ended, and its
+    // progress, the bars, the time left and "中止" appear.
+    void showTrainingStart(int bars);
     // The training's progress: shown from the first pass, hidden after the last.
     void showProgress(int done, int total);
-
-    // Runs a training on a worker thread while the window answers events, with the progress,
-    // the bars, the time left and the "中止" button; returns whether it ran to its end.
-    bool runTraining(const Forecaster::TrainingWork& work, int bars,
-                     const std::function<void(int done, int total)>& report);
+    // The training ended: its progress and "中止" go.
+    void showTrainingEnd();
 
     QChart* chart() const { return m_chart; }
     PriceChartView* chartView() const { return m_chartView; }
@@ -71,6 +71,8 @@ private:
     QLabel* label(const QString& name, const QString& text, int left, int top, int width,
                   QWidget* parent);
     void showHover(int series, const QPointF& point, bool state);
+    // The progress bar's text: the bars and the time left after `done` passes.
+    void showRemaining(int done, int total);
     // The one local file a drop carries; empty for anything else.
     static QString droppedFile(const QMimeData* data);
 
@@ -81,8 +83,9 @@ private:
     QLineEdit* m_days;
     QProgressBar* m_progress;
     QElapsedTimer m_progressShown;
+    QElapsedTimer m_trainingClock; // since the training's start, for the time left
+    int m_trainingBars = 0;
     QPushButton* m_cancel;
-    std::atomic<bool>* m_stop = nullptr; // the running training's stop flag
     PriceChartView* m_chartView;
     QChart* m_chart;
     QDateTimeAxis* m_axisX;
@@ -101,6 +104,6 @@ private:
     QLabel* m_reason;
 };
 
-// Lets an import train and forecast, and lets the training fill pages 1 and 3 and show its
-// progress on page 1.
+// Lets the forecast fill pages 1 and 3 and show its progress on page 1, and the import speak on
+// page 1's information line.
 void connectForecastPages(Session& session, ForecastPage& page1, NetworkPage& page3);

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QScopeGuard>
 
+#include <new>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -124,6 +126,10 @@ double Forecaster::estimatedSeconds(qint64 bars) {
     return double(bars) * passes * secondsPerPattern;
 }
 
+Forecaster::Forecaster(Store& store, PriceImport& prices) : m_store(store), m_prices(prices) {}
+
+Forecaster::~Forecaster() = default;
+
 void Forecaster::uq1K(int op) {
     if (op != forecastTrain && op != forecastChart)
         return;
@@ -131,34 +137,41 @@ void Forecaster::uq1K(int op) {
     r.stdb = QStringLiteral("csm");
     r.stnm = QStringLiteral("F01YSK");
     if (op == forecastChart) {
-        if (drawChart)
-            drawChart();
+        const ChartData data = chartData(m_chartDays);
+        Q_EMIT chartReady(data, m_prices.lastBarEnd());
+        if (!data.error.isEmpty())
+            throw TorvaneError(data.error);
         return;
     }
+    // The window refuses this while a training is out; nothing else may start a second one.
+    if (training())
+        throw TorvaneError(duringTraining(QStringLiteral("学習できません")));
 
     Dialogs& dialogs = m_store.dialogs();
     dialogs.message(QStringLiteral("1000回学習します"));
     m_net.reset();
     static constexpr unsigned NeuronNumInLayer[] = {5, 5, 3};
-    m_net = std::make_unique<TNervFann>(NeuronNumInLayer, 1.0f, seed);
-    const ForecastBounds b = bounds(r.shm, r.slm);
+    TrainingJob job;
+    job.net = std::make_shared<TNervFann>(NeuronNumInLayer, 1.0f, seed);
+    job.passes = passes;
+    m_net = job.net;
+    Pending pending;
+    pending.bounds = bounds(r.shm, r.slm);
+    const ForecastBounds& b = pending.bounds;
 
     r.swh = QStringLiteral(" where CNT <= ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
     m_prices.uq4F(PriceImport::pricesOpen);
     Query& qd = m_store.dm().qd;
-    ForecastSummary s;
+    ForecastSummary& s = pending.summary;
     s.lastHigh = qd.field(QStringLiteral("HV")).asString();
     s.lastClose = qd.field(QStringLiteral("CV")).asString();
     s.lastLow = qd.field(QStringLiteral("LV")).asString();
-    // The last bar's values are shown now, so that a forecast that fails still leaves them.
-    if (showLastBar)
-        showLastBar(s);
 
     // The patterns are the same on every pass, so they are read from the rows once.
     const int count = qd.recordCount();
-    std::vector<float> inputs(std::size_t(count) * 5);
-    std::vector<float> targets(std::size_t(count) * 3);
+    job.inputs.resize(std::size_t(count) * 5);
+    job.targets.resize(std::size_t(count) * 3);
     const int cv = qd.fieldIndex(QStringLiteral("CV"));
     const int hv = qd.fieldIndex(QStringLiteral("HV"));
     const int lv = qd.fieldIndex(QStringLiteral("LV"));
@@ -166,43 +179,80 @@ void Forecaster::uq1K(int op) {
     for (qd.first(); !qd.eof(); qd.next(), ++i) {
         const auto in = inputsOf(qd.field(QStringLiteral("LYMD")).asString(),
                                  qd.field(QStringLiteral("LHM")).asString());
-        std::copy(in.begin(), in.end(), inputs.begin() + i * 5);
-        targets[i * 3] = scaled(qd.field(cv).asFloat(), b);
-        targets[i * 3 + 1] = scaled(qd.field(hv).asFloat(), b);
-        targets[i * 3 + 2] = scaled(qd.field(lv).asFloat(), b);
+        std::copy(in.begin(), in.end(), job.inputs.begin() + i * 5);
+        job.targets[i * 3] = scaled(qd.field(cv).asFloat(), b);
+        job.targets[i * 3 + 1] = scaled(qd.field(hv).asFloat(), b);
+        job.targets[i * 3 + 2] = scaled(qd.field(lv).asFloat(), b);
     }
+    // The last bar's values are shown now, so that a forecast that fails still leaves them.
+    Q_EMIT lastBarShown(s);
+    // While the window goes on beside the training, its chart shows the new bars alone, never
+    // beside the previous import's forecast.
+    if (m_jobs.run() == TrainingJobs::Run::offThread)
+        Q_EMIT chartReady(barsWithoutForecast(), m_prices.lastBarEnd());
 
-    const auto report = [this](int done, int total) {
-        if (progress)
-            progress(done, total);
-    };
-    report(0, passes);
-    const TrainingWork work = [&](const TrainingKernel::PassHook& onPass) {
-        return m_net->TrainPasses(inputs, targets, passes, onPass) == passes;
-    };
-    bool finished = false;
-    if (runTraining) {
-        m_training = true;
-        const auto done = qScopeGuard([this] { m_training = false; });
-        finished = runTraining(work, count, report);
-        if (finished)
-            report(passes, passes);
-    } else {
-        finished = work([&report](int done, int total) {
-            report(done, total);
-            return true;
+    Q_EMIT progressed(0, passes);
+    Q_EMIT trainingStarted(count);
+    m_jobs.start(
+        std::move(job), [this](int done, int total) { Q_EMIT progressed(done, total); },
+        [this, pending](TrainingJob back) {
+            if (m_jobs.run() == TrainingJobs::Run::here) {
+                forecastWith(std::move(back), pending);
+                return;
+            }
+            // Back from the pool in the window's loop: nothing above catches, so an error ends
+            // the forecast here, said as any action's error is.
+            try {
+                forecastWith(std::move(back), pending);
+            } catch (const TorvaneError& e) {
+                m_store.dialogs().error(e.text());
+            } catch (const std::bad_alloc&) {
+                m_store.dialogs().error(outOfMemoryText());
+            }
         });
+}
+
+ChartData Forecaster::barsWithoutForecast() {
+    try {
+        return chartData(m_chartDays);
+    } catch (const TorvaneError& e) {
+        // A day count that is no integer is said when the forecast draws its chart.
+        ChartData none;
+        none.error = e.text();
+        return none;
     }
-    if (!finished) {
+}
+
+void Forecaster::forecastWith(TrainingJob job, const Pending& pending) {
+    m_finishing = true;
+    const auto ended = qScopeGuard([this] {
+        m_finishing = false;
+        Q_EMIT finished();
+    });
+    Q_EMIT trainingEnded(job.finished());
+    if (job.failure)
+        std::rethrow_exception(job.failure);
+    if (!job.finished()) {
         // A half-trained network forecasts nothing; the imported bars stay as they are.
         m_net.reset();
-        dialogs.message(QStringLiteral("学習を中止しました"));
+        m_store.dialogs().message(QStringLiteral("学習を中止しました"));
         return;
     }
+    forecastSlots(pending);
+    m_store.dialogs().message(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
+    uq1K(forecastChart);
+}
 
+void Forecaster::forecastSlots(const Pending& pending) {
+    Registers& r = m_store.reg();
+    const ForecastBounds& b = pending.bounds;
+    // The registers as the training found them: off the thread, other pages ran meanwhile.
+    r.stdb = QStringLiteral("csm");
+    r.stnm = QStringLiteral("F01YSK");
     r.swh = QStringLiteral(" where CNT > ") + QString::number(r.imcn) +
             QStringLiteral(" order by CNT ");
     m_prices.uq4F(PriceImport::pricesOpen);
+    Query& qd = m_store.dm().qd;
     for (qd.first(); !qd.eof(); qd.next()) {
         const auto in = inputsOf(qd.field(QStringLiteral("LYMD")).asString(),
                                  qd.field(QStringLiteral("LHM")).asString());
@@ -217,6 +267,7 @@ void Forecaster::uq1K(int op) {
         m_store.uexSql(Store::execMemory);
     }
 
+    ForecastSummary s = pending.summary;
     s.forecastHigh = r.sa[2];
     s.highDiff = difference(s.forecastHigh, s.lastHigh);
     s.forecastClose = r.sa[1];
@@ -224,19 +275,13 @@ void Forecaster::uq1K(int op) {
     s.forecastLow = r.sa[3];
     s.lowDiff = difference(s.forecastLow, s.lastLow);
     m_summary = s;
-    if (showSummary)
-        showSummary(m_summary);
+    Q_EMIT summaryShown(m_summary);
 
     m_net->CreateNeuronBmp(m_diagram);
     m_summary.mse = m_net->GetMSE();
     m_summary.mseText = mseText(m_summary.mse);
-    if (showNetwork)
-        showNetwork(m_diagram, m_summary.mseText);
-    if (completed)
-        completed(m_summary);
-
-    dialogs.message(QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
-    uq1K(forecastChart);
+    Q_EMIT networkDrawn(m_diagram, m_summary.mseText);
+    Q_EMIT completed(m_summary);
 }
 
 ChartData Forecaster::chartData(const QString& dayCount) {

@@ -183,17 +183,10 @@ bool isRecentLooseDate(const QString& date, const QString& cutoff) {
 bool minuteOf(const QString& date, const QString& time, qint64* minutes) {
     if (!isPaddedDate(date) || !isPaddedTime(time))
         return false;
-    const auto number = [](const QString& s, int from, int n) {
-        int v = 0;
-        for (int i = from; i < from + n; ++i)
-            v = v * 10 + (s.at(i).unicode() - '0');
-        return v;
-    };
-    const QDate d(number(date, 0, 4), number(date, 5, 2), number(date, 8, 2));
-    const int h = number(time, 0, 2), m = number(time, 3, 2);
-    if (!d.isValid() || h > 24 || m > 59)
+    const std::optional<qint64> moment = TextRules::momentOf(date, time);
+    if (!moment)
         return false;
-    *minutes = d.toJulianDay() * 1440 + h * 60 + m;
+    *minutes = *moment / 60;
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "store/Clock.h"
 #include "store/Dialogs.h"
 #include "store/KeptSettings.h"
+#include "store/RowReader.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
 #include "store/TextRules.h"
@@ -24,16 +25,6 @@
 namespace {
 
 const QString orderByCnt = QStringLiteral(" order by CNT ");
-
-// Runs a SELECT and hands each row to the callback; a failure ends the user action.
-template <typename RowFn> void eachRow(const QSqlDatabase& db, const QString& sql, RowFn fn) {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(sql))
-        throw TorvaneError(QStringLiteral("%1\n%2").arg(q.lastError().text(), sql.trimmed()));
-    while (q.next())
-        fn(q);
-}
 
 // A stored value as an integer, NULL as 0.
 qint64 integerOf(const QVariant& v) {
@@ -210,8 +201,7 @@ void PriceImport::importPrices() {
     // Read line by line: a file of years of bars costs no more memory than the two months kept.
     TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin);
     const QString cutoff = PriceFile::cutoffDate(Clock::today());
-    if (showInfo)
-        showInfo(QStringLiteral("結果は 4.FX表に表示されます"));
+    Q_EMIT infoShown(QStringLiteral("結果は 4.FX表に表示されます"));
 
     // All rows of the import land in one transaction: a file that stops the import leaves the
     // tables as the previous import left them, and 60,000 bars cost one commit.
@@ -333,10 +323,8 @@ void PriceImport::importPrices() {
     m_lastDecimals = decimals;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
-    if (imported)
-        imported();
-    if (showImported)
-        showImported(range.text());
+    Q_EMIT imported();
+    Q_EMIT importShown(range.text());
     closingSequence();
 }
 
@@ -384,15 +372,16 @@ std::optional<QString> PriceImport::rememberedServerTime() {
 }
 
 void PriceImport::closingSequence() {
-    Registers& r = m_store.reg();
-    r.swh = orderByCnt;
-    uq4F(pricesOpen);
+    openAll();
     m_store.dialogs().message(QStringLiteral("読込終了。 移動平均額を計算します"));
     uq4F(pricesAverage75);
     uq4F(pricesFrameAverages);
-    if (forecastStep)
-        forecastStep();
-    r.swh = orderByCnt;
+    Q_EMIT averaged();
+    openAll();
+}
+
+void PriceImport::openAll() {
+    m_store.reg().swh = orderByCnt;
     uq4F(pricesOpen);
 }
 

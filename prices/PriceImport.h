@@ -4,6 +4,7 @@
 #include "store/KeptSettings.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -11,13 +12,14 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 
 class Store;
 
 // The price table F01YSK: opening it (uq4F 1), the import of a price file (uq4F 2), the moving
-// averages (uq4F 3, 4) and the time-frame tables (uq4W 1..3).
-class PriceImport {
+// averages (uq4F 3, 4) and the time-frame tables (uq4W 1..3). Its signals tell the pipeline and
+// the pages how an import goes.
+class PriceImport : public QObject {
+    Q_OBJECT
 public:
     explicit PriceImport(Store& store) : m_store(store) {}
 
@@ -52,9 +54,6 @@ public:
     // point): what one unit of the stored prices is worth.
     int lastDecimals() const { return m_lastDecimals; }
 
-    // Runs when the bars of an import are stored, before the averages and the forecast.
-    std::function<void()> imported;
-
     // Where the answer to the server-time question of platform exports is remembered.
     static constexpr const char* serverTimeKey = KeptSettings::serverTime;
     // The remembered answer, when there is one.
@@ -63,12 +62,18 @@ public:
     // headless command's --shift-hours or --from-zone): then nothing is asked or remembered.
     std::optional<PlatformExport::ServerTime> serverTime;
 
-    // Training and forecast, run by the import's closing sequence after the averages.
-    std::function<void()> forecastStep;
-    // The information line of the forecast page (a12ifL).
-    std::function<void(const QString&)> showInfo;
+    // Opens every row of F01YSK in CNT order into qd, as an import leaves it.
+    void openAll();
+
+Q_SIGNALS:
+    // For the information line of the forecast page (a12ifL).
+    void infoShown(const QString& text);
+    // The bars of an import are stored, before the averages and the forecast.
+    void imported();
     // After the bars are in: how many, from when to when, at what interval.
-    std::function<void(const QString&)> showImported;
+    void importShown(const QString& range);
+    // The averages are in: the training and forecast of the import's closing sequence follow.
+    void averaged();
 
 private:
     void importPrices();

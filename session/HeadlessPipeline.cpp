@@ -244,7 +244,6 @@ void HeadlessPipeline::refuseUnansweredExports() const {
 }
 
 void HeadlessPipeline::installForecastStep() {
-    Forecaster& forecast = m_session.forecast;
-    forecast.seed = m_options.seed;
-    m_session.prices.forecastStep = [&forecast] { forecast.uq1K(Forecaster::forecastTrain); };
+    m_session.forecast.seed = m_options.seed;
+    m_session.forecastEveryImport(TrainingJobs::Run::here);
 }

@@ -32,4 +32,20 @@ public:
         store.uqCdb();
         analysis.checkLog();
     }
+
+    // Every price import goes on to train and forecast, the training run as `run` says (the
+    // window: off its thread; the headless command: here). Called once.
+    void forecastEveryImport(TrainingJobs::Run run);
+
+    // Whether a job is out: what would change its data (an import, a CSV import, closing the
+    // window) is refused meanwhile.
+    bool busy() const { return forecast.training(); }
+    // Every user action that would change a job's data asks this first: while busy it says
+    // that `what` cannot be done now and returns true.
+    bool refusesWhileBusy(const QString& what) {
+        if (!busy())
+            return false;
+        store.dialogs().message(Forecaster::duringTraining(what));
+        return true;
+    }
 };

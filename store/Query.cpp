@@ -1,5 +1,7 @@
 #include "store/Query.h"
 
+#include "store/RowReader.h"
+
 #include "store/TextRules.h"
 #include "store/TorvaneError.h"
 
@@ -194,12 +196,8 @@ void Query::open() {
     if (!db.isOpen())
         throw TorvaneError(
             QStringLiteral("%1: データベース %2 が開かれていません").arg(m_name, m_connection));
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(m_sql))
-        throw TorvaneError(
-            QStringLiteral("%1: %2\n%3").arg(m_name, q.lastError().text(), m_sql.trimmed()));
-    const QSqlRecord rec = q.record();
+    RowReader q(db, m_sql, m_name);
+    const QSqlRecord& rec = q.record();
     const int n = rec.count();
     for (int i = 0; i < n; ++i)
         m_names << rec.fieldName(i);

@@ -42,6 +42,63 @@ QDateTime readDateTime(const QString& text) {
     return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
 }
 
+namespace {
+
+// The digits of text from `from` up to `to` (exclusive), blanks around allowed; -1 when there
+// are none or anything else is there.
+int numberIn(QStringView text, qsizetype from, qsizetype to) {
+    while (from < to && text[from].isSpace())
+        ++from;
+    while (to > from && text[to - 1].isSpace())
+        --to;
+    if (from == to || to - from > 9)
+        return -1;
+    int v = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        v = v * 10 + (c - u'0');
+    }
+    return v;
+}
+
+// Splits text at the separator into exactly `count` numbers; false when it does not.
+bool numbersOf(QStringView text, QChar separator, int count, int* out) {
+    qsizetype from = 0;
+    for (int k = 0; k < count; ++k) {
+        const qsizetype at = k + 1 < count ? text.indexOf(separator, from) : text.size();
+        if (at < 0)
+            return false;
+        out[k] = numberIn(text, from, at);
+        if (out[k] < 0)
+            return false;
+        from = at + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<qint64> momentOf(const QString& date, const QString& time) {
+    // Read by hand: the track record reads tens of thousands of these per refresh.
+    int d[3];
+    int t[3] = {0, 0, 0};
+    if (!numbersOf(date, u'/', 3, d))
+        return std::nullopt;
+    const int parts = time.count(u':') + 1;
+    if ((parts != 2 && parts != 3) || !numbersOf(time, u':', parts, t))
+        return std::nullopt;
+    const int hour = t[0], minute = t[1], second = t[2];
+    if (!QDate::isValid(d[0], d[1], d[2]) || minute > 59 || second > 59 ||
+        (hour > 23 && (hour != 24 || minute != 0 || second != 0)))
+        return std::nullopt;
+    // 24:00 is the end of a day's last bar in some exports: the next day's midnight.
+    constexpr qint64 secondsPerDay = 24 * 60 * 60;
+    return QDate(d[0], d[1], d[2]).toJulianDay() * secondsPerDay + hour * 3600 + minute * 60 +
+           second;
+}
+
 QString dateText(const QDate& date) {
     return date.toString(QStringLiteral("yyyy/MM/dd"));
 }

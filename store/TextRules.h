@@ -21,6 +21,11 @@ QTime readTime(const QString& text);
 // A date, a date and a time separated by blanks, or a time alone (on 1899/12/30, the day zero
 // of the stored times); a null date-time otherwise.
 QDateTime readDateTime(const QString& text);
+// A moment as seconds on one running count (the Julian day's), from "yyyy/mm/dd" and "hh:nn"
+// (or "hh:nn:ss"), blanks around each allowed; 24:00 is the next day's midnight. Nothing when
+// either text is no valid date or time. Bars, forecasts and opinions are read by this rule; the
+// import refuses 24:00 in the bars it keeps, so no kept bar needs it.
+std::optional<qint64> momentOf(const QString& date, const QString& time);
 // The date text the program writes: yyyy/MM/dd.
 QString dateText(const QDate& date);
 

@@ -13,3 +13,8 @@ public:
 private:
     QString m_text;
 };
+
+// The text shown when memory ran out during a user action.
+inline QString outOfMemoryText() {
+    return QStringLiteral("メモリが足りません");
+}

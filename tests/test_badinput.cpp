@@ -11,6 +11,7 @@
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
 #include "support/FullDisk.h"
+#include "support/SessionJobs.h"
 #include "support/StoredRows.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
@@ -256,6 +257,7 @@ class TestBadInput : public QObject {
     void importPrices(const QString& path) {
         dialogs->fileToOpen = path;
         click("a13rdtB");
+        QVERIFY(jobsEnded(session()));
     }
 
     // Runs statements on SQDB.DB before the program starts, as another program would.
@@ -663,7 +665,7 @@ private Q_SLOTS:
         for (const char* table : {"F05PMF", "F06EVR", "F07EVL", "F08EVK", "F09CSV"}) {
             r.stdb = QStringLiteral("csq");
             r.stnm = QLatin1String(table);
-            store.uqTst(1);
+            store.uqTst(Store::tstColumns);
             QStringList kinds, names;
             QList<int> lengths;
             for (Query& qst = session().dm.qst; !qst.eof(); qst.next()) {
@@ -676,8 +678,8 @@ private Q_SLOTS:
                 for (int i = 0; i < names.size(); ++i)
                     r.sa[11 + i] = i == 0 ? QStringLiteral("100") : QString();
                 r.sa[11 + k] = payload;
-                store.ucSql(2);
-                store.uexSql(1);
+                store.ucSql(Store::sqlInsert);
+                store.uexSql(Store::execFile);
                 const QString where = QStringLiteral(" where CNT = 100");
                 const QStringList now =
                     rows(QStringLiteral("csq"), QStringLiteral("select %1 from %2 %3")
@@ -769,7 +771,7 @@ private Q_SLOTS:
         exec(QStringLiteral("csq"),
              QStringLiteral("update F09CSV set TBN = %1 where CNT = 2").arg(Store::sqlText(tbn)));
         session().reg.swh = QStringLiteral(" order by CNT ");
-        session().csv.uq8C(1);
+        session().csv.uq8C(CsvExchange::csvOpenList);
         const QStringList before = stored();
         writeFile(QStringLiteral("F08EVK.CSV"), "9,kept file\r\n");
         selectListRow(1);
@@ -853,7 +855,7 @@ private Q_SLOTS:
             exec(QStringLiteral("csq"), QStringLiteral("update F09CSV set CSV = %1 where CNT = 2")
                                             .arg(Store::sqlText(target)));
             session().reg.swh = QStringLiteral(" order by CNT ");
-            session().csv.uq8C(1);
+            session().csv.uq8C(CsvExchange::csvOpenList);
             before = readFile(dbPath());
             selectListRow(1);
             dialogs->clear();

@@ -109,7 +109,7 @@ private Q_SLOTS:
         view = new FakeWebView;
         page = std::make_unique<BrowserPage>(*session, *dialogs, view);
         page->setTargets(&targets);
-        page->uq7B(5);
+        page->uq7B(BrowserPage::browseClear);
         page->resize(896, 562);
         page->show();
         page->activateWindow();
@@ -411,7 +411,7 @@ private Q_SLOTS:
         window.addTab(browser, "7ﾌﾞﾗｳｻﾞ");
         WindowTargets windowTargets(&window);
         browser->setTargets(&windowTargets);
-        browser->uq7B(5);
+        browser->uq7B(BrowserPage::browseClear);
         auto* rule = new EmptyFieldOpensBrowser(fields[0], browser);
         window.resize(904, 600);
         window.show();

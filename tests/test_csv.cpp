@@ -61,7 +61,7 @@ class TestCsv : public QObject {
                             "(1, 8, 'page', '%1', '%2', '%3', NULL)")
                  .arg(table, pas, csv));
         session->reg.swh = QStringLiteral(" order by CNT ");
-        session->csv.uq8C(1);
+        session->csv.uq8C(CsvExchange::csvOpenList);
         QCOMPARE(session->dm.qi.recordCount(), 1);
     }
     QString filePath(const QString& name) { return dir->filePath(name); }
@@ -80,12 +80,12 @@ class TestCsv : public QObject {
     void createF02W1HInFile() {
         session->reg.stdb = QStringLiteral("csq");
         session->reg.stnm = QStringLiteral("F02W1H");
-        session->store.uqCtbl(2);
+        session->store.uqCtbl(Store::ctblCreate);
     }
     void importFile(const QString& table, const QByteArray& bytes) {
         writeFile(filePath(QStringLiteral("in.csv")), bytes);
         listRow(table, dir->path() + u'/', QStringLiteral("in.csv"));
-        session->csv.uq8C(3);
+        session->csv.uq8C(CsvExchange::csvImport);
     }
 
 private Q_SLOTS:
@@ -157,7 +157,7 @@ private Q_SLOTS:
         exec(QStringLiteral("csq"),
              QStringLiteral("insert into F09CSV (CNT, TBN) values (2, 'F08EVK'), (1, 'F05PMF')"));
         session->reg.swh = QStringLiteral(" order by CNT ");
-        session->csv.uq8C(1);
+        session->csv.uq8C(CsvExchange::csvOpenList);
         const Query& qi = session->dm.qi;
         QCOMPARE(qi.fieldNames(), (QStringList{"CNT", "PNO", "PNM", "TBN", "PAS", "CSV", "TYO"}));
         QCOMPARE(qi.recordCount(), 2);
@@ -197,7 +197,7 @@ private Q_SLOTS:
         exec(selectorOf(table), insert);
         listRow(table, dir->path() + u'/', QStringLiteral("out.csv"));
         session->reg.swh.clear();
-        session->csv.uq8C(2);
+        session->csv.uq8C(CsvExchange::csvExport);
         QCOMPARE(readFile(filePath(QStringLiteral("out.csv"))), file);
         // Before and after the write, the whole file is named.
         const QString path = dir->path() + QStringLiteral("/out.csv");
@@ -213,7 +213,7 @@ private Q_SLOTS:
              QStringLiteral("delete from ") + table + QStringLiteral(" where CNT = 2"));
         exec(selectorOf(table), QStringLiteral("update ") + table + QStringLiteral(" set CNT = 8"));
         dialogs->clear();
-        session->csv.uq8C(3);
+        session->csv.uq8C(CsvExchange::csvImport);
         QCOMPARE(
             dialogs->questions,
             QStringList{QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?\n読込元: ") + path});
@@ -228,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(rows(table, QStringLiteral("CNT")), before);
         // The rows come back in CNT order, as the file has them; a second export is identical.
         dialogs->clear();
-        session->csv.uq8C(2);
+        session->csv.uq8C(CsvExchange::csvExport);
         QCOMPARE(readFile(filePath(QStringLiteral("out.csv"))), file);
     }
 
@@ -304,13 +304,13 @@ private Q_SLOTS:
         Registers& r = session->reg;
         r.stdb = QStringLiteral("csq");
         r.stnm = table;
-        session->store.uqTst(1);
+        session->store.uqTst(Store::tstColumns);
         const int n = session->dm.qst.recordCount();
         const QStringList fields = CsvExchange::splitFields(line, n);
         for (int k = 0; k < n; ++k)
             r.sa[11 + k] = fields[k];
-        session->store.ucSql(2);
-        session->store.uexSql(1);
+        session->store.ucSql(Store::sqlInsert);
+        session->store.uexSql(Store::execFile);
         const Rows built = rows(table);
 
         importFile(table, TextFile::encodeCp932(line + QStringLiteral("\r\n")));
@@ -344,7 +344,7 @@ private Q_SLOTS:
         QFETCH(QString, table);
         writeFile(filePath(QStringLiteral("e.csv")), "left from last time\r\n");
         listRow(table, dir->path() + u'/', QStringLiteral("e.csv"));
-        session->csv.uq8C(2);
+        session->csv.uq8C(CsvExchange::csvExport);
         QCOMPARE(readFile(filePath(QStringLiteral("e.csv"))), QByteArray());
         QCOMPARE(dialogs->messages.last(),
                  QStringLiteral("書出終了\n書出先: ") + filePath(QStringLiteral("e.csv")));
@@ -370,7 +370,7 @@ private Q_SLOTS:
         exec(QStringLiteral("csq"), QStringLiteral("insert into F08EVK values (1, 'a', 'b')"));
         QDir().mkpath(filePath(QStringLiteral("data")));
         listRow(QStringLiteral("F08EVK"), pas, QStringLiteral("f05.csv"));
-        session->csv.uq8C(2);
+        session->csv.uq8C(CsvExchange::csvExport);
         QCOMPARE(readFile(filePath(written)), QByteArray("1,a,b\r\n"));
         QCOMPARE(QFile::exists(filePath(QStringLiteral("data/f05.csv"))),
                  !beside && pas == "data/");
@@ -382,7 +382,7 @@ private Q_SLOTS:
                                   whole + (beside ? besideWrite : QString()),
                               QStringLiteral("書出終了\n書出先: ") + whole}));
         dialogs->clear();
-        session->csv.uq8C(3);
+        session->csv.uq8C(CsvExchange::csvImport);
         const QString besideRead = QStringLiteral(
             "\nﾊﾟｽ data は / で終わっていないため、ﾌｫﾙﾀﾞの中ではなく横のﾌｧｲﾙから読込みます");
         QCOMPARE(dialogs->messages.value(0), written +
@@ -401,7 +401,7 @@ private Q_SLOTS:
              QStringLiteral("insert into F08EVK values (1, 'a,b', 'x' || char(10) || 'y'), "
                             "(2, 'c', 'd,e,f')"));
         listRow(QStringLiteral("F08EVK"), dir->path() + u'/', QStringLiteral("b.csv"));
-        session->csv.uq8C(2);
+        session->csv.uq8C(CsvExchange::csvExport);
         QCOMPARE(readFile(filePath(QStringLiteral("b.csv"))),
                  QByteArray("1,a,b,x\ny\r\n2,c,d,e,f\r\n"));
         QCOMPARE(session->csv.lastBrokenFields(), 3);
@@ -440,7 +440,7 @@ private Q_SLOTS:
         listRow(table, dir->path() + u'/', file);
         QString thrown;
         try {
-            session->csv.uq8C(3);
+            session->csv.uq8C(CsvExchange::csvImport);
         } catch (const TorvaneError& e) {
             thrown = e.text();
         }
@@ -453,12 +453,12 @@ private Q_SLOTS:
     void refusedExportKeepsTheOldFile() {
         writeFile(filePath(QStringLiteral("keep.csv")), "precious\r\n");
         listRow(QStringLiteral("F99XXX"), dir->path() + u'/', QStringLiteral("keep.csv"));
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->csv.uq8C(2));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->csv.uq8C(CsvExchange::csvExport));
         QCOMPARE(readFile(filePath(QStringLiteral("keep.csv"))), QByteArray("precious\r\n"));
 
         listRow(QStringLiteral("F08EVK"), dir->path() + QStringLiteral("/no/such/folder/"),
                 QStringLiteral("x.csv"));
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->csv.uq8C(2));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->csv.uq8C(CsvExchange::csvExport));
         QCOMPARE(session->dm.qm.connection(), session->dm.csm());
     }
 
@@ -480,14 +480,14 @@ private Q_SLOTS:
         writeFile(filePath(QStringLiteral("big.csv")), file);
         listRow(QStringLiteral("F05PMF"), dir->path() + u'/', QStringLiteral("big.csv"));
         dialogs->clear();
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->csv.uq8C(3));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->csv.uq8C(CsvExchange::csvImport));
         QCOMPARE(rows(QStringLiteral("F05PMF")), old);
         QCOMPARE(dialogs->messages.size(), 1); // no closing message
 
         // The connection is left outside any transaction: a later import works in full.
         QVERIFY(q.exec(QStringLiteral("pragma max_page_count = 1000000")));
         writeFile(filePath(QStringLiteral("big.csv")), "7,2024/06/01,,,,,\r\n");
-        session->csv.uq8C(3);
+        session->csv.uq8C(CsvExchange::csvImport);
         QCOMPARE(rows(QStringLiteral("F05PMF")).size(), 1);
         QVERIFY(!db(QStringLiteral("csq")).rollback()); // no transaction open
     }
@@ -497,7 +497,7 @@ private Q_SLOTS:
              QStringLiteral("insert into F09CSV values (1, 8, 'p', 'F05PMF', 'a/', 'f.csv', NULL), "
                             "(3, 8, 'q', 'F08EVK', 'b/', 'g.csv', 'note')"));
         session->reg.swh = QStringLiteral(" order by CNT ");
-        session->csv.uq8C(1);
+        session->csv.uq8C(CsvExchange::csvOpenList);
         QCOMPARE(session->csv.nextListCnt(), 4);
 
         session->csv.storeListRow(
@@ -524,7 +524,7 @@ private Q_SLOTS:
                             "NULL), (2, 8, 'x', 'F08EVK', 'b/', 'g.csv', NULL), (2, 8, 'y', "
                             "'F08EVK', 'b/', 'h.csv', NULL)"));
         session->reg.swh = QStringLiteral(" order by CNT ");
-        session->csv.uq8C(1);
+        session->csv.uq8C(CsvExchange::csvOpenList);
         QCOMPARE(session->dm.qi.recordCount(), 3);
         // In CNT order the row without one comes first; "y" is the last.
         session->csv.storeListRow(0, {{QStringLiteral("TYO"), QStringLiteral("edited none")}});

@@ -78,7 +78,7 @@ private Q_SLOTS:
         page = std::make_unique<CsvPage>(*session, *dialogs);
         new QAbstractItemModelTester(page->model(), page->model());
         session->reg.swh = QStringLiteral(" order by CNT ");
-        page->uq8C(1);
+        page->uq8C(CsvExchange::csvOpenList);
         page->resize(896, 562);
         page->show();
         QVERIFY(QTest::qWaitForWindowExposed(page.get()));
@@ -215,7 +215,7 @@ private Q_SLOTS:
     void aLoneNewRowIsStoredOnLeaving() {
         QFETCH(int, how);
         exec(QStringLiteral("delete from F09CSV"));
-        page->uq8C(1);
+        page->uq8C(CsvExchange::csvOpenList);
         QCOMPARE(page->model()->rowCount(), 0);
         grid()->setFocus();
         QTest::keyClick(grid(), Qt::Key_Down);
@@ -247,7 +247,7 @@ private Q_SLOTS:
     // An export into a folder that is not there says so in Japanese, naming the file.
     void anExportIntoAMissingFolderSaysWhy() {
         exec(QStringLiteral("update F09CSV set PAS = '%1/none/' where CNT = 2").arg(dir->path()));
-        page->uq8C(1);
+        page->uq8C(CsvExchange::csvOpenList);
         grid()->setCurrentIndex(page->model()->index(1, 0));
         QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("i03wtB")), Qt::LeftButton);
         QCOMPARE(dialogs->errors.size(), 1);

@@ -7,6 +7,7 @@
 #include "store/Clock.h"
 #include "store/Store.h"
 #include "store/TextFile.h"
+#include "support/SessionJobs.h"
 #include "support/StoredRows.h"
 #include "support/TestDialogs.h"
 #include "support/TestSettings.h"
@@ -146,6 +147,7 @@ private Q_SLOTS:
         dialogs.clear();
         dialogs.fileToOpen = file.fileName();
         QTest::keyClick(focused(), Qt::Key_Space);
+        QVERIFY(jobsEnded(window->session()));
         QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(u'\n')));
         QCOMPARE(dialogs.messages, (QStringList{QStringLiteral("読込終了。 移動平均額を計算します"),
                                                 QStringLiteral("1000回学習します"),

@@ -564,17 +564,19 @@ private Q_SLOTS:
         Forecaster& f = session->forecast;
         f.seed = 1;
         QList<std::pair<int, int>> steps;
-        f.progress = [&](int done, int total) { steps << std::pair{done, total}; };
+        QObject heard;
+        connect(&f, &Forecaster::progressed, &heard,
+                [&](int done, int total) { steps << std::pair{done, total}; });
         int summaries = 0, networks = 0, charts = 0;
-        f.showSummary = [&](const ForecastSummary&) { ++summaries; };
+        connect(&f, &Forecaster::summaryShown, &heard, [&] { ++summaries; });
         QString shownMse;
-        f.showNetwork = [&](const QImage& img, const QString& mse) {
+        connect(&f, &Forecaster::networkDrawn, &heard, [&](const QImage& img, const QString& mse) {
             ++networks;
             shownMse = mse;
             QCOMPARE(img.size(), QSize(600, 300));
-        };
-        f.drawChart = [&] { ++charts; };
-        f.uq1K(1);
+        });
+        connect(&f, &Forecaster::chartReady, &heard, [&] { ++charts; });
+        f.uq1K(Forecaster::forecastTrain);
 
         QCOMPARE(dialogs->messages, (QStringList{QStringLiteral("1000回学習します"),
                                                  QStringLiteral("学習終了 ｸﾞﾗﾌ表示します")}));
@@ -589,7 +591,7 @@ private Q_SLOTS:
 
         const ForecastSummary& s = f.summary();
         session->reg.swh = QStringLiteral(" where CNT = 48 ");
-        session->prices.uq4F(1);
+        session->prices.uq4F(PriceImport::pricesOpen);
         QCOMPARE(s.lastHigh, session->dm.qd[QStringLiteral("HV")].asString());
         QCOMPARE(s.lastClose, session->dm.qd[QStringLiteral("CV")].asString());
         QCOMPARE(s.lastLow, session->dm.qd[QStringLiteral("LV")].asString());
@@ -623,13 +625,13 @@ private Q_SLOTS:
         openSession();
         fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
         session->forecast.seed = 9;
-        session->forecast.uq1K(1);
+        session->forecast.uq1K(Forecaster::forecastTrain);
         const ForecastSummary s = session->forecast.summary();
 
         TNervFann net(layers553, 1.0f, 9);
         const ForecastBounds b = Forecaster::bounds(session->reg.shm, session->reg.slm);
         session->reg.swh = QStringLiteral(" where CNT <= 24 order by CNT ");
-        session->prices.uq4F(1);
+        session->prices.uq4F(PriceImport::pricesOpen);
         Query& qd = session->dm.qd;
         for (int epoch = 0; epoch < 1000; ++epoch)
             for (qd.first(); !qd.eof(); qd.next()) {
@@ -657,7 +659,7 @@ private Q_SLOTS:
         for (int run = 0; run < 2; ++run) {
             fillPriceTable(*session, firstEnd, 24);
             session->forecast.seed = 123;
-            session->forecast.uq1K(1);
+            session->forecast.uq1K(Forecaster::forecastTrain);
             runs << slotPrices(QStringLiteral("CV")) + slotPrices(QStringLiteral("HV")) +
                         slotPrices(QStringLiteral("LV"));
             mses << session->forecast.summary().mseText;
@@ -670,8 +672,9 @@ private Q_SLOTS:
         openSession();
         fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 0);
         bool summaryShown = false;
-        session->forecast.showSummary = [&](const ForecastSummary&) { summaryShown = true; };
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(1));
+        QObject heard;
+        connect(&session->forecast, &Forecaster::summaryShown, &heard, [&] { summaryShown = true; });
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(Forecaster::forecastTrain));
         QVERIFY(session->forecast.NervFann());
         QVERIFY(!summaryShown);
         QCOMPARE(dialogs->messages, QStringList{QStringLiteral("1000回学習します")});
@@ -683,9 +686,10 @@ private Q_SLOTS:
         QSqlQuery(session->dm.database(session->dm.csm()))
             .exec(QStringLiteral("update F01YSK set HV = NULL where CNT = 12"));
         bool networkShown = false;
-        session->forecast.showNetwork = [&](const QImage&, const QString&) { networkShown = true; };
+        QObject heard;
+        connect(&session->forecast, &Forecaster::networkDrawn, &heard, [&] { networkShown = true; });
         session->forecast.seed = 2;
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(1));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(Forecaster::forecastTrain));
         QVERIFY(!networkShown);
         for (const QVariant& v : slotPrices(QStringLiteral("CV")))
             QVERIFY(!v.isNull());
@@ -760,9 +764,11 @@ private Q_SLOTS:
         QSqlQuery(session->dm.database(session->dm.csm()))
             .exec(QStringLiteral("update F01YSK set HV = NULL where CNT = 12"));
         QList<ForecastSummary> shown;
-        session->forecast.showLastBar = [&](const ForecastSummary& s) { shown << s; };
+        QObject heard;
+        connect(&session->forecast, &Forecaster::lastBarShown, &heard,
+                [&](const ForecastSummary& s) { shown << s; });
         session->forecast.seed = 2;
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(1));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, session->forecast.uq1K(Forecaster::forecastTrain));
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].lastHigh, QString());
         QSqlQuery q(session->dm.database(session->dm.csm()));

@@ -7,6 +7,7 @@
 #include "store/TorvaneError.h"
 #include "support/FullDisk.h"
 #include "support/PriceTable.h"
+#include "support/SessionJobs.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 #include "support/TestSettings.h"
@@ -199,6 +200,7 @@ private Q_SLOTS:
         boxes.clear();
         NetworkPage network;
         connectForecastPages(*session, *page, network);
+        session->forecastEveryImport(TrainingJobs::Run::here);
         session->forecast.seed = 1;
         connect(page.get(), &ForecastPage::importRequested, this,
                 [this] { session->prices.a13rdtBClick(); });
@@ -569,6 +571,28 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo(path(QStringLiteral("DEVICE.png"))).isFile());
     }
 
+    // Pages connect to the forecast with themselves as the context: pages deleted while a
+    // training is out are not called when it comes back, and the forecast still completes.
+    void pagesDeletedDuringATrainingAreNotCalled() {
+        openSession();
+        auto network = std::make_unique<NetworkPage>();
+        connectForecastPages(*session, *page, *network);
+        session->forecast.setRun(TrainingJobs::Run::offThread);
+        session->forecast.seed = 6;
+        fillPriceTable(*session, QDateTime(QDate(2025, 6, 1), QTime(0, 5)), 20000);
+        int summaries = 0;
+        QObject heard;
+        connect(&session->forecast, &Forecaster::summaryShown, &heard, [&] { ++summaries; });
+        session->forecast.uq1K(Forecaster::forecastTrain);
+        QVERIFY(session->forecast.training());
+        page.reset();
+        network.reset();
+        QVERIFY(jobsEnded(*session));
+        QCOMPARE(summaries, 1);
+        QCOMPARE(dialogs->messages.last(), QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
+        QVERIFY(dialogs->errors.isEmpty());
+    }
+
     void trainingFillsBothPages() {
         openSession();
         NetworkPage network;
@@ -583,13 +607,11 @@ private Q_SLOTS:
         fillPriceTable(*session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 24);
         auto* bar = child<QProgressBar>(QStringLiteral("a16pgsBar"));
         QList<bool> barShown;
-        const auto pageProgress = session->forecast.progress;
-        session->forecast.progress = [&](int done, int total) {
-            pageProgress(done, total);
-            barShown << !bar->isHidden();
-        };
+        // After the page's own connection: the bar as the page has just set it.
+        connect(&session->forecast, &Forecaster::progressed, this,
+                [&] { barShown << !bar->isHidden(); });
         session->forecast.seed = 4;
-        session->prices.forecastStep();
+        session->forecast.uq1K(Forecaster::forecastTrain);
 
         const ForecastSummary& s = session->forecast.summary();
         QCOMPARE(text(QStringLiteral("a1013ztvL")), s.lastHigh);

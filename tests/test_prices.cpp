@@ -224,7 +224,8 @@ private Q_SLOTS:
         dialogs->clear();
         infos.clear();
         forecastCalls = 0;
-        session->prices.showInfo = [this](const QString& t) { infos << t; };
+        connect(&session->prices, &PriceImport::infoShown, this,
+                [this](const QString& t) { infos << t; });
         QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
             .remove(QLatin1String(PriceImport::serverTimeKey));
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
@@ -509,13 +510,13 @@ private Q_SLOTS:
     }
 
     void closingSequence() {
-        session->prices.forecastStep = [this] {
+        connect(&session->prices, &PriceImport::averaged, this, [this] {
             ++forecastCalls;
             QCOMPARE(dialogs->messages,
                      QStringList{QStringLiteral("読込終了。 移動平均額を計算します")});
             QCOMPARE(one(QStringLiteral("select M75 from F01YSK where CNT = 75")),
                      QStringLiteral("100"));
-        };
+        });
         importLines(bars(at(2025, 7, 1), 80, 15, [](int) { return QStringLiteral("100"); }));
         QCOMPARE(forecastCalls, 1);
         QCOMPARE(infos, QStringList{QStringLiteral("結果は 4.FX表に表示されます")});
@@ -951,7 +952,9 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QString, text);
         QStringList told;
-        session->prices.showImported = [&told](const QString& t) { told << t; };
+        QObject heard;
+        connect(&session->prices, &PriceImport::importShown, &heard,
+                [&told](const QString& t) { told << t; });
         importLines(lines);
         QCOMPARE(told, QStringList{text});
         QVERIFY(dialogs->messages.size() <= 1); // no box of its own

@@ -642,7 +642,7 @@ private Q_SLOTS:
         QCOMPARE(text(events, "e112dyvpL"), QStringLiteral("0%"));
         QCOMPARE(QApplication::focusWidget(), w(events, "e113tyo2E"));
         // Reset clears the percentages; loading a row keeps them.
-        events->uq5R(5);
+        events->uq5R(RecordEditor::runReset);
         QCOMPARE(text(events, "e112dyvpL"), QString());
     }
 
@@ -701,7 +701,7 @@ private Q_SLOTS:
                      .arg(dt[0], dt[1])
                      .arg(155000 + 100 * i));
         }
-        session->prices.uq4F(1);
+        session->prices.uq4F(PriceImport::pricesOpen);
         startPages();
         pc->setCurrentWidget(events);
         QFETCH(QString, date);

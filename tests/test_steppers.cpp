@@ -16,13 +16,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<bool>("shift");
         QTest::addColumn<QString>("result");
-        QTest::newRow("empty down is tomorrow") << "" << 40 << false << "2025/07/10";
-        QTest::newRow("up is a day earlier") << "2024/03/01" << 38 << false << "2024/02/29";
-        QTest::newRow("short parts are read") << "2024/3/1" << 40 << false << "2024/03/02";
+        QTest::newRow("empty down is tomorrow") << "" << Vk::Down << false << "2025/07/10";
+        QTest::newRow("up is a day earlier") << "2024/03/01" << Vk::Up << false << "2024/02/29";
+        QTest::newRow("short parts are read") << "2024/3/1" << Vk::Down << false << "2024/03/02";
         QTest::newRow("shift down keeps or cuts the day")
-            << "2024/01/31" << 40 << true << "2024/02/29";
-        QTest::newRow("shift up a month") << "2024/03/31" << 38 << true << "2024/02/29";
-        QTest::newRow("year boundary") << "2024/12/31" << 40 << false << "2025/01/01";
+            << "2024/01/31" << Vk::Down << true << "2024/02/29";
+        QTest::newRow("shift up a month") << "2024/03/31" << Vk::Up << true << "2024/02/29";
+        QTest::newRow("year boundary") << "2024/12/31" << Vk::Down << false << "2025/01/01";
         QTest::newRow("other key does nothing") << "2024/03/01" << 13 << false << "2024/03/01";
     }
     void dates() {
@@ -48,7 +48,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         TestDialogs dialogs;
         QString value = text;
-        Steppers::ucDt(value, 38, Qt::NoModifier, dialogs);
+        Steppers::ucDt(value, Vk::Up, Qt::NoModifier, dialogs);
         QCOMPARE(value, text);
         QCOMPARE(dialogs.messages, QStringList{QStringLiteral("日付を確認してください")});
     }
@@ -57,11 +57,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("result");
-        QTest::newRow("empty up") << "" << 38 << "00:05";
-        QTest::newRow("up past midnight") << "23:55" << 38 << "00:00";
-        QTest::newRow("down below 00:05 wraps") << "00:00" << 40 << "23:55";
-        QTest::newRow("short parts") << "9:3" << 40 << "08:58";
-        QTest::newRow("seconds dropped") << "10:00:30" << 38 << "10:05";
+        QTest::newRow("empty up") << "" << Vk::Up << "00:05";
+        QTest::newRow("up past midnight") << "23:55" << Vk::Up << "00:00";
+        QTest::newRow("down below 00:05 wraps") << "00:00" << Vk::Down << "23:55";
+        QTest::newRow("short parts") << "9:3" << Vk::Down << "08:58";
+        QTest::newRow("seconds dropped") << "10:00:30" << Vk::Up << "10:05";
     }
     void times() {
         QFETCH(QString, text);
@@ -75,14 +75,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("result");
-        QTest::newRow("empty up") << "" << 38 << "02";
-        QTest::newRow("empty down") << "" << 40 << "20";
-        QTest::newRow("20 up") << "20" << 38 << "01";
-        QTest::newRow("01 down") << "01" << 40 << "20";
-        QTest::newRow("7 up") << "7" << 38 << "08";
-        QTest::newRow("above 20 up") << "25" << 38 << "01";
-        QTest::newRow("largest int up") << "2147483647" << 38 << "01";
-        QTest::newRow("smallest int down") << "-2147483648" << 40 << "20";
+        QTest::newRow("empty up") << "" << Vk::Up << "02";
+        QTest::newRow("empty down") << "" << Vk::Down << "20";
+        QTest::newRow("20 up") << "20" << Vk::Up << "01";
+        QTest::newRow("01 down") << "01" << Vk::Down << "20";
+        QTest::newRow("7 up") << "7" << Vk::Up << "08";
+        QTest::newRow("above 20 up") << "25" << Vk::Up << "01";
+        QTest::newRow("largest int up") << "2147483647" << Vk::Up << "01";
+        QTest::newRow("smallest int down") << "-2147483648" << Vk::Down << "20";
     }
     void numbers() {
         QFETCH(QString, text);
@@ -94,10 +94,10 @@ private Q_SLOTS:
 
     void unreadableTimeAndNumberThrowAndKeepText() {
         QString time = QStringLiteral("ab:cd");
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, Steppers::ucTm(time, 38));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, Steppers::ucTm(time, Vk::Up));
         QCOMPARE(time, QStringLiteral("ab:cd"));
         QString number = QStringLiteral("x");
-        QVERIFY_THROWS_EXCEPTION(TorvaneError, Steppers::ucNm(number, 40));
+        QVERIFY_THROWS_EXCEPTION(TorvaneError, Steppers::ucNm(number, Vk::Down));
         QCOMPARE(number, QStringLiteral("x"));
     }
 };

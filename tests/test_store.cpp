@@ -139,7 +139,7 @@ private Q_SLOTS:
     void ensuringTablesTwiceChangesNothing() {
         const QVariantList before =
             column(QStringLiteral("select sql from sqlite_master order by name"));
-        session->store.uqCtbl(1);
+        session->store.uqCtbl(Store::ctblEnsureAll);
         QCOMPARE(column(QStringLiteral("select sql from sqlite_master order by name")), before);
     }
 
@@ -148,17 +148,17 @@ private Q_SLOTS:
         r.stdb = QStringLiteral("csq");
         r.stnm = QStringLiteral("F08EVK");
         r.swh = QStringLiteral(" order by CNT ");
-        session->store.ucSql(1);
+        session->store.ucSql(Store::sqlSelect);
         QCOMPARE(r.sqw, QStringLiteral(" select CNT, EKB, TYO from F08EVK order by CNT "));
 
         r.swh.clear();
-        session->store.ucSql(1);
+        session->store.ucSql(Store::sqlSelect);
         QCOMPARE(r.sqw, QStringLiteral(" select CNT, EKB, TYO from F08EVK"));
 
         r.sa[11] = QStringLiteral("3");
         r.sa[12] = QStringLiteral("text");
         r.sa[13].clear();
-        session->store.ucSql(2);
+        session->store.ucSql(Store::sqlInsert);
         QCOMPARE(r.sqw, QStringLiteral(
                             " insert into F08EVK ( CNT, EKB, TYO ) values ( 3, 'text', NULL ) "));
         QCOMPARE(r.sa[11], QStringLiteral("3"));
@@ -168,19 +168,19 @@ private Q_SLOTS:
         r.sa[12] = QStringLiteral("text");
         r.sa[13].clear();
         r.swh = QStringLiteral(" where CNT = 3");
-        session->store.ucSql(3);
+        session->store.ucSql(Store::sqlUpdate);
         QCOMPARE(r.sqw, QStringLiteral(
                             " update F08EVK set CNT = 3, EKB = 'text', TYO = NULL where CNT = 3"));
 
-        session->store.ucSql(4);
+        session->store.ucSql(Store::sqlBoundInsert);
         QCOMPARE(r.sqw, QStringLiteral(
                             " insert into F08EVK ( CNT, EKB, TYO ) values (  :p0 ,  :p1,  :p2 ) "));
-        session->store.ucSql(5);
+        session->store.ucSql(Store::sqlBoundUpdate);
         QCOMPARE(r.sqw,
                  QStringLiteral(
                      " update F08EVK set CNT = :p0 , EKB = :p1, TYO = :p2 where CNT = 3 :p3"));
 
-        session->store.ucSql(6);
+        session->store.ucSql(Store::sqlCreate);
         QCOMPARE(r.sqw, QStringLiteral(" create table if not exists F08EVK( CNT Integer,  EKB "
                                        "nchar (20) ,  TYO nchar (40) ) "));
 
@@ -265,16 +265,16 @@ private Q_SLOTS:
         r.sa[11] = QStringLiteral("1");
         r.sa[12] = QString(25, u'x');
         r.sa[13] = QStringLiteral("it's");
-        session->store.ucSql(2);
-        session->store.uexSql(1);
+        session->store.ucSql(Store::sqlInsert);
+        session->store.uexSql(Store::execFile);
         QCOMPARE(column(QStringLiteral("select EKB from F08EVK")), QVariantList{QString(20, u'x')});
         QCOMPARE(column(QStringLiteral("select TYO from F08EVK")),
                  QVariantList{QStringLiteral("it's")});
         r.sa[11] = QStringLiteral("2");
         r.sa[12].clear();
         r.sa[13].clear();
-        session->store.ucSql(2);
-        session->store.uexSql(1);
+        session->store.ucSql(Store::sqlInsert);
+        session->store.uexSql(Store::execFile);
         QCOMPARE(
             column(QStringLiteral("select count(*) from F08EVK where EKB is null and TYO is null")),
             QVariantList{1});
@@ -328,10 +328,10 @@ private Q_SLOTS:
                                       "2,1,8,2,EKB,nchar,20,12,区分名\r\nbroken\r\n"));
         Session other(*dialogs, fixture);
         other.dm.connectFile(dir->filePath(QStringLiteral("other.db")));
-        other.store.uqTst(3);
+        other.store.uqTst(Store::tstLoad);
         other.reg.stnm = QStringLiteral("F08EVK");
         other.reg.swh.clear();
-        other.store.ucSql(1);
+        other.store.ucSql(Store::sqlSelect);
         QCOMPARE(other.reg.sqw, QStringLiteral(" select CNT, EKB, TYO from F08EVK"));
         QSqlQuery q(other.dm.database(other.dm.csq()));
         q.exec(QStringLiteral("select count(*), max(TYO) from AAATBN"));
@@ -365,7 +365,7 @@ private Q_SLOTS:
         Session other(*dialogs, fixture);
         other.dm.connectFile(dir->filePath(QStringLiteral("SQDB.DB")));
         try {
-            other.store.uqTst(3);
+            other.store.uqTst(Store::tstLoad);
             QFAIL("the loader ran without tblstrc.csv");
         } catch (const TorvaneError& e) {
             QVERIFY2(e.text().contains(words), qPrintable(e.text()));
@@ -419,12 +419,12 @@ private Q_SLOTS:
     void unknownTableGetsNoColumns() {
         Registers& r = session->reg;
         r.stnm = QStringLiteral("F08EVK");
-        session->store.ucSql(1);
+        session->store.ucSql(Store::sqlSelect);
         const QString stid = r.stid;
         dialogs->clear();
         r.stnm = QStringLiteral("NOSUCH");
         r.swh.clear();
-        session->store.ucSql(1);
+        session->store.ucSql(Store::sqlSelect);
         QCOMPARE(dialogs->messages, QStringList{QStringLiteral("NOSUCH ﾃｰﾌﾞﾙ名が見つかりません")});
         QCOMPARE(r.stid, stid);
         QCOMPARE(session->dm.qst.recordCount(), 0);
@@ -434,10 +434,10 @@ private Q_SLOTS:
     void runnerIsSilentAndLeavesTablesOnFailure() {
         Registers& r = session->reg;
         r.sqw = QStringLiteral(" insert into F08EVK ( CNT, EKB, TYO ) values ( 1, 'a', NULL ) ");
-        session->store.uexSql(1);
+        session->store.uexSql(Store::execFile);
         dialogs->clear();
         r.sqw = QStringLiteral(" insert into F08EVK ( CNT, EKB, NOPE ) values ( 2, 'b', NULL ) ");
-        session->store.uexSql(1);
+        session->store.uexSql(Store::execFile);
         r.sqw = QStringLiteral(" insert into F08EVK ( CNT ) values ( 3 ) ");
         session->store.uexSql(3);
         session->store.uexSql(0);
@@ -477,13 +477,13 @@ private Q_SLOTS:
         r.sa[11] = cnt;
         r.sa[12] = text;
         r.sa[13].clear();
-        session->store.ucSql(2);
-        session->store.uexSql(1);
+        session->store.ucSql(Store::sqlInsert);
+        session->store.uexSql(Store::execFile);
         r.swh = QStringLiteral(" where CNT = 1");
         r.sa[11] = cnt;
         r.sa[12] = text;
-        session->store.ucSql(3);
-        session->store.uexSql(1);
+        session->store.ucSql(Store::sqlUpdate);
+        session->store.uexSql(Store::execFile);
         QVERIFY(tableNames(session->dm.csq()).contains(QStringLiteral("F05PMF")));
         const QVariantList stored = column(QStringLiteral("select EKB from F08EVK"));
         QVERIFY(stored.isEmpty() || stored == QVariantList{text.left(20)});

@@ -47,7 +47,7 @@ private Q_SLOTS:
         window.addTab(page, "7ﾌﾞﾗｳｻﾞ");
         WindowTargets targets(&window);
         page->setTargets(&targets);
-        page->uq7B(5);
+        page->uq7B(BrowserPage::browseClear);
         const QString local =
             QUrl::fromLocalFile(TORVANE_TEST_DATA "/browser_page.html").toString();
         page->setAddresses(local + "?q=", local);

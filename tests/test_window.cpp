@@ -1,11 +1,14 @@
 #include "app/MainWindow.h"
 #include "app/TorvaneApplication.h"
+#include "browser/BrowserPage.h"
 #include "forecast/ForecastPage.h"
 #include "prices/PriceImport.h"
+#include "records/RecordEditor.h"
 #include "store/Clock.h"
 #include "store/KeptSettings.h"
 #include "store/TorvaneError.h"
 #include "support/PriceTable.h"
+#include "support/SessionJobs.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
@@ -26,6 +29,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
@@ -37,6 +41,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -537,6 +542,66 @@ private Q_SLOTS:
         QCOMPARE(buttons, (QStringList{QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
     }
 
+    // The one place that pins the operation numbers and key codes the program's dispatchers and
+    // key handlers are defined by; every other test names them.
+    void selectorsKeepTheirNumbers_data() {
+        QTest::addColumn<int>("named");
+        QTest::addColumn<int>("number");
+        const auto pin = [](const char* name, int named, int number) {
+            QTest::newRow(name) << named << number;
+        };
+        pin("uexSql file", Store::execFile, 1);
+        pin("uexSql memory", Store::execMemory, 2);
+        pin("uqTst columns", Store::tstColumns, 1);
+        pin("uqTst lookup", Store::tstLookup, 2);
+        pin("uqTst load", Store::tstLoad, 3);
+        pin("ucSql select", Store::sqlSelect, 1);
+        pin("ucSql insert", Store::sqlInsert, 2);
+        pin("ucSql update", Store::sqlUpdate, 3);
+        pin("ucSql bound insert", Store::sqlBoundInsert, 4);
+        pin("ucSql bound update", Store::sqlBoundUpdate, 5);
+        pin("ucSql create", Store::sqlCreate, 6);
+        pin("ucSql quote value", Store::sqlQuoteValue, 7);
+        pin("uqCtbl ensure all", Store::ctblEnsureAll, 1);
+        pin("uqCtbl create", Store::ctblCreate, 2);
+        pin("uqCtbl drop", Store::ctblDrop, 3);
+        pin("uq4F open", PriceImport::pricesOpen, 1);
+        pin("uq4F import", PriceImport::pricesImport, 2);
+        pin("uq4F 75 average", PriceImport::pricesAverage75, 3);
+        pin("uq4F frame averages", PriceImport::pricesFrameAverages, 4);
+        pin("uq4W hour", PriceImport::frameHour, 1);
+        pin("uq4W four hours", PriceImport::frameFourHours, 2);
+        pin("uq4W day", PriceImport::frameDay, 3);
+        pin("uq1K train", Forecaster::forecastTrain, 1);
+        pin("uq1K chart", Forecaster::forecastChart, 2);
+        pin("uq8C open list", CsvExchange::csvOpenList, 1);
+        pin("uq8C export", CsvExchange::csvExport, 2);
+        pin("uq8C import", CsvExchange::csvImport, 3);
+        pin("uq7B opinion", BrowserPage::browseProOpinion, 1);
+        pin("uq7B event page", BrowserPage::browseEventPage, 2);
+        pin("uq7B search", BrowserPage::browseSearch, 3);
+        pin("uq7B return", BrowserPage::browseReturn, 4);
+        pin("uq7B clear", BrowserPage::browseClear, 5);
+        pin("register open", RecordEditor::runOpen, 1);
+        pin("register insert", RecordEditor::runInsert, 2);
+        pin("register update", RecordEditor::runUpdate, 3);
+        pin("register next count", RecordEditor::runNextCount, 4);
+        pin("register reset", RecordEditor::runReset, 5);
+        pin("register load", RecordEditor::runLoad, 6);
+        pin("key Enter", Vk::Enter, 13);
+        pin("key Escape", Vk::Escape, 27);
+        pin("key Up", Vk::Up, 38);
+        pin("key Down", Vk::Down, 40);
+        pin("key F1", Vk::F1, 112);
+        pin("key F3", Vk::F3, 114);
+        pin("key F12", Vk::F12, 123);
+    }
+    void selectorsKeepTheirNumbers() {
+        QFETCH(int, named);
+        QFETCH(int, number);
+        QCOMPARE(named, number);
+    }
+
     void closingBeforeAnyTrainingRaisesNothing_data() {
         QTest::addColumn<int>("how");
         QTest::newRow("close button") << 0;
@@ -600,7 +665,8 @@ private Q_SLOTS:
             QTest::mouseClick(cancel, Qt::LeftButton);
         });
         ticker.start();
-        session.prices.forecastStep();
+        session.forecast.uq1K(Forecaster::forecastTrain);
+        QTRY_VERIFY_WITH_TIMEOUT(!session.forecast.training(), 120000);
         ticker.stop();
 
         QVERIFY(checked);
@@ -627,12 +693,65 @@ private Q_SLOTS:
         // The next training runs to its end and the window closes as usual.
         fillPriceTable(session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 48);
         dialogs->clear();
-        session.prices.forecastStep();
+        session.forecast.uq1K(Forecaster::forecastTrain);
+        QTRY_VERIFY(!session.forecast.training());
         QCOMPARE(dialogs->messages.last(), QStringLiteral("学習終了 ｸﾞﾗﾌ表示します"));
         QVERIFY(window->NervFann());
         QVERIFY(!window->findChild<QLabel*>(QStringLiteral("a1015atvL"))->text().isEmpty());
         window->close();
         QVERIFY(!window->isVisible());
+    }
+
+    // While a training runs and after "中止", page 1 and page 3 show the new bars without a
+    // forecast, never the new bars beside the previous import's forecast, chart or network.
+    void stoppedTrainingShowsOneImport() {
+        create();
+        QVERIFY(showAndActivate());
+        Session& session = window->session();
+        session.forecast.seed = 5;
+        fillPriceTable(session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 48);
+        session.forecast.uq1K(Forecaster::forecastTrain);
+        QVERIFY(jobsEnded(session));
+        const auto text = [this](const char* name) {
+            return window->findChild<QLabel*>(QLatin1String(name))->text();
+        };
+        const QStringList forecastLabels{"a1015atvL", "a1017stvL", "a1025acvL",
+                                         "a1027scvL", "a1035alvL", "a1037slvL"};
+        for (const QString& name : forecastLabels)
+            QVERIFY(!text(qPrintable(name)).isEmpty());
+        QVERIFY(!text("c02ms2L").isEmpty());
+
+        // The new import: many more bars, so that the training is still out when looked at.
+        constexpr int bars = 20000;
+        fillPriceTable(session, QDateTime(QDate(2025, 6, 1), QTime(0, 5)), bars);
+        auto* cancel = window->findChild<QPushButton*>(QStringLiteral("a17stpB"));
+        QLineSeries* chart = window->findChild<ForecastPage*>()->series(0);
+        QSqlQuery q(session.dm.database(session.dm.csm()));
+        QVERIFY(q.exec(QStringLiteral("select HV, CV, LV, LYMD || ' ' || LHM from F01YSK "
+                                      "where CNT = %1").arg(bars)) && q.next());
+        const QDateTime lastBar =
+            QDateTime::fromString(q.value(3).toString(), QStringLiteral("yyyy/MM/dd HH:mm"));
+        // Today is the last bar's day: the chart's three days hold bars.
+        Clock::fix(lastBar);
+        const auto released = qScopeGuard([] { Clock::release(); });
+        const auto showsTheNewBarsAlone = [&] {
+            QCOMPARE(text("a1013ztvL"), q.value(0).toString());
+            QCOMPARE(text("a1023zcvL"), q.value(1).toString());
+            QCOMPARE(text("a1033zlvL"), q.value(2).toString());
+            for (const QString& name : forecastLabels)
+                QCOMPARE(text(qPrintable(name)), QString());
+            QVERIFY(chart->count() > 0);
+            QCOMPARE(qint64(chart->at(chart->count() - 1).x()), lastBar.toMSecsSinceEpoch());
+            QCOMPARE(text("c02ms2L"), QString());
+        };
+        session.forecast.uq1K(Forecaster::forecastTrain);
+        QVERIFY(session.forecast.training());
+        QTest::qWait(50);
+        showsTheNewBarsAlone();
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(jobsEnded(session));
+        QCOMPARE(dialogs->messages.last(), QStringLiteral("学習を中止しました"));
+        showsTheNewBarsAlone();
     }
 
     void errorInEventHandlerIsReportedAndProgramRunsOn_data() {

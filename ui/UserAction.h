@@ -6,9 +6,6 @@
 #include <new>
 #include <utility>
 
-// The text shown when memory ran out during a user action.
-QString outOfMemoryText();
-
 // Runs one user action from a slot or event handler. An error that ends it is shown through the
 // dialogs and the window goes on; nothing is thrown through Qt's event delivery. Returns whether
 // the action ran to its end.

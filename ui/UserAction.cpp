@@ -1,5 +1,0 @@
-#include "ui/UserAction.h"
-
-QString outOfMemoryText() {
-    return QStringLiteral("メモリが足りません");
-}
