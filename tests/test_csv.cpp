@@ -1,7 +1,7 @@
 #include "session/Session.h"
 #include "store/TextFile.h"
 #include "store/TorvaneError.h"
-#include "support/TemplateDatabase.h"
+#include "support/SessionFixture.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 
@@ -17,13 +17,9 @@
 
 using Rows = QList<QVariantList>;
 
-class TestCsv : public QObject {
+class TestCsv : public QObject, protected SessionFixture {
     Q_OBJECT
 
-    TemplateDatabase templateDb;
-    std::unique_ptr<TestFolder> dir;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<Session> session;
 
     QSqlDatabase db(const QString& selector) {
         return session->dm.database(session->dm.connectionOf(selector));
@@ -92,22 +88,14 @@ private Q_SLOTS:
     // The catalogue is loaded once into a template database that every test starts from.
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(templateDb.create());
+        QVERIFY(createTemplate());
     }
 
     void init() {
-        dir = std::make_unique<TestFolder>();
-        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
-        dialogs = std::make_unique<TestDialogs>();
-        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
-        session->openDatabases();
-        dialogs->clear();
+        QVERIFY(openSession());
     }
 
-    void cleanup() {
-        session.reset();
-        dir.reset();
-    }
+    void cleanup() { closeSession(); }
 
     // A table larger than one written block comes out as one text encoded at once would, and
     // the characters CP932 lacks are counted over all blocks.

@@ -1,7 +1,7 @@
 #include "csv/CsvListModel.h"
 #include "csv/CsvPage.h"
 #include "session/Session.h"
-#include "support/TemplateDatabase.h"
+#include "support/SessionFixture.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 
@@ -20,13 +20,9 @@
 
 #include <memory>
 
-class TestCsvPage : public QObject {
+class TestCsvPage : public QObject, protected SessionFixture {
     Q_OBJECT
 
-    TemplateDatabase templateDb;
-    std::unique_ptr<TestFolder> dir;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<Session> session;
     std::unique_ptr<CsvPage> page;
 
     void exec(const QString& sql) {
@@ -63,15 +59,11 @@ class TestCsvPage : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(templateDb.create());
+        QVERIFY(createTemplate());
     }
 
     void init() {
-        dir = std::make_unique<TestFolder>();
-        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
-        dialogs = std::make_unique<TestDialogs>();
-        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
-        session->openDatabases();
+        QVERIFY(openSession());
         exec(QStringLiteral("insert into F09CSV values (1, 2, 'ﾌﾟﾛ目', 'F05PMF', '%1/', 'f05.csv', "
                             "NULL), (2, 6, 'EV表', 'F08EVK', '%1/', 'f08.csv', 'x')")
                  .arg(dir->path()));
@@ -88,8 +80,7 @@ private Q_SLOTS:
 
     void cleanup() {
         page.reset();
-        session.reset();
-        dir.reset();
+        closeSession();
     }
 
     void showsTheListWithItsControls() {

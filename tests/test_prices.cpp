@@ -9,6 +9,7 @@
 #include "store/TextFile.h"
 #include "store/TextRules.h"
 #include "store/TorvaneError.h"
+#include "support/SessionFixture.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 #include "support/TestSettings.h"
@@ -69,14 +70,11 @@ QString cell(const QVariant& v) {
 
 } // namespace
 
-class TestPrices : public QObject {
+class TestPrices : public QObject, protected SessionFixture {
     Q_OBJECT
 
     TestSettings settings;
 
-    std::unique_ptr<TestFolder> dir;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<Session> session;
     QStringList infos;
     int forecastCalls = 0;
 
@@ -214,14 +212,13 @@ class TestPrices : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(createTemplate());
+    }
 
     void init() {
-        dir = std::make_unique<TestFolder>();
-        dialogs = std::make_unique<TestDialogs>();
-        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
-        session->openDatabases();
-        dialogs->clear();
+        QVERIFY(openSession());
         infos.clear();
         forecastCalls = 0;
         connect(&session->prices, &PriceImport::infoShown, this,
@@ -235,8 +232,7 @@ private Q_SLOTS:
         QSettings(QStringLiteral("torvane"), QStringLiteral("torvane"))
             .remove(QLatin1String(PriceImport::serverTimeKey));
         Clock::release();
-        session.reset();
-        dir.reset();
+        closeSession();
     }
 
     void erPeriod_data() {

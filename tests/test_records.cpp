@@ -4,7 +4,7 @@
 #include "session/Session.h"
 #include "store/Clock.h"
 #include "store/KeptSettings.h"
-#include "support/TemplateDatabase.h"
+#include "support/SessionFixture.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 #include "support/TestSettings.h"
@@ -34,15 +34,11 @@
 
 // The three register pages in a page control as the window holds them, over a started session
 // in a fresh folder.
-class TestRecords : public QObject {
+class TestRecords : public QObject, protected SessionFixture {
     Q_OBJECT
 
     TestSettings settings;
 
-    std::unique_ptr<TestFolder> dir;
-    TemplateDatabase templateDb;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<Session> session;
     std::unique_ptr<QTabWidget> pc;
     ProForecastPage* pro = nullptr;
     EventRecordPage* events = nullptr;
@@ -134,18 +130,13 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(10, 15, 42)));
         // Every test starts from a copy of one started database.
-        QVERIFY(templateDb.create());
+        QVERIFY(createTemplate());
     }
     void cleanupTestCase() { Clock::release(); }
 
     void init() {
         TestSettings::clear();
-        dir = std::make_unique<TestFolder>();
-        QVERIFY(templateDb.copyTo(dir->filePath(QStringLiteral("SQDB.DB"))));
-        dialogs = std::make_unique<TestDialogs>();
-        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
-        session->openDatabases();
-        dialogs->clear();
+        QVERIFY(openSession());
         pc = std::make_unique<QTabWidget>();
         pro = new ProForecastPage(*session, *dialogs);
         events = new EventRecordPage(*session, *dialogs);
@@ -162,8 +153,7 @@ private Q_SLOTS:
 
     void cleanup() {
         pc.reset();
-        session.reset();
-        dir.reset();
+        closeSession();
     }
 
     void controlsCarryTheirNamesAndHints() {
