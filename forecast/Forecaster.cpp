@@ -7,13 +7,11 @@
 #include "store/TorvaneError.h"
 
 #include <QLocale>
-#include <QScopeGuard>
-
-#include <new>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace {
@@ -224,11 +222,20 @@ ChartData Forecaster::barsWithoutForecast() {
 }
 
 void Forecaster::forecastWith(TrainingJob job, const Pending& pending) {
+    // finished() is said after an error too, outside any destructor: what follows it may throw.
     m_finishing = true;
-    const auto ended = qScopeGuard([this] {
+    try {
+        forecastAfter(std::move(job), pending);
+    } catch (...) {
         m_finishing = false;
         Q_EMIT finished();
-    });
+        throw;
+    }
+    m_finishing = false;
+    Q_EMIT finished();
+}
+
+void Forecaster::forecastAfter(TrainingJob job, const Pending& pending) {
     Q_EMIT trainingEnded(job.finished());
     if (job.failure)
         std::rethrow_exception(job.failure);

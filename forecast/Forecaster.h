@@ -131,7 +131,9 @@ private:
         ForecastBounds bounds;
         ForecastSummary summary;
     };
+    // The training is back: the forecast continues, then finished() is said.
     void forecastWith(TrainingJob job, const Pending& pending);
+    void forecastAfter(TrainingJob job, const Pending& pending);
     // The chart's rows while the slots are still empty; none for a day count that is no integer.
     ChartData barsWithoutForecast();
     void forecastSlots(const Pending& pending);

@@ -702,6 +702,25 @@ private Q_SLOTS:
         QVERIFY(!window->isVisible());
     }
 
+    // The forecast after a training off the thread runs from the window's loop: an error there
+    // is said like any action's, and the window is free again.
+    void errorAfterATrainingIsSaidAndFreesTheWindow() {
+        create();
+        QVERIFY(showAndActivate());
+        Session& session = window->session();
+        session.forecast.seed = 2;
+        fillPriceTable(session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 12);
+        QSqlQuery(session.dm.database(session.dm.csm()))
+            .exec(QStringLiteral("update F01YSK set HV = NULL where CNT = 12"));
+        dialogs->clear();
+        session.forecast.uq1K(Forecaster::forecastTrain);
+        QVERIFY(jobsEnded(session));
+        QCOMPARE(dialogs->errors.size(), 1);
+        QCOMPARE(dialogs->messages, QStringList{QStringLiteral("1000回学習します")});
+        window->close();
+        QVERIFY(!window->isVisible());
+    }
+
     // While a training runs and after "中止", page 1 and page 3 show the new bars without a
     // forecast, never the new bars beside the previous import's forecast, chart or network.
     void stoppedTrainingShowsOneImport() {
