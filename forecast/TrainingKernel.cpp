@@ -2,6 +2,7 @@
 #include "forecast/TrainingKernel.h"
 #include "forecast/TrainingLanes.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,8 @@ namespace {
 
 using namespace TrainingShape;
 using Net = State;
+
+std::atomic<std::uint64_t> patternsThroughLanes{0};
 
 // The library's sum over six connections: its unrolled loop adds the two left over by the
 // groups of four first, in reverse, then the group of four.
@@ -209,6 +212,10 @@ const char* TrainingKernel::kernelName(Kernel kernel) {
     return "fann_train";
 }
 
+std::uint64_t TrainingKernel::lanesPatterns() {
+    return patternsThroughLanes.load(std::memory_order_relaxed);
+}
+
 const char* TrainingKernel::activeKernel() {
     return kernelName(defaultKernel());
 }
@@ -235,6 +242,7 @@ int TrainingKernel::trainWith(Kernel kernel, fann* ann, const float* inputs,
         if (lanes) {
             TrainingLanes::Fallbacks f;
             TrainingLanes::train(n, inputs, targets, last, throughLibm, &f);
+            patternsThroughLanes.fetch_add(f.patterns, std::memory_order_relaxed);
             if (fallbacks) {
                 fallbacks->patterns += f.patterns;
                 fallbacks->sigmoids += f.sigmoids;

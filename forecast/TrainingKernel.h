@@ -37,6 +37,9 @@ const char* kernelName(Kernel kernel);
 // The name of the kernel train() uses, for reports.
 const char* activeKernel();
 
+// Patterns the lanes have trained in this process, all threads: where it grows, they ran.
+std::uint64_t lanesPatterns();
+
 // Lanes that went through libm because the approximation could not vouch for the float.
 struct LaneFallbacks {
     std::uint64_t patterns = 0;

@@ -68,8 +68,10 @@ constexpr double roundingShift = 0x1.8p52;
 // 2^-60 and the final multiply-add 2^-53: within 2 double ulps of exp(x); glibc's exp is within
 // one. Outside the range the result is meaningless and the caller falls back.
 LANES inline __m256d expLanes(__m256d x) {
+    // n = x 128/ln2 rounded to an integer, in the low bits of k (any n near it would do: r is
+    // computed from n exactly).
     const __m256d shift = _mm256_set1_pd(roundingShift);
-    const __m256d k = _mm256_add_pd(_mm256_mul_pd(x, _mm256_set1_pd(by128Ln2)), shift);
+    const __m256d k = _mm256_fmadd_pd(x, _mm256_set1_pd(by128Ln2), shift);
     const __m256d n = _mm256_sub_pd(k, shift);
     __m256d r = _mm256_fnmadd_pd(n, _mm256_set1_pd(ln2By128Hi), x);
     r = _mm256_fnmadd_pd(n, _mm256_set1_pd(ln2By128Lo), r);
@@ -80,12 +82,12 @@ LANES inline __m256d expLanes(__m256d x) {
     // (n - j) / 128 in the exponent field: the shift pushes the rounding constant out.
     const __m256i scale = _mm256_slli_epi64(_mm256_sub_epi64(bits, j), 45);
 
-    __m256d p = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 120), r, _mm256_set1_pd(1.0 / 24));
-    p = _mm256_fmadd_pd(p, r, _mm256_set1_pd(1.0 / 6));
-    p = _mm256_fmadd_pd(p, r, _mm256_set1_pd(0.5));
-    p = _mm256_fmadd_pd(p, r, _mm256_set1_pd(1.0));
-    const __m256d q = _mm256_mul_pd(p, r);          // exp(r) - 1
-    const __m256d e = _mm256_fmadd_pd(t, q, t);      // in [0.99, 2.01): a normal number
+    // exp(r) - 1 = r + r^2 (1/2 + r/6) + r^4 (1/24 + r/120), in pairs for a shorter chain.
+    const __m256d r2 = _mm256_mul_pd(r, r);
+    const __m256d low = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 6), r, _mm256_set1_pd(0.5));
+    const __m256d high = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 120), r, _mm256_set1_pd(1.0 / 24));
+    const __m256d q = _mm256_fmadd_pd(r2, _mm256_fmadd_pd(r2, high, low), r);
+    const __m256d e = _mm256_fmadd_pd(t, q, t); // in [0.99, 2.01): a normal number
     return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(e), scale));
 }
 
@@ -101,41 +103,52 @@ LANES inline int nearHalfway(__m256d v, __m256i ulps) {
     return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_and_si256(above, below)));
 }
 
-// The library's sigmoid of the float argument x (-2 times the steepened sum), exactly:
-// float(1 / (1 + exp(double(x)))).
-[[gnu::noinline, gnu::cold]] float librarySigmoid(float x) {
-    return float(1.0 / (1.0 + std::exp(double(x))));
+// The library's activation of one neuron, exactly: the steepened sum clipped to
+// +-150/steepness, float(1 / (1 + exp(double(-2 s)))).
+[[gnu::noinline, gnu::cold]] float librarySigmoid(float sum, float steepness, float max) {
+    float s = steepness * sum;
+    if (s > max)
+        s = max;
+    else if (s < -max)
+        s = -max;
+    return float(1.0 / (1.0 + std::exp(double(-2.0f * s))));
 }
 
-// The library's sigmoids of four float arguments. The approximated exp and the library's differ
-// by at most two ulps, 1 + e and the division add two roundings to each: the doubles before the
-// float rounding lie within 8 ulps of each other, and 512 leave room. Lanes in `used` that lie
-// that near a half-way point between floats are recomputed.
-// Arguments are clamped to [-700, 700] first, which changes no float: below -38 the library's
-// 1 + exp(x) is 1 and the sigmoid 1, from 110 up the sigmoid lies below half the smallest
-// float and rounds to 0, and the clamped argument gives the same. Between 80 and 110 the float
-// is near or below the smallest normal one, where half-way points lie elsewhere: such lanes,
-// and NaN, go through libm.
-LANES inline __m128 sigmoidLanes(__m128 x, int used, bool allFallback, std::uint64_t& fallbacks) {
+// The library's sigmoids of four neurons, from x = -2 times the clipped steepened sum (or
+// just -sum with steepness 0.5, see sigmoidArgument). The approximated exp and the library's
+// differ by at most two ulps, 1 + e and the division add two roundings to each: the doubles
+// before the float rounding lie within 8 ulps of each other, and 512 leave room.
+// From |x| >= 110 on the float is known without an exp: at x <= -38 the library's 1 + exp(x)
+// is already 1 and the sigmoid 1, at x >= 110 the sigmoid lies below half the smallest float
+// and rounds to 0 (the library's clip to +-300/steepness changes neither). Between 80 and 110
+// the float is near or below the smallest normal one, where half-way points lie elsewhere.
+// Lanes in `used` near a half-way point, in [80, 110) or NaN are recomputed from the sums.
+LANES inline __m128 sigmoidLanes(__m128 x, __m128 sum, __m128 steep, __m128 max, int used,
+                                 bool allFallback, std::uint64_t& fallbacks) {
     const __m256d xd = _mm256_cvtps_pd(x);
-    const __m256d clamped = _mm256_max_pd(_mm256_set1_pd(-700.0),
-                                          _mm256_min_pd(_mm256_set1_pd(700.0), xd));
     const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d r = _mm256_div_pd(one, _mm256_add_pd(one, expLanes(clamped)));
+    const __m256d approximated = _mm256_div_pd(one, _mm256_add_pd(one, expLanes(xd)));
+    const __m256d saturated =
+        _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), xd), _mm256_set1_pd(110.0),
+                      _CMP_GE_OQ);
+    const __m256d limit =
+        _mm256_and_pd(_mm256_cmp_pd(xd, _mm256_setzero_pd(), _CMP_LE_OQ), one);
+    const __m256d r = _mm256_blendv_pd(approximated, limit, saturated);
     const __m256d inRange =
-        _mm256_or_pd(_mm256_cmp_pd(xd, _mm256_set1_pd(80.0), _CMP_LT_OQ),
-                     _mm256_cmp_pd(xd, _mm256_set1_pd(110.0), _CMP_GE_OQ));
+        _mm256_or_pd(_mm256_cmp_pd(xd, _mm256_set1_pd(80.0), _CMP_LT_OQ), saturated);
     int redo = (~_mm256_movemask_pd(inRange) | nearHalfway(r, _mm256_set1_epi64x(512))) & used;
     if (allFallback)
         redo = used;
     __m128 f = _mm256_cvtpd_ps(r);
     if (redo) [[unlikely]] {
-        alignas(16) float out[4], in[4];
+        alignas(16) float out[4], sums[4], steeps[4], maxes[4];
         _mm_store_ps(out, f);
-        _mm_store_ps(in, x);
+        _mm_store_ps(sums, sum);
+        _mm_store_ps(steeps, steep);
+        _mm_store_ps(maxes, max);
         for (int lane = 0; lane < 4; ++lane)
             if (redo & (1 << lane)) {
-                out[lane] = librarySigmoid(in[lane]);
+                out[lane] = librarySigmoid(sums[lane], steeps[lane], maxes[lane]);
                 ++fallbacks;
             }
         f = _mm_load_ps(out);
@@ -161,12 +174,14 @@ LANES inline __m128 tanhErrorLanes(__m128 diff, bool allFallback, std::uint64_t&
     const __m128 absDiff = _mm_andnot_ps(_mm_set1_ps(-0.0f), diff);
     const int inRange = _mm_movemask_ps(_mm_cmp_ps(absDiff, _mm_set1_ps(0.0625f), _CMP_LE_OQ));
     const __m256d d = _mm256_cvtps_pd(diff);
+    // 1/3 + z/5 + z^2/7 + ... + z^5/13 with z = d^2, in pairs for a shorter chain.
     const __m256d z = _mm256_mul_pd(d, d);
-    __m256d p = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 13), z, _mm256_set1_pd(1.0 / 11));
-    p = _mm256_fmadd_pd(p, z, _mm256_set1_pd(1.0 / 9));
-    p = _mm256_fmadd_pd(p, z, _mm256_set1_pd(1.0 / 7));
-    p = _mm256_fmadd_pd(p, z, _mm256_set1_pd(1.0 / 5));
-    p = _mm256_fmadd_pd(p, z, _mm256_set1_pd(1.0 / 3));
+    const __m256d z2 = _mm256_mul_pd(z, z);
+    const __m256d z4 = _mm256_mul_pd(z2, z2);
+    const __m256d a = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 5), z, _mm256_set1_pd(1.0 / 3));
+    const __m256d b = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 9), z, _mm256_set1_pd(1.0 / 7));
+    const __m256d c = _mm256_fmadd_pd(_mm256_set1_pd(1.0 / 13), z, _mm256_set1_pd(1.0 / 11));
+    const __m256d p = _mm256_fmadd_pd(z4, c, _mm256_fmadd_pd(z2, b, a));
     const __m256d twoD = _mm256_add_pd(d, d);
     const __m256d l = _mm256_fmadd_pd(_mm256_mul_pd(twoD, z), p, twoD);
 
@@ -210,14 +225,12 @@ template <bool Folded> LANES inline __m256 derived(__m256 twoSteep, __m256 value
 }
 
 // -2 times the steepened sum clipped to +-150/steepness, as the library makes the sigmoid's
-// argument. With steepness 0.5 that is the sum's negation clipped to +-300 * 2: halving a float
-// and doubling it back is exact, and the clip compares the same.
+// argument. With steepness 0.5 just -sum: halving a float and doubling it back is exact (a
+// subnormal sum aside, whose sigmoid is 0.5 either way), and beyond the clip at |sum| = 600 the
+// sigmoid is 0 or 1 whichever argument it gets.
 template <bool Folded> LANES inline __m256 sigmoidArgument(__m256 sum, __m256 steep, __m256 max) {
     if constexpr (Folded) {
-        // min/max return the sum itself when it is NaN, as the library's comparisons do.
-        __m256 s = _mm256_min_ps(_mm256_set1_ps(600.0f), sum);
-        s = _mm256_max_ps(_mm256_set1_ps(-600.0f), s);
-        return _mm256_xor_ps(s, _mm256_set1_ps(-0.0f));
+        return _mm256_xor_ps(sum, _mm256_set1_ps(-0.0f));
     } else {
         const __m256 s = _mm256_mul_ps(steep, sum);
         const __m256 negMax = _mm256_xor_ps(max, _mm256_set1_ps(-0.0f));
@@ -336,12 +349,15 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
         group = _mm256_add_ps(group, _mm256_mul_ps(l.hidden[5], x[5]));
         sum = _mm256_add_ps(sum, group);
         const __m256 hx = sigmoidArgument<Folded>(sum, steepHv, maxHv);
-        const __m128 h0 = sigmoidLanes(_mm256_castps256_ps128(hx), 0xF, allFallback,
-                                       fallbacks.sigmoids);
-        const __m128 h1 = sigmoidLanes(_mm256_extractf128_ps(hx, 1), 0x1, allFallback,
-                                       fallbacks.sigmoids);
-        const __m256 h = _mm256_or_ps(_mm256_and_ps(_mm256_set_m128(h1, h0), hiddenLanes),
-                                      biasLane);
+        const __m128 h0 = sigmoidLanes(
+            _mm256_castps256_ps128(hx), _mm256_castps256_ps128(sum),
+            _mm256_castps256_ps128(steepHv), _mm256_castps256_ps128(maxHv), 0xF, allFallback,
+            fallbacks.sigmoids);
+        const __m128 h1 = sigmoidLanes(
+            _mm256_extractf128_ps(hx, 1), _mm256_extractf128_ps(sum, 1),
+            _mm256_extractf128_ps(steepHv, 1), _mm256_extractf128_ps(maxHv, 1), 0x1, allFallback,
+            fallbacks.sigmoids);
+        const __m256 h = _mm256_blend_ps(_mm256_set_m128(h1, h0), biasLane, 0xE0);
         const __m256 hb[perNeuron] = {broadcastLane<0>(h), broadcastLane<1>(h),
                                       broadcastLane<2>(h), broadcastLane<3>(h),
                                       broadcastLane<4>(h), one};
@@ -356,7 +372,9 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
         osum = _mm_add_ps(osum, ogroup);
         const __m256 ox =
             sigmoidArgument<Folded>(_mm256_castps128_ps256(osum), steepOv, maxOv);
-        const __m128 y = sigmoidLanes(_mm256_castps256_ps128(ox), 0x7, allFallback,
+        const __m128 y = sigmoidLanes(_mm256_castps256_ps128(ox), osum,
+                                      _mm256_castps256_ps128(steepOv),
+                                      _mm256_castps256_ps128(maxOv), 0x7, allFallback,
                                       fallbacks.sigmoids);
 
         // The error: squared differences summed output after output, bit fails counted, the
@@ -373,18 +391,18 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
         __m128 err = diff;
         if constexpr (TanhError)
             err = tanhErrorLanes(diff, allFallback, fallbacks.logs);
-        const __m256 e = _mm256_and_ps(
-            _mm256_mul_ps(derived<Folded>(twoSteepOv, _mm256_castps128_ps256(y)),
-                          _mm256_castps128_ps256(err)),
-            outputLanes);
+        // The derivatives' padding lanes are zeroed, and with them the errors'.
+        const __m256 e = _mm256_mul_ps(
+            _mm256_and_ps(derived<Folded>(twoSteepOv, _mm256_castps128_ps256(y)), outputLanes),
+            _mm256_castps128_ps256(err));
 
         // The hidden errors: 0 + e0 w0i + e1 w1i + e2 w2i, then times the derivative.
         const __m256 e0 = broadcastLane<0>(e), e1 = broadcastLane<1>(e), e2 = broadcastLane<2>(e);
         __m256 back = _mm256_add_ps(_mm256_setzero_ps(), _mm256_mul_ps(e0, l.byOutput[0]));
         back = _mm256_add_ps(back, _mm256_mul_ps(e1, l.byOutput[1]));
         back = _mm256_add_ps(back, _mm256_mul_ps(e2, l.byOutput[2]));
-        const __m256 g = _mm256_and_ps(_mm256_mul_ps(back, derived<Folded>(twoSteepHv, h)),
-                                       hiddenLanes);
+        const __m256 g =
+            _mm256_mul_ps(back, _mm256_and_ps(derived<Folded>(twoSteepHv, h), hiddenLanes));
 
         // The updates: delta = step * value + momentum * previous delta, weight += delta.
         const __m256 hiddenStep = _mm256_mul_ps(g, rate);
