@@ -123,8 +123,9 @@ LANES inline int nearHalfway(__m256d v, __m256i ulps) {
 // and rounds to 0 (the library's clip to +-300/steepness changes neither). Between 80 and 110
 // the float is near or below the smallest normal one, where half-way points lie elsewhere.
 // Lanes in `used` near a half-way point, in [80, 110) or NaN are recomputed from the sums.
+// `ulps` is 512, or beyond any distance to send every lane through libm.
 LANES inline __m128 sigmoidLanes(__m128 x, __m128 sum, __m128 steep, __m128 max, int used,
-                                 bool allFallback, std::uint64_t& fallbacks) {
+                                 __m256i ulps, std::uint64_t& fallbacks) {
     const __m256d xd = _mm256_cvtps_pd(x);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d approximated = _mm256_div_pd(one, _mm256_add_pd(one, expLanes(xd)));
@@ -136,9 +137,7 @@ LANES inline __m128 sigmoidLanes(__m128 x, __m128 sum, __m128 steep, __m128 max,
     const __m256d r = _mm256_blendv_pd(approximated, limit, saturated);
     const __m256d inRange =
         _mm256_or_pd(_mm256_cmp_pd(xd, _mm256_set1_pd(80.0), _CMP_LT_OQ), saturated);
-    int redo = (~_mm256_movemask_pd(inRange) | nearHalfway(r, _mm256_set1_epi64x(512))) & used;
-    if (allFallback)
-        redo = used;
+    const int redo = (~_mm256_movemask_pd(inRange) | nearHalfway(r, ulps)) & used;
     __m128 f = _mm256_cvtpd_ps(r);
     if (redo) [[unlikely]] {
         alignas(16) float out[4], sums[4], steeps[4], maxes[4];
@@ -170,7 +169,8 @@ LANES inline __m128 sigmoidLanes(__m128 x, __m128 sum, __m128 steep, __m128 max,
 // rounded once before its log (2^-53 absolute) and its log is within an ulp; the series is
 // within an ulp of 2 atanh(d). A lane within 2^-50 + |L| 2^-44 of a half-way point between
 // floats, beyond 1/16 or NaN goes through libm, as does a tiny d, whose bound spans its floats.
-LANES inline __m128 tanhErrorLanes(__m128 diff, bool allFallback, std::uint64_t& fallbacks) {
+// `force` is 0, or beyond any distance to send every lane through libm.
+LANES inline __m128 tanhErrorLanes(__m128 diff, __m256i force, std::uint64_t& fallbacks) {
     const __m128 absDiff = _mm_andnot_ps(_mm_set1_ps(-0.0f), diff);
     const int inRange = _mm_movemask_ps(_mm_cmp_ps(absDiff, _mm_set1_ps(0.0625f), _CMP_LE_OQ));
     const __m256d d = _mm256_cvtps_pd(diff);
@@ -191,11 +191,10 @@ LANES inline __m128 tanhErrorLanes(__m128 diff, bool allFallback, std::uint64_t&
                                               _mm256_set1_epi64x(0x7FF));
     const __m256i shift = _mm256_min_epi32(
         _mm256_sub_epi64(_mm256_set1_epi64x(1025), exponent), _mm256_set1_epi64x(40));
-    const __m256i ulps = _mm256_add_epi64(_mm256_set1_epi64x(512),
-                                          _mm256_sllv_epi64(_mm256_set1_epi64x(1), shift));
-    int redo = (~inRange | nearHalfway(l, ulps)) & 7;
-    if (allFallback)
-        redo = 7;
+    const __m256i ulps = _mm256_or_si256(
+        _mm256_add_epi64(_mm256_set1_epi64x(512), _mm256_sllv_epi64(_mm256_set1_epi64x(1), shift)),
+        force);
+    const int redo = (~inRange | nearHalfway(l, ulps)) & 7;
     __m128 f = _mm256_cvtpd_ps(l);
     if (redo) [[unlikely]] {
         alignas(16) float out[4], in[4];
@@ -245,14 +244,27 @@ template <int Lane> LANES inline __m256 broadcastLane(__m256 v) {
 }
 
 // Hidden weights transposed: hidden[i] holds input i's weight into each hidden neuron, neuron j
-// in lane j (lanes 5 to 7 stay zero). Output weights twice: byHidden[i] holds hidden value i's
-// weight into each output (lane k), byOutput[k] output k's six weights (lane i); the forward
-// sum reads the first, the hidden errors the second, and both take the same updates.
+// in lane j (lanes 5 to 7 stay zero). Output weights by output: byOutput[k] holds output k's six
+// weights (lane i), as the hidden errors and the updates take them; the forward sum takes them
+// transposed (outputWeightsByHidden).
 struct Lanes {
     __m256 hidden[perNeuron], hiddenDelta[perNeuron];
-    __m128 byHidden[perNeuron], byHiddenDelta[perNeuron];
     __m256 byOutput[numOut], byOutputDelta[numOut];
 };
+
+// The output weights transposed, two hidden values' in each vector: pairs[i] holds hidden value
+// i's weight into each output (lane k) in its low half, value i + 4's in its high half.
+LANES inline void outputWeightsByHidden(const __m256 byOutput[numOut], __m256 pairs[4]) {
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 t0 = _mm256_unpacklo_ps(byOutput[0], byOutput[1]);
+    const __m256 t1 = _mm256_unpackhi_ps(byOutput[0], byOutput[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(byOutput[2], zero);
+    const __m256 t3 = _mm256_unpackhi_ps(byOutput[2], zero);
+    pairs[0] = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+    pairs[1] = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+    pairs[2] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+    pairs[3] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+}
 
 LANES void loadLanes(const State& s, Lanes& l) {
     for (unsigned i = 0; i < perNeuron; ++i) {
@@ -263,13 +275,6 @@ LANES void loadLanes(const State& s, Lanes& l) {
         }
         l.hidden[i] = _mm256_load_ps(w);
         l.hiddenDelta[i] = _mm256_load_ps(dw);
-        alignas(16) float wo[4] = {}, dwo[4] = {};
-        for (unsigned k = 0; k < numOut; ++k) {
-            wo[k] = s.w[hiddenWeights + k * perNeuron + i];
-            dwo[k] = s.dw[hiddenWeights + k * perNeuron + i];
-        }
-        l.byHidden[i] = _mm_load_ps(wo);
-        l.byHiddenDelta[i] = _mm_load_ps(dwo);
     }
     for (unsigned k = 0; k < numOut; ++k) {
         alignas(32) float w[8] = {}, dw[8] = {};
@@ -290,7 +295,6 @@ LANES void storeLanes(const Lanes& l, State& s) {
             s.dw[j * perNeuron + i] = dw[j];
         }
     }
-    // The output layer's two layouts hold the same values; the by-output one is stored.
     for (unsigned k = 0; k < numOut; ++k) {
         alignas(32) float w[8], dw[8];
         _mm256_store_ps(w, l.byOutput[k]);
@@ -328,6 +332,9 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
     // The hidden layer's values with its bias neuron's 1 in lane 5.
     const __m256 biasLane = _mm256_setr_ps(0, 0, 0, 0, 0, 1.0f, 0, 0);
     const __m128i targetLanes = _mm_setr_epi32(-1, -1, -1, 0);
+    // Every lane through libm: a distance to half-way points no double exceeds.
+    const __m256i force = _mm256_set1_epi64x(allFallback ? std::int64_t(1) << 40 : 0);
+    const __m256i sigmoidUlps = _mm256_or_si256(_mm256_set1_epi64x(512), force);
     const float bitFailLimit = s.bitFailLimit;
     float mse = s.mse;
     unsigned bitFails = s.numBitFail;
@@ -351,30 +358,36 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
         const __m256 hx = sigmoidArgument<Folded>(sum, steepHv, maxHv);
         const __m128 h0 = sigmoidLanes(
             _mm256_castps256_ps128(hx), _mm256_castps256_ps128(sum),
-            _mm256_castps256_ps128(steepHv), _mm256_castps256_ps128(maxHv), 0xF, allFallback,
+            _mm256_castps256_ps128(steepHv), _mm256_castps256_ps128(maxHv), 0xF, sigmoidUlps,
             fallbacks.sigmoids);
         const __m128 h1 = sigmoidLanes(
             _mm256_extractf128_ps(hx, 1), _mm256_extractf128_ps(sum, 1),
-            _mm256_extractf128_ps(steepHv, 1), _mm256_extractf128_ps(maxHv, 1), 0x1, allFallback,
+            _mm256_extractf128_ps(steepHv, 1), _mm256_extractf128_ps(maxHv, 1), 0x1, sigmoidUlps,
             fallbacks.sigmoids);
         const __m256 h = _mm256_blend_ps(_mm256_set_m128(h1, h0), biasLane, 0xE0);
-        const __m256 hb[perNeuron] = {broadcastLane<0>(h), broadcastLane<1>(h),
-                                      broadcastLane<2>(h), broadcastLane<3>(h),
-                                      broadcastLane<4>(h), one};
 
-        // The output sums, the outputs in lanes, in the same order.
-        __m128 osum = _mm_add_ps(_mm_mul_ps(l.byHidden[1], _mm256_castps256_ps128(hb[1])),
-                                 _mm_mul_ps(l.byHidden[0], _mm256_castps256_ps128(hb[0])));
-        __m128 ogroup = _mm_add_ps(_mm_mul_ps(l.byHidden[2], _mm256_castps256_ps128(hb[2])),
-                                   _mm_mul_ps(l.byHidden[3], _mm256_castps256_ps128(hb[3])));
-        ogroup = _mm_add_ps(ogroup, _mm_mul_ps(l.byHidden[4], _mm256_castps256_ps128(hb[4])));
-        ogroup = _mm_add_ps(ogroup, _mm_mul_ps(l.byHidden[5], _mm256_castps256_ps128(hb[5])));
-        osum = _mm_add_ps(osum, ogroup);
+        // The output sums, the outputs in lanes, in the same order; hidden values i and i + 4
+        // broadcast into the two halves of one vector.
+        __m256 pairs[4];
+        outputWeightsByHidden(l.byOutput, pairs);
+        const __m256 h04 = _mm256_permutevar8x32_ps(h, _mm256_setr_epi32(0, 0, 0, 0, 4, 4, 4, 4));
+        const __m256 h15 = _mm256_permutevar8x32_ps(h, _mm256_setr_epi32(1, 1, 1, 1, 5, 5, 5, 5));
+        const __m256 q04 = _mm256_mul_ps(pairs[0], h04);
+        const __m256 q15 = _mm256_mul_ps(pairs[1], h15);
+        const __m128 q2 = _mm_mul_ps(_mm256_castps256_ps128(pairs[2]),
+                                     _mm256_castps256_ps128(broadcastLane<2>(h)));
+        const __m128 q3 = _mm_mul_ps(_mm256_castps256_ps128(pairs[3]),
+                                     _mm256_castps256_ps128(broadcastLane<3>(h)));
+        __m128 ogroup = _mm_add_ps(q2, q3);
+        ogroup = _mm_add_ps(ogroup, _mm256_extractf128_ps(q04, 1));
+        ogroup = _mm_add_ps(ogroup, _mm256_extractf128_ps(q15, 1));
+        const __m128 osum = _mm_add_ps(
+            _mm_add_ps(_mm256_castps256_ps128(q15), _mm256_castps256_ps128(q04)), ogroup);
         const __m256 ox =
             sigmoidArgument<Folded>(_mm256_castps128_ps256(osum), steepOv, maxOv);
         const __m128 y = sigmoidLanes(_mm256_castps256_ps128(ox), osum,
                                       _mm256_castps256_ps128(steepOv),
-                                      _mm256_castps256_ps128(maxOv), 0x7, allFallback,
+                                      _mm256_castps256_ps128(maxOv), 0x7, sigmoidUlps,
                                       fallbacks.sigmoids);
 
         // The error: squared differences summed output after output, bit fails counted, the
@@ -390,7 +403,7 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
             _mm_movemask_ps(_mm_cmp_ps(absDiff, _mm_set1_ps(bitFailLimit), _CMP_GE_OQ)) & 7));
         __m128 err = diff;
         if constexpr (TanhError)
-            err = tanhErrorLanes(diff, allFallback, fallbacks.logs);
+            err = tanhErrorLanes(diff, force, fallbacks.logs);
         // The derivatives' padding lanes are zeroed, and with them the errors'.
         const __m256 e = _mm256_mul_ps(
             _mm256_and_ps(derived<Folded>(twoSteepOv, _mm256_castps128_ps256(y)), outputLanes),
@@ -420,15 +433,6 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
                                                _mm256_mul_ps(momentum, l.byOutputDelta[k]));
             l.byOutput[k] = _mm256_add_ps(l.byOutput[k], delta);
             l.byOutputDelta[k] = delta;
-        }
-        const __m128 outStep4 = _mm256_castps256_ps128(outStep);
-        const __m128 momentum4 = _mm256_castps256_ps128(momentum);
-        for (unsigned i = 0; i < perNeuron; ++i) {
-            const __m128 delta =
-                _mm_add_ps(_mm_mul_ps(outStep4, _mm256_castps256_ps128(hb[i])),
-                           _mm_mul_ps(momentum4, l.byHiddenDelta[i]));
-            l.byHidden[i] = _mm_add_ps(l.byHidden[i], delta);
-            l.byHiddenDelta[i] = delta;
         }
     }
 
