@@ -116,8 +116,9 @@ LANES inline int nearHalfway(__m256d v, __m256i ulps) {
 
 // The library's sigmoids of four neurons, from x = -2 times the clipped steepened sum (or
 // just -sum with steepness 0.5, see sigmoidArgument). The approximated exp and the library's
-// differ by at most two ulps, 1 + e and the division add two roundings to each: the doubles
-// before the float rounding lie within 8 ulps of each other, and 512 leave room.
+// differ by at most three ulps, which 1 / (1 + e) passes on at most unchanged; 1 + e and the
+// division add two roundings to each: the doubles before the float rounding lie within 16
+// ulps of each other, and 512 leave room.
 // From |x| >= 110 on the float is known without an exp: at x <= -38 the library's 1 + exp(x)
 // is already 1 and the sigmoid 1, at x >= 110 the sigmoid lies below half the smallest float
 // and rounds to 0 (the library's clip to +-300/steepness changes neither). Between 80 and 110
