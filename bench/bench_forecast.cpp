@@ -137,8 +137,7 @@ int main(int argc, char* argv[]) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     bool allSame = true;
 
-    std::printf("default kernel: %s (lanes %s on this processor)\n",
-                TrainingKernel::activeKernel(),
+    std::printf("default kernel: %s (lanes %s on this processor)\n", TrainingKernel::activeKernel(),
                 TrainingKernel::lanesAvailable() ? "available" : "unavailable");
     for (const int minutes : {1, 5, 15}) {
         std::srand(1);
@@ -157,11 +156,12 @@ int main(int argc, char* argv[]) {
             fallbacks = t.fallbacks;
         }
         const double a = median(lanesNs), k = median(scalarNs), l = median(libraryNs);
-        std::printf("%2d-minute bars: %d bars, %d passes: lanes %.1f ns per pattern, scalar %.1f ns, "
-                    "fann_train %.1f ns; lanes/fann_train %.3f, scalar/fann_train %.3f, "
-                    "lanes/scalar %.3f%s\n",
-                    minutes, patterns.count, passes, a, k, l, a / l, k / l, a / k,
-                    allSame ? "" : " (DIFFERENT)");
+        std::printf(
+            "%2d-minute bars: %d bars, %d passes: lanes %.1f ns per pattern, scalar %.1f ns, "
+            "fann_train %.1f ns; lanes/fann_train %.3f, scalar/fann_train %.3f, "
+            "lanes/scalar %.3f%s\n",
+            minutes, patterns.count, passes, a, k, l, a / l, k / l, a / k,
+            allSame ? "" : " (DIFFERENT)");
         if (fallbacks.patterns > 0)
             std::printf("    lanes through libm: sigmoids %.2e of %llu, logs %.4f of %llu\n",
                         double(fallbacks.sigmoids) / (8.0 * double(fallbacks.patterns)),

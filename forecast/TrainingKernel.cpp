@@ -226,9 +226,9 @@ int TrainingKernel::train(fann* ann, const float* inputs, const float* targets, 
                      passes, onPass);
 }
 
-int TrainingKernel::trainWith(Kernel kernel, fann* ann, const float* inputs,
-                              const float* targets, int count, int passes,
-                              const PassHook& onPass, LaneFallbacks* fallbacks) {
+int TrainingKernel::trainWith(Kernel kernel, fann* ann, const float* inputs, const float* targets,
+                              int count, int passes, const PassHook& onPass,
+                              LaneFallbacks* fallbacks) {
     if (count <= 0 || passes <= 0 || kernel == Kernel::Library || !accepts(ann) ||
         !ensureDeltas(ann))
         return trainWithLibrary(ann, inputs, targets, count, passes, onPass);

@@ -98,8 +98,8 @@ LANES inline int nearHalfway(__m256d v, __m256i ulps) {
     const __m256i d = _mm256_sub_epi64(low, _mm256_set1_epi64x(0x10000000));
     const __m256i one = _mm256_set1_epi64x(1);
     const __m256i above = _mm256_cmpgt_epi64(_mm256_add_epi64(ulps, one), d);
-    const __m256i below = _mm256_cmpgt_epi64(d, _mm256_sub_epi64(_mm256_setzero_si256(),
-                                                                  _mm256_add_epi64(ulps, one)));
+    const __m256i below = _mm256_cmpgt_epi64(
+        d, _mm256_sub_epi64(_mm256_setzero_si256(), _mm256_add_epi64(ulps, one)));
     return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_and_si256(above, below)));
 }
 
@@ -130,11 +130,9 @@ LANES inline __m128 sigmoidLanes(__m128 x, __m128 sum, __m128 steep, __m128 max,
     const __m256d xd = _mm256_cvtps_pd(x);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d approximated = _mm256_div_pd(one, _mm256_add_pd(one, expLanes(xd)));
-    const __m256d saturated =
-        _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), xd), _mm256_set1_pd(110.0),
-                      _CMP_GE_OQ);
-    const __m256d limit =
-        _mm256_and_pd(_mm256_cmp_pd(xd, _mm256_setzero_pd(), _CMP_LE_OQ), one);
+    const __m256d saturated = _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), xd),
+                                            _mm256_set1_pd(110.0), _CMP_GE_OQ);
+    const __m256d limit = _mm256_and_pd(_mm256_cmp_pd(xd, _mm256_setzero_pd(), _CMP_LE_OQ), one);
     const __m256d r = _mm256_blendv_pd(approximated, limit, saturated);
     const __m256d inRange =
         _mm256_or_pd(_mm256_cmp_pd(xd, _mm256_set1_pd(80.0), _CMP_LT_OQ), saturated);
@@ -188,10 +186,10 @@ LANES inline __m128 tanhErrorLanes(__m128 diff, __m256i force, std::uint64_t& fa
 
     // The bound in ulps of l: 2^-50 is 2^(1025 - E) ulps for l's biased exponent E, and
     // |l| 2^-44 at most 2^9. From 2^28 ulps on, every point is near; the shift stops at 40.
-    const __m256i exponent = _mm256_and_si256(_mm256_srli_epi64(_mm256_castpd_si256(l), 52),
-                                              _mm256_set1_epi64x(0x7FF));
-    const __m256i shift = _mm256_min_epi32(
-        _mm256_sub_epi64(_mm256_set1_epi64x(1025), exponent), _mm256_set1_epi64x(40));
+    const __m256i exponent =
+        _mm256_and_si256(_mm256_srli_epi64(_mm256_castpd_si256(l), 52), _mm256_set1_epi64x(0x7FF));
+    const __m256i shift = _mm256_min_epi32(_mm256_sub_epi64(_mm256_set1_epi64x(1025), exponent),
+                                           _mm256_set1_epi64x(40));
     const __m256i ulps = _mm256_or_si256(
         _mm256_add_epi64(_mm256_set1_epi64x(512), _mm256_sllv_epi64(_mm256_set1_epi64x(1), shift)),
         force);
@@ -342,29 +340,29 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
 
     for (std::size_t p = 0; p < count; ++p) {
         const float* in = inputs + p * numIn;
-        const __m256 x[perNeuron] = {_mm256_broadcast_ss(in), _mm256_broadcast_ss(in + 1),
+        const __m256 x[perNeuron] = {_mm256_broadcast_ss(in),     _mm256_broadcast_ss(in + 1),
                                      _mm256_broadcast_ss(in + 2), _mm256_broadcast_ss(in + 3),
                                      _mm256_broadcast_ss(in + 4), one};
 
         // The hidden sums in the library's order: connections 1 and 0 left over from its
         // groups of four, then the group (2 + 3) + 4 + 5. Its leading 0 + is dropped: it only
         // turns a sum of -0 into +0, whose sigmoid is the same 0.5.
-        __m256 sum = _mm256_add_ps(_mm256_mul_ps(l.hidden[1], x[1]),
-                                   _mm256_mul_ps(l.hidden[0], x[0]));
-        __m256 group = _mm256_add_ps(_mm256_mul_ps(l.hidden[2], x[2]),
-                                     _mm256_mul_ps(l.hidden[3], x[3]));
+        __m256 sum =
+            _mm256_add_ps(_mm256_mul_ps(l.hidden[1], x[1]), _mm256_mul_ps(l.hidden[0], x[0]));
+        __m256 group =
+            _mm256_add_ps(_mm256_mul_ps(l.hidden[2], x[2]), _mm256_mul_ps(l.hidden[3], x[3]));
         group = _mm256_add_ps(group, _mm256_mul_ps(l.hidden[4], x[4]));
         group = _mm256_add_ps(group, _mm256_mul_ps(l.hidden[5], x[5]));
         sum = _mm256_add_ps(sum, group);
         const __m256 hx = sigmoidArgument<Folded>(sum, steepHv, maxHv);
-        const __m128 h0 = sigmoidLanes(
-            _mm256_castps256_ps128(hx), _mm256_castps256_ps128(sum),
-            _mm256_castps256_ps128(steepHv), _mm256_castps256_ps128(maxHv), 0xF, sigmoidUlps,
-            fallbacks.sigmoids);
-        const __m128 h1 = sigmoidLanes(
-            _mm256_extractf128_ps(hx, 1), _mm256_extractf128_ps(sum, 1),
-            _mm256_extractf128_ps(steepHv, 1), _mm256_extractf128_ps(maxHv, 1), 0x1, sigmoidUlps,
-            fallbacks.sigmoids);
+        const __m128 h0 =
+            sigmoidLanes(_mm256_castps256_ps128(hx), _mm256_castps256_ps128(sum),
+                         _mm256_castps256_ps128(steepHv), _mm256_castps256_ps128(maxHv), 0xF,
+                         sigmoidUlps, fallbacks.sigmoids);
+        const __m128 h1 =
+            sigmoidLanes(_mm256_extractf128_ps(hx, 1), _mm256_extractf128_ps(sum, 1),
+                         _mm256_extractf128_ps(steepHv, 1), _mm256_extractf128_ps(maxHv, 1), 0x1,
+                         sigmoidUlps, fallbacks.sigmoids);
         const __m256 h = _mm256_blend_ps(_mm256_set_m128(h1, h0), biasLane, 0xE0);
 
         // The output sums, the outputs in lanes, in the same order; hidden values i and i + 4
@@ -384,12 +382,10 @@ LANES void trainLanes(State& s, const float* inputs, const float* targets, std::
         ogroup = _mm_add_ps(ogroup, _mm256_extractf128_ps(q15, 1));
         const __m128 osum = _mm_add_ps(
             _mm_add_ps(_mm256_castps256_ps128(q15), _mm256_castps256_ps128(q04)), ogroup);
-        const __m256 ox =
-            sigmoidArgument<Folded>(_mm256_castps128_ps256(osum), steepOv, maxOv);
-        const __m128 y = sigmoidLanes(_mm256_castps256_ps128(ox), osum,
-                                      _mm256_castps256_ps128(steepOv),
-                                      _mm256_castps256_ps128(maxOv), 0x7, sigmoidUlps,
-                                      fallbacks.sigmoids);
+        const __m256 ox = sigmoidArgument<Folded>(_mm256_castps128_ps256(osum), steepOv, maxOv);
+        const __m128 y =
+            sigmoidLanes(_mm256_castps256_ps128(ox), osum, _mm256_castps256_ps128(steepOv),
+                         _mm256_castps256_ps128(maxOv), 0x7, sigmoidUlps, fallbacks.sigmoids);
 
         // The error: squared differences summed output after output, bit fails counted, the
         // difference through the tanh error function, times the derivative.

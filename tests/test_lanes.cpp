@@ -106,20 +106,19 @@ private Q_SLOTS:
                     << 0.0f << tanh;
         QTest::newRow("few 5-minute bars, 1000 passes")
             << real << 5 << 4u << 48 << 1000 << 1.0f << 0.5f << 0.5f << false << 0.0f << tanh;
-        QTest::newRow("bars, momentum") << real << 5 << 5u << 1000 << 30 << 1.0f << 0.5f << 0.5f
-                                        << false << 0.9f << tanh;
+        QTest::newRow("bars, momentum")
+            << real << 5 << 5u << 1000 << 30 << 1.0f << 0.5f << 0.5f << false << 0.9f << tanh;
         for (const float scale : {0.5f, 5.0f, 50.0f, 500.0f})
             QTest::addRow("random targets, inputs times %g", double(scale))
-                << random << 5 << 6u << 800 << 20 << scale << 0.5f << 0.5f << false << 0.0f
-                << tanh;
+                << random << 5 << 6u << 800 << 20 << scale << 0.5f << 0.5f << false << 0.0f << tanh;
         for (const float steep : {0.25f, 0.75f, 1.0f})
             QTest::addRow("random targets, steepness %g", double(steep))
                 << random << 5 << 7u << 800 << 20 << 5.0f << steep << steep << false << 0.0f
                 << tanh;
-        QTest::newRow("steepness per neuron") << random << 5 << 8u << 800 << 20 << 5.0f << 0.5f
-                                              << 0.5f << true << 0.3f << tanh;
-        QTest::newRow("steepness per neuron, bars") << real << 15 << 9u << 1000 << 30 << 1.0f
-                                                    << 0.5f << 0.5f << true << 0.0f << tanh;
+        QTest::newRow("steepness per neuron")
+            << random << 5 << 8u << 800 << 20 << 5.0f << 0.5f << 0.5f << true << 0.3f << tanh;
+        QTest::newRow("steepness per neuron, bars")
+            << real << 15 << 9u << 1000 << 30 << 1.0f << 0.5f << 0.5f << true << 0.0f << tanh;
         QTest::newRow("clipped sums") << int(PatternKind::ClippedSums) << 5 << 10u << 500 << 20
                                       << 1.0f << 0.5f << 0.5f << false << 0.0f << tanh;
         QTest::newRow("clipped sums, steepness 0.25")
@@ -128,10 +127,10 @@ private Q_SLOTS:
         QTest::newRow("beyond the tanh range")
             << int(PatternKind::BeyondTanhRange) << 5 << 12u << 500 << 20 << 1.0f << 0.5f << 0.5f
             << false << 0.0f << tanh;
-        QTest::newRow("linear error, inputs times 50") << random << 5 << 13u << 800 << 20 << 50.0f
-                                                       << 0.5f << 0.5f << false << 0.0f << linear;
-        QTest::newRow("linear error, steepness 1") << random << 5 << 14u << 800 << 20 << 1.0f
-                                                   << 1.0f << 1.0f << false << 0.0f << linear;
+        QTest::newRow("linear error, inputs times 50")
+            << random << 5 << 13u << 800 << 20 << 50.0f << 0.5f << 0.5f << false << 0.0f << linear;
+        QTest::newRow("linear error, steepness 1")
+            << random << 5 << 14u << 800 << 20 << 1.0f << 1.0f << 1.0f << false << 0.0f << linear;
     }
     void lanesMatchFannTrain() {
         QFETCH(int, kind);
@@ -176,8 +175,8 @@ private Q_SLOTS:
         QCOMPARE(libm.logs, errorFunction == FANN_ERRORFUNC_TANH ? 3 * patterns : 0);
         // The approximations did the work: on the forecast's bars under one sigmoid in a hundred
         // patterns went through libm; saturated neurons on hostile patterns send more.
-        const std::uint64_t limit = PatternKind(kind) == PatternKind::RealBars ? patterns / 100
-                                                                                : patterns;
+        const std::uint64_t limit =
+            PatternKind(kind) == PatternKind::RealBars ? patterns / 100 : patterns;
         QVERIFY2(approximated.sigmoids < limit,
                  qPrintable(QStringLiteral("%1 sigmoids through libm in %2 patterns")
                                 .arg(approximated.sigmoids)
