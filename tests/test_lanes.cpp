@@ -83,8 +83,8 @@ class TestLanes : public QObject {
 private Q_SLOTS:
     // Bit identity with fann_train on the forecast's bars and on patterns made to be hostile to
     // the approximations (saturated and clipped sums, differences beyond the tanh range,
-    // steepness folded or not), approximated and with every lane through libm. The lanes'
-    // counts show the approximations ran and the libm mode took every lane.
+    // steepness folded or not), approximated, with every lane through libm, and of the scalar
+    // kernel. The lanes' counts show the approximations ran and the libm mode took every lane.
     void lanesMatchFannTrain_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("minutes");
@@ -146,7 +146,8 @@ private Q_SLOTS:
         QFETCH(int, errorFunction);
         const Patterns p = makePatterns(PatternKind(kind), count, seed, minutes, inputScale);
         FannPtr library = network(seed, steepHidden, steepOutput, mixed, momentum, errorFunction);
-        FannPtr lanes(fann_copy(library.get())), throughLibm(fann_copy(library.get()));
+        FannPtr lanes(fann_copy(library.get())), throughLibm(fann_copy(library.get())),
+            scalar(fann_copy(library.get()));
         QVERIFY(TrainingKernel::accepts(lanes.get()));
 
         TrainingKernel::LaneFallbacks approximated, libm;
@@ -157,12 +158,18 @@ private Q_SLOTS:
                                            p.inputs.data(), p.targets.data(), count, passes, {},
                                            &libm),
                  passes);
+        // The scalar kernel too, which the other tests reach only where the lanes cannot run.
+        QCOMPARE(TrainingKernel::trainWith(Kernel::Scalar, scalar.get(), p.inputs.data(),
+                                           p.targets.data(), count, passes),
+                 passes);
         trainWithLibrary(library.get(), p, passes);
 
         QString difference = stateDifference(lanes.get(), library.get());
         QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("lanes: ") + difference));
         difference = stateDifference(throughLibm.get(), library.get());
         QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("through libm: ") + difference));
+        difference = stateDifference(scalar.get(), library.get());
+        QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("scalar: ") + difference));
         QVERIFY(fann_get_MSE(library.get()) > 0.0f);
 
         if (!TrainingKernel::lanesAvailable())
