@@ -1,6 +1,5 @@
 // Built with -ffp-contract=off: a fused multiply-add would round differently from the library.
 #include "forecast/TrainingKernel.h"
-#include "forecast/TrainingLanes.h"
 
 #include <atomic>
 #include <cmath>
@@ -240,7 +239,7 @@ int TrainingKernel::trainWith(Kernel kernel, fann* ann, const float* inputs, con
     const std::size_t last = std::size_t(count - 1);
     for (int pass = 1; pass <= passes; ++pass) {
         if (lanes) {
-            TrainingLanes::Fallbacks f;
+            LaneFallbacks f;
             TrainingLanes::train(n, inputs, targets, last, throughLibm, &f);
             patternsThroughLanes.fetch_add(f.patterns, std::memory_order_relaxed);
             if (fallbacks) {

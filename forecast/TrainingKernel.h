@@ -1,5 +1,7 @@
 #pragma once
 
+#include "forecast/TrainingLanes.h"
+
 #include <floatfann.h>
 
 #include <cstdint>
@@ -41,11 +43,7 @@ const char* activeKernel();
 std::uint64_t lanesPatterns();
 
 // Lanes that went through libm because the approximation could not vouch for the float.
-struct LaneFallbacks {
-    std::uint64_t patterns = 0;
-    std::uint64_t sigmoids = 0; // of eight per pattern
-    std::uint64_t logs = 0;     // of three per pattern with the tanh error function
-};
+using LaneFallbacks = TrainingLanes::Fallbacks;
 
 // Trains `passes` passes over `count` patterns (five inputs and three targets each, pattern
 // after pattern, for networks the kernel accepts; otherwise as many as the network has). With
