@@ -223,9 +223,9 @@ template <bool Folded> LANES inline __m256 derived(__m256 twoSteep, __m256 value
 }
 
 // -2 times the steepened sum clipped to +-150/steepness, as the library makes the sigmoid's
-// argument. With steepness 0.5 just -sum: halving a float and doubling it back is exact (a
-// subnormal sum aside, whose sigmoid is 0.5 either way), and beyond the clip at |sum| = 600 the
-// sigmoid is 0 or 1 whichever argument it gets.
+// argument. With steepness 0.5 just -sum: halving a float and doubling it back is exact (a sum
+// below 2^-125 aside, whose sigmoid is 0.5 either way), and beyond the clip at |sum| = 600 the
+// sigmoid is 0 or 1 whichever argument it gets (see sigmoidLanes).
 template <bool Folded> LANES inline __m256 sigmoidArgument(__m256 sum, __m256 steep, __m256 max) {
     if constexpr (Folded) {
         return _mm256_xor_ps(sum, _mm256_set1_ps(-0.0f));
