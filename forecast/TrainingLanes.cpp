@@ -461,4 +461,39 @@ LANES void train(State& state, const float* inputs, const float* targets, std::s
         trainLanes<false, false>(state, inputs, targets, count, allFallback, f);
 }
 
+LANES void sigmoids(const float* sums, float* out, std::size_t count, float steepness,
+                    Fallbacks* fallbacks) {
+    Fallbacks local;
+    Fallbacks& f = fallbacks ? *fallbacks : local;
+    const __m256 steep = _mm256_set1_ps(steepness), max = _mm256_set1_ps(150 / steepness);
+    const __m256i ulps = _mm256_set1_epi64x(512);
+    for (std::size_t i = 0; i < count; i += 4) {
+        const std::size_t n = count - i < 4 ? count - i : 4;
+        alignas(16) float in[4] = {}, result[4];
+        std::memcpy(in, sums + i, n * sizeof(float));
+        const __m256 sum = _mm256_castps128_ps256(_mm_load_ps(in));
+        const __m256 x = steepness == 0.5f ? sigmoidArgument<true>(sum, steep, max)
+                                           : sigmoidArgument<false>(sum, steep, max);
+        _mm_store_ps(result,
+                     sigmoidLanes(_mm256_castps256_ps128(x), _mm_load_ps(in),
+                                  _mm256_castps256_ps128(steep), _mm256_castps256_ps128(max),
+                                  (1 << n) - 1, ulps, f.sigmoids));
+        std::memcpy(out + i, result, n * sizeof(float));
+    }
+}
+
+LANES void tanhErrors(const float* diffs, float* out, std::size_t count, Fallbacks* fallbacks) {
+    Fallbacks local;
+    Fallbacks& f = fallbacks ? *fallbacks : local;
+    for (std::size_t i = 0; i < count; i += 3) {
+        const std::size_t n = count - i < 3 ? count - i : 3;
+        alignas(16) float in[4] = {}, result[4];
+        std::memcpy(in, diffs + i, n * sizeof(float));
+        // The lanes take three differences, as many as the outputs; a short tail's missing
+        // ones are 0, through libm like any tiny difference.
+        _mm_store_ps(result, tanhErrorLanes(_mm_load_ps(in), _mm256_setzero_si256(), f.logs));
+        std::memcpy(out + i, result, n * sizeof(float));
+    }
+}
+
 } // namespace TrainingLanes

@@ -24,4 +24,11 @@ struct Fallbacks {
 void train(TrainingShape::State& state, const float* inputs, const float* targets,
            std::size_t count, bool allFallback, Fallbacks* fallbacks);
 
+// The library's sigmoid activation of `count` neuron sums at one steepness, and its tanh error
+// of `count` output differences, through the same approximations and guard as train(), four
+// lanes at a time: for holding them against libm.
+void sigmoids(const float* sums, float* out, std::size_t count, float steepness,
+              Fallbacks* fallbacks);
+void tanhErrors(const float* diffs, float* out, std::size_t count, Fallbacks* fallbacks);
+
 } // namespace TrainingLanes

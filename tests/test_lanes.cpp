@@ -1,4 +1,5 @@
 #include "forecast/TrainingKernel.h"
+#include "forecast/TrainingLanes.h"
 #include "support/TrainingPatterns.h"
 
 #include <QFileInfo>
@@ -7,8 +8,13 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
 
 // The AVX2 lanes against fann_train: the same bits after every training, with the exp and log
 // approximated or every lane through libm, and the lanes really running where the processor
@@ -48,6 +54,57 @@ void trainWithLibrary(fann* ann, const Patterns& p, int passes) {
         for (int k = 0; k < p.count(); ++k)
             fann_train(ann, const_cast<float*>(p.inputs.data() + k * 5),
                        const_cast<float*>(p.targets.data() + k * 3));
+}
+
+// The library's activation of one sigmoid neuron and its tanh error function, as fann_run and
+// fann_compute_MSE compute them.
+float librarySigmoid(float sum, float steepness) {
+    const float max = 150 / steepness;
+    float s = steepness * sum;
+    if (s > max)
+        s = max;
+    else if (s < -max)
+        s = -max;
+    return float(1.0 / (1.0 + std::exp(double(-2.0f * s))));
+}
+
+float libraryTanhError(float diff) {
+    if (diff < -.9999999)
+        return -17.0f;
+    if (diff > .9999999)
+        return 17.0f;
+    return float(std::log((1.0 + diff) / (1.0 - diff)));
+}
+
+// Arguments for the approximations: `count` spread evenly over [-linear, linear], as many
+// spread over the magnitudes 2^-140 to 2^maxExponent with either sign, and the edges given with
+// their neighbours, zeros, the smallest floats, infinities and NaN.
+std::vector<float> arguments(int count, float linear, int maxExponent,
+                             std::initializer_list<float> edges) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> even(-linear, linear);
+    std::uniform_real_distribution<float> exponent(-140.0f, float(maxExponent));
+    std::vector<float> v;
+    for (int i = 0; i < count; ++i) {
+        v.push_back(even(random));
+        const float magnitude = std::exp2(exponent(random));
+        v.push_back(i % 2 ? magnitude : -magnitude);
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const float edge : edges)
+        for (const float e : {edge, -edge}) {
+            float below = e, above = e;
+            for (int k = 0; k < 4; ++k) {
+                below = std::nextafter(below, -inf);
+                above = std::nextafter(above, inf);
+                v.insert(v.end(), {below, above});
+            }
+            v.push_back(e);
+        }
+    v.insert(v.end(), {0.0f, -0.0f, std::numeric_limits<float>::denorm_min(),
+                       std::numeric_limits<float>::min(), inf, -inf,
+                       std::numeric_limits<float>::quiet_NaN()});
+    return v;
 }
 
 // Sets TORVANE_KERNEL for one test, or removes it, and puts back what was there.
@@ -190,6 +247,66 @@ private Q_SLOTS:
                                 .arg(patterns)));
         if (errorFunction == FANN_ERRORFUNC_LINEAR)
             QCOMPARE(approximated.logs, std::uint64_t(0));
+    }
+
+    // The approximated sigmoid and tanh error, guard and fallback included, give the library's
+    // float for every argument: across the range, at the edges of the approximations (the
+    // sigmoid's arguments -38, 80 and 110, the clip, the tanh error's 1/16 and its +-17
+    // branches), for tiny, infinite and NaN arguments; and they did the work where they apply.
+    void approximationsMatchLibm_data() {
+        QTest::addColumn<float>("steepness"); // 0: the tanh error
+        QTest::newRow("sigmoid, steepness 0.5") << 0.5f;
+        QTest::newRow("sigmoid, steepness 0.25") << 0.25f;
+        QTest::newRow("sigmoid, steepness 1") << 1.0f;
+        QTest::newRow("sigmoid, steepness 3 (clipped within the range)") << 3.0f;
+        QTest::newRow("tanh error") << 0.0f;
+    }
+    void approximationsMatchLibm() {
+        QFETCH(float, steepness);
+        if (!TrainingKernel::lanesAvailable())
+            QSKIP("this processor has no AVX2 or FMA");
+        const bool sigmoid = steepness != 0.0f;
+        // Sums whose -2 steepness sum is -38, 80 or 110, and the clip at 150 / steepness.
+        const float scale = sigmoid ? -0.5f / steepness : 1.0f;
+        const std::vector<float> in =
+            sigmoid ? arguments(500000, 250.0f * -scale, 12,
+                                {-38 * scale, 80 * scale, 110 * scale, 150 / steepness})
+                    : arguments(500000, 0.07f, 2, {0.0625f, .9999999f, 1.0f});
+        std::vector<float> out(in.size());
+        if (sigmoid)
+            TrainingLanes::sigmoids(in.data(), out.data(), in.size(), steepness, nullptr);
+        else
+            TrainingLanes::tanhErrors(in.data(), out.data(), in.size(), nullptr);
+        int differences = 0;
+        QString first;
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            const float expected =
+                sigmoid ? librarySigmoid(in[i], steepness) : libraryTanhError(in[i]);
+            if (std::memcmp(&expected, &out[i], sizeof(float)) != 0 && ++differences == 1)
+                first = QStringLiteral("%1: %2 against the library's %3")
+                            .arg(double(in[i]), 0, 'g', 9)
+                            .arg(double(out[i]), 0, 'g', 9)
+                            .arg(double(expected), 0, 'g', 9);
+        }
+        QVERIFY2(
+            differences == 0,
+            qPrintable(QStringLiteral("%1 differences, first %2").arg(differences).arg(first)));
+        // Nearly all of an even spread where the approximations apply (sigmoid arguments within
+        // +-75, differences within +-0.07) goes without libm.
+        std::mt19937 random(6);
+        std::uniform_real_distribution<float> spread(sigmoid ? -37.5f / steepness : -0.07f,
+                                                     sigmoid ? 37.5f / steepness : 0.07f);
+        std::vector<float> even(200000);
+        for (float& v : even)
+            v = spread(random);
+        TrainingLanes::Fallbacks evenFallbacks;
+        if (sigmoid)
+            TrainingLanes::sigmoids(even.data(), out.data(), even.size(), steepness,
+                                    &evenFallbacks);
+        else
+            TrainingLanes::tanhErrors(even.data(), out.data(), even.size(), &evenFallbacks);
+        const std::uint64_t libm = sigmoid ? evenFallbacks.sigmoids : evenFallbacks.logs;
+        QVERIFY2(libm < even.size() / (sigmoid ? 1000 : 5), qPrintable(QString::number(libm)));
     }
 
     // train() takes the lanes where the processor has AVX2 and FMA unless TORVANE_KERNEL says
