@@ -368,8 +368,15 @@ private Q_SLOTS:
         // AT&T syntax: a ymm register, or a VEX mnemonic (v...) on xmm registers.
         static const QRegularExpression vex(
             QStringLiteral("\\t(v[a-z0-9]+\\s.*%[xy]mm|\\S.*%ymm)"));
-        // Demangled, a template's name starts with its return type.
-        static const QRegularExpression lanesFunction(QStringLiteral("^(\\S+ )?TrainingLanes::"));
+        // A function of the lanes: TrainingLanes:: before its parameter list. Demangled, a
+        // template's name starts with its return type, a vector one as "float __vector(8)".
+        static const QRegularExpression vectorType(QStringLiteral("__vector\\(\\d+\\)"));
+        const auto inLanes = [](QString name) {
+            name.remove(vectorType).replace(QStringLiteral("(anonymous namespace)"), QString());
+            const qsizetype at = name.indexOf(QStringLiteral("TrainingLanes::"));
+            const qsizetype parameters = name.indexOf(u'(');
+            return at >= 0 && (parameters < 0 || at < parameters);
+        };
         QString current;
         QStringList outside;
         int insideLanes = 0;
@@ -382,7 +389,7 @@ private Q_SLOTS:
             }
             if (!line.contains(u"mm") || !vex.match(line).hasMatch())
                 continue;
-            if (lanesFunction.match(current).hasMatch())
+            if (inLanes(current))
                 ++insideLanes;
             else if (!outside.contains(current))
                 outside << current;
