@@ -1,4 +1,5 @@
-// Times the training kernel against fann_train over two months of 1-, 5- and 15-minute bars,
+// Times the AVX2 lanes and the scalar training kernel against fann_train over two months of 1-,
+// 5- and 15-minute bars (and says which kernel the program takes by default),
 // then the training and forecast (uq1K 1) on the 5-minute bars against the bare fann_train loop
 // over the same patterns, side by side in one run; medians of the rounds.
 //   bench_forecast [ROUNDS]
@@ -84,29 +85,44 @@ double pipeline(Session& session, float& mse) {
     return ms;
 }
 
-// Nanoseconds per pattern of the kernel and of fann_train over the same passes, and whether
-// both left the same weights and error.
+// Nanoseconds per pattern of the lanes, the scalar kernel and fann_train over the same passes,
+// whether all three left the same weights, deltas and error, and the lanes' libm fallbacks.
 struct KernelTiming {
-    double kernelNs, libraryNs;
+    double lanesNs, scalarNs, libraryNs;
     bool same;
+    TrainingKernel::LaneFallbacks fallbacks;
 };
 
-KernelTiming timeKernel(const Patterns& p, int passes) {
-    fann* kernel = bench::wrapperNetwork(seed);
-    fann* library = fann_copy(kernel);
-    const double patterns = double(p.count) * passes;
-    double start = cpuMs();
-    TrainingKernel::train(kernel, p.inputs.data(), p.targets.data(), p.count, passes);
-    const double kernelMs = cpuMs() - start;
-    start = cpuMs();
-    TrainingKernel::train(library, p.inputs.data(), p.targets.data(), p.count, passes, {}, false);
-    const double libraryMs = cpuMs() - start;
-    const bool same = std::memcmp(kernel->weights, library->weights,
-                                  sizeof(float) * kernel->total_connections) == 0 &&
-                      fann_get_MSE(kernel) == fann_get_MSE(library);
-    fann_destroy(kernel);
-    fann_destroy(library);
-    return {kernelMs * 1e6 / patterns, libraryMs * 1e6 / patterns, same};
+bool sameState(const fann* a, const fann* b) {
+    const std::size_t bytes = sizeof(float) * a->total_connections;
+    return std::memcmp(a->weights, b->weights, bytes) == 0 &&
+           std::memcmp(a->prev_weights_deltas, b->prev_weights_deltas, bytes) == 0 &&
+           std::memcmp(&a->MSE_value, &b->MSE_value, sizeof(float)) == 0 &&
+           a->num_MSE == b->num_MSE && a->num_bit_fail == b->num_bit_fail;
+}
+
+KernelTiming timeKernels(const Patterns& p, int passes) {
+    using TrainingKernel::Kernel;
+    fann* nets[3];
+    nets[0] = bench::wrapperNetwork(seed);
+    nets[1] = fann_copy(nets[0]);
+    nets[2] = fann_copy(nets[0]);
+    const Kernel kernels[3] = {Kernel::Lanes, Kernel::Scalar, Kernel::Library};
+    double ns[3];
+    KernelTiming t{};
+    for (int i = 0; i < 3; ++i) {
+        const double start = cpuMs();
+        TrainingKernel::trainWith(kernels[i], nets[i], p.inputs.data(), p.targets.data(), p.count,
+                                  passes, {}, i == 0 ? &t.fallbacks : nullptr);
+        ns[i] = (cpuMs() - start) * 1e6 / (double(p.count) * passes);
+    }
+    t.lanesNs = ns[0];
+    t.scalarNs = ns[1];
+    t.libraryNs = ns[2];
+    t.same = sameState(nets[0], nets[2]) && sameState(nets[1], nets[2]);
+    for (fann* ann : nets)
+        fann_destroy(ann);
+    return t;
 }
 
 } // namespace
@@ -121,23 +137,37 @@ int main(int argc, char* argv[]) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     bool allSame = true;
 
+    std::printf("default kernel: %s (lanes %s on this processor)\n", TrainingKernel::activeKernel(),
+                TrainingKernel::lanesAvailable() ? "available" : "unavailable");
     for (const int minutes : {1, 5, 15}) {
         std::srand(1);
         fillTwoMonths(session, minutes);
         const Patterns patterns = bench::readPatterns(session);
         // Two months of 1-minute bars take half a minute per 1000 passes; fewer show the same.
         const int passes = minutes == 1 ? 100 : Forecaster::passes;
-        std::vector<double> kernelNs, libraryNs;
+        std::vector<double> lanesNs, scalarNs, libraryNs;
+        TrainingKernel::LaneFallbacks fallbacks;
         for (int r = 0; r < rounds; ++r) {
-            const KernelTiming t = timeKernel(patterns, passes);
-            kernelNs.push_back(t.kernelNs);
+            const KernelTiming t = timeKernels(patterns, passes);
+            lanesNs.push_back(t.lanesNs);
+            scalarNs.push_back(t.scalarNs);
             libraryNs.push_back(t.libraryNs);
             allSame = allSame && t.same;
+            fallbacks = t.fallbacks;
         }
-        const double k = median(kernelNs), l = median(libraryNs);
-        std::printf("%2d-minute bars: %d bars, %d passes: kernel %.1f ns per pattern, fann_train "
-                    "%.1f ns, ratio %.3f%s\n",
-                    minutes, patterns.count, passes, k, l, k / l, allSame ? "" : " (DIFFERENT)");
+        const double a = median(lanesNs), k = median(scalarNs), l = median(libraryNs);
+        std::printf(
+            "%2d-minute bars: %d bars, %d passes: lanes %.1f ns per pattern, scalar %.1f ns, "
+            "fann_train %.1f ns; lanes/fann_train %.3f, scalar/fann_train %.3f, "
+            "lanes/scalar %.3f%s\n",
+            minutes, patterns.count, passes, a, k, l, a / l, k / l, a / k,
+            allSame ? "" : " (DIFFERENT)");
+        if (fallbacks.patterns > 0)
+            std::printf("    lanes through libm: sigmoids %.2e of %llu, logs %.4f of %llu\n",
+                        double(fallbacks.sigmoids) / (8.0 * double(fallbacks.patterns)),
+                        (unsigned long long)(8 * fallbacks.patterns),
+                        double(fallbacks.logs) / (3.0 * double(fallbacks.patterns)),
+                        (unsigned long long)(3 * fallbacks.patterns));
     }
 
     std::srand(1);

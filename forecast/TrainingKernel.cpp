@@ -1,28 +1,17 @@
 // Built with -ffp-contract=off: a fused multiply-add would round differently from the library.
 #include "forecast/TrainingKernel.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr unsigned numIn = 5, numHidden = 5, numOut = 3;
-constexpr unsigned perNeuron = numIn + 1; // the previous layer and its bias
-constexpr unsigned hiddenWeights = numHidden * perNeuron;
-constexpr unsigned numWeights = hiddenWeights + numOut * perNeuron;
+using namespace TrainingShape;
+using Net = State;
 
-// The network's trainable state, copied out of the library's structure and back.
-struct Net {
-    float w[numWeights];
-    float dw[numWeights]; // previous deltas
-    float steepH[numHidden], maxH[numHidden];
-    float steepO[numOut], maxO[numOut];
-    float rate, momentum, bitFailLimit;
-    bool tanhError;
-    float mse;
-    unsigned numMse, numBitFail;
-};
+std::atomic<std::uint64_t> patternsThroughLanes{0};
 
 // The library's sum over six connections: its unrolled loop adds the two left over by the
 // groups of four first, in reverse, then the group of four.
@@ -192,17 +181,76 @@ bool TrainingKernel::accepts(const fann* ann) {
            sigmoidLayer(layers[1], numHidden, 0) && sigmoidLayer(layers[2], numOut, hiddenWeights);
 }
 
+bool TrainingKernel::lanesAvailable() {
+    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return available;
+}
+
+TrainingKernel::Kernel TrainingKernel::defaultKernel() {
+    const char* chosen = std::getenv("TORVANE_KERNEL");
+    if (chosen && std::strcmp(chosen, "scalar") == 0)
+        return Kernel::Scalar;
+    if (!lanesAvailable())
+        return Kernel::Scalar;
+    if (chosen && std::strcmp(chosen, "fallback") == 0)
+        return Kernel::LanesThroughLibm;
+    return Kernel::Lanes;
+}
+
+const char* TrainingKernel::kernelName(Kernel kernel) {
+    switch (kernel) {
+    case Kernel::Lanes:
+        return "avx2-fma";
+    case Kernel::LanesThroughLibm:
+        return "avx2-fma-libm";
+    case Kernel::Scalar:
+        return "scalar";
+    case Kernel::Library:
+        break;
+    }
+    return "fann_train";
+}
+
+std::uint64_t TrainingKernel::lanesPatterns() {
+    return patternsThroughLanes.load(std::memory_order_relaxed);
+}
+
+const char* TrainingKernel::activeKernel() {
+    return kernelName(defaultKernel());
+}
+
 int TrainingKernel::train(fann* ann, const float* inputs, const float* targets, int count,
                           int passes, const PassHook& onPass, bool useKernel) {
-    if (count <= 0 || passes <= 0 || !useKernel || !accepts(ann) || !ensureDeltas(ann))
+    return trainWith(useKernel ? defaultKernel() : Kernel::Library, ann, inputs, targets, count,
+                     passes, onPass);
+}
+
+int TrainingKernel::trainWith(Kernel kernel, fann* ann, const float* inputs, const float* targets,
+                              int count, int passes, const PassHook& onPass,
+                              LaneFallbacks* fallbacks) {
+    if (count <= 0 || passes <= 0 || kernel == Kernel::Library || !accepts(ann) ||
+        !ensureDeltas(ann))
         return trainWithLibrary(ann, inputs, targets, count, passes, onPass);
+    const bool lanes = kernel != Kernel::Scalar && lanesAvailable();
+    const bool throughLibm = kernel == Kernel::LanesThroughLibm;
 
     Net n;
     load(ann, n);
     const std::size_t last = std::size_t(count - 1);
     for (int pass = 1; pass <= passes; ++pass) {
-        for (std::size_t k = 0; k < last; ++k)
-            trainOne(n, inputs + k * numIn, targets + k * numOut);
+        if (lanes) {
+            LaneFallbacks f;
+            TrainingLanes::train(n, inputs, targets, last, throughLibm, &f);
+            patternsThroughLanes.fetch_add(f.patterns, std::memory_order_relaxed);
+            if (fallbacks) {
+                fallbacks->patterns += f.patterns;
+                fallbacks->sigmoids += f.sigmoids;
+                fallbacks->logs += f.logs;
+            }
+        } else {
+            for (std::size_t k = 0; k < last; ++k)
+                trainOne(n, inputs + k * numIn, targets + k * numOut);
+        }
         // The pass's last pattern goes through the library, so that after every pass the
         // neurons' values and sums, the output and the error array are its own.
         store(ann, n);
