@@ -49,10 +49,10 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("yyyy/mm/dd"));
     const QCommandLineOption asOf(
         QStringLiteral("as-of"),
-        QStringLiteral("その時点での予測をします: 価格ファイルを、終了日時(7・8項目目)がその時点"
-                       "以前の最後の行までで終わっているものとして読み(後の行は読みません)、時計"
-                       "をその時点にします。予測の記録(F10YSR)には書かず、採点もしません。"
-                       "--today、--report とは同時に指定できません。"),
+        QStringLiteral("その時点での予測をします。価格ファイルは終了日時(7・8項目目)がその時点"
+                       "以前の最後の行まで読み(後の行は読みません)、時計をその時点にします。"
+                       "予測の記録(F10YSR)には書かず、採点もしません。--today や --report "
+                       "とは同時に指定できません。"),
         QStringLiteral("yyyy/mm/dd hh:nn"));
     const QCommandLineOption seed(
         QStringLiteral("seed"),

@@ -1305,6 +1305,34 @@ private Q_SLOTS:
         }
     }
 
+    // A platform export is cut after its conversion: the moment is Japan time, not the
+    // server's (in server time every bar would end before it).
+    void headlessAsOfCutsAPlatformExportInJapanTime() {
+        QStringList mt4;
+        for (int i = 0; i < 6; ++i)
+            mt4 << QStringLiteral("2025.07.08,%1:%2,150.100,150.2%3,150.000,150.1%3,120")
+                       .arg(10 + i / 4)
+                       .arg(i % 4 * 15, 2, 10, QChar(u'0'))
+                       .arg(i);
+        const QString exported = writeLines(mt4, QStringLiteral("MT4.CSV"));
+        const QString converted = dir->filePath(QStringLiteral("CONVERTED.CSV"));
+        PlatformExport::convertFile(exported, converted, PlatformExport::ServerTime(7));
+        const QStringList lines = TextFile::readLines(converted, TextFile::Encoding::BomOrLatin);
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines[2].section(u',', 6, 7), QStringLiteral("2025/07/08,17:45"));
+        const QString moment = QStringLiteral("2025/07/08 17:50");
+        Clock::fix(TextRules::readDateTime(moment));
+        const QStringList expected =
+            headlessRun({writeLines(lines.mid(0, 3), QStringLiteral("CUT.CSV"))},
+                        QStringLiteral("expected.csv"));
+        Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
+        QCOMPARE(headlessRun({exported, QStringLiteral("--shift-hours"), QStringLiteral("7"),
+                              QStringLiteral("--as-of"), moment},
+                             QStringLiteral("asof.csv")),
+                 expected);
+        QCOMPARE(fileBytes(QStringLiteral("asof.csv")), fileBytes(QStringLiteral("expected.csv")));
+    }
+
     // A run as of a moment leaves the forecast log as it found it: it logs no forecast and scores
     // none, though its bars reach the target of a logged one; the same bars imported at that
     // moment do both. A moment before the file's first bar ends is refused, naming both.
