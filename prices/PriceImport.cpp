@@ -198,6 +198,9 @@ void PriceImport::importPrices() {
     std::optional<QTemporaryDir> converted;
     if (!convertPlatformExport(path, name, converted))
         return;
+    // A file read as of a moment ends, for everything below, at its last line before it.
+    const qsizetype lineLimit =
+        readUntil.isValid() ? linesUntil(path, name, readUntil) : qsizetype(-1);
     // Read line by line: a file of years of bars costs no more memory than the two months kept.
     TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin);
     const QString cutoff = PriceFile::cutoffDate(Clock::today());
@@ -226,7 +229,7 @@ void PriceImport::importPrices() {
     qint64 previousStart = -1;
     // The forecast slots continue the step between the file's last two lines.
     QString line, beforeLast, last;
-    while (reader.next(line)) {
+    while ((lineLimit < 0 || reader.lineCount() < lineLimit) && reader.next(line)) {
         const qsizetype li = reader.lineCount() - 1;
         beforeLast.swap(last);
         last = line;
@@ -326,6 +329,29 @@ void PriceImport::importPrices() {
     Q_EMIT imported();
     Q_EMIT importShown(range.text());
     closingSequence();
+}
+
+qsizetype PriceImport::linesUntil(const QString& path, const QString& name,
+                                  const QDateTime& moment) {
+    qint64 until = 0;
+    PriceFile::readMoment(moment.toString(QStringLiteral("yyyy/MM/dd HH:mm")), &until);
+    TextFile::LineReader reader(path, TextFile::Encoding::BomOrLatin);
+    qsizetype kept = 0;
+    QString line;
+    while (reader.next(line)) {
+        const QStringList f = PriceFile::splitFields(line);
+        if (f.size() < 8)
+            continue;
+        // The end as the import reads it, blanks after the commas dropped; a line whose end is
+        // no date-time (a header) is never the last one, but is read when a later line is.
+        qint64 end = 0;
+        if (PriceFile::readMoment(f[6].trimmed() + u' ' + f[7].trimmed(), &end) && end <= until)
+            kept = reader.lineCount();
+    }
+    if (kept == 0)
+        throw TorvaneError(QStringLiteral("%1 に %2 までに終わる足がありません。")
+                               .arg(name, moment.toString(QStringLiteral("yyyy/MM/dd HH:mm"))));
+    return kept;
 }
 
 bool PriceImport::convertPlatformExport(QString& path, const QString& name,

@@ -61,6 +61,11 @@ public:
     // How the server times of platform exports become Japan times when it is given (the
     // headless command's --shift-hours or --from-zone): then nothing is asked or remembered.
     std::optional<PlatformExport::ServerTime> serverTime;
+    // When valid, every price file is read as if it ended at its last line (in file order)
+    // whose bar ends at or before this moment (fields 7 and 8, end date and end time; Japan
+    // time, after a platform export's conversion): that line and all before it are read,
+    // nothing after it. The headless command's --as-of.
+    QDateTime readUntil;
 
     // Opens every row of F01YSK in CNT order into qd, as an import leaves it.
     void openAll();
@@ -86,6 +91,9 @@ private:
     // names.
     bool convertTo(QString& path, const QString& name, const PlatformExport::ServerTime& serverTime,
                    std::optional<QTemporaryDir>& converted);
+    // The number of lines of the file at path up to and including its last line whose bar ends
+    // at or before moment; throws TorvaneError naming the file (name) when there is none.
+    static qsizetype linesUntil(const QString& path, const QString& name, const QDateTime& moment);
     void closingSequence();
     void averageOf75();
     void frameAverages();

@@ -12,11 +12,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 QString HeadlessOptions::usage() {
     return QStringLiteral(
-        "使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd] [--seed N] "
+        "使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd | --as-of \"yyyy/mm/dd hh:nn\"] "
+        "[--seed N] "
         "[--table OUT.csv] [--days N] [--report] [--shift-hours H | --from-zone ZONE]\n"
         "        torvane-forecast --convert IN OUT "
         "[--shift-hours H | --from-zone ZONE]\n"
@@ -45,6 +47,13 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("today"),
         QStringLiteral("その日を今日とします(読込はその日までの直近2ヶ月の足を残します)。"),
         QStringLiteral("yyyy/mm/dd"));
+    const QCommandLineOption asOf(
+        QStringLiteral("as-of"),
+        QStringLiteral("その時点での予測をします。価格ファイルは終了日時(7・8項目目)がその時点"
+                       "以前の最後の行まで読み(後の行は読みません)、時計をその時点にします。"
+                       "予測の記録(F10YSR)には書かず、採点もしません。--today や --report "
+                       "とは同時に指定できません。"),
+        QStringLiteral("yyyy/mm/dd hh:nn"));
     const QCommandLineOption seed(
         QStringLiteral("seed"),
         QStringLiteral("ネットワークの初期重みを固定し、予測を再現します。"), QStringLiteral("N"));
@@ -77,8 +86,8 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("report"),
         QStringLiteral("予測・プロの相場観・イベントの成績をタブ区切りで1行ずつ表示します"
                        "(価格ファイルなしでも)。"));
-    for (const QCommandLineOption* o :
-         {&help, &version, &today, &seed, &table, &days, &convert, &shiftHours, &fromZone, &report})
+    for (const QCommandLineOption* o : {&help, &version, &today, &asOf, &seed, &table, &days,
+                                        &convert, &shiftHours, &fromZone, &report})
         parser.addOption(*o);
 
     if (!parser.parse(QStringList{QStringLiteral("torvane-forecast")} + arguments)) {
@@ -111,6 +120,20 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         options.today = TextRules::readDate(text);
         if (!options.today.isValid())
             throw fail(QStringLiteral("--today の日付 '%1' を読めません").arg(text));
+    }
+    if (parser.isSet(asOf)) {
+        if (parser.isSet(today))
+            throw fail(QStringLiteral("--as-of と --today は同時に指定できません"));
+        const QString text = parser.value(asOf);
+        static const QRegularExpression layout(
+            QStringLiteral(R"(^\s*(\d{1,4}/\d{1,2}/\d{1,2})\s+(\d{1,2}:\d{1,2})\s*$)"));
+        const QRegularExpressionMatch m = layout.match(text);
+        const QDate date = m.hasMatch() ? TextRules::readDate(m.captured(1)) : QDate();
+        const QTime time = m.hasMatch() ? TextRules::readTime(m.captured(2)) : QTime();
+        if (!date.isValid() || !time.isValid())
+            throw fail(QStringLiteral("--as-of の日時 '%1' を読めません(yyyy/mm/dd hh:nn)")
+                           .arg(text));
+        options.asOf = QDateTime(date, time);
     }
     if (parser.isSet(seed)) {
         const QString text = parser.value(seed);
@@ -170,6 +193,11 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
                                   "一緒に指定してください"));
     if (options.report && !options.convertIn.isEmpty())
         throw fail(QStringLiteral("--report と --convert は同時に指定できません"));
+    if (options.asOf.isValid() && options.priceFiles.isEmpty())
+        throw fail(QStringLiteral("--as-of には価格ファイルが必要です"));
+    // The track record is the log's as it stands now, not as of the moment.
+    if (options.asOf.isValid() && options.report)
+        throw fail(QStringLiteral("--as-of と --report は同時に指定できません"));
     if (!options.tableFile.isEmpty() && options.priceFiles.isEmpty())
         throw fail(QStringLiteral("--table には価格ファイルが必要です"));
     return options;
@@ -194,6 +222,11 @@ QStringList HeadlessPipeline::run(const std::function<void(const QString&)>& pri
     refuseUnansweredExports();
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
+    if (m_options.asOf.isValid()) {
+        Clock::fix(m_options.asOf);
+        m_session.prices.readUntil = m_options.asOf;
+        m_session.logsForecasts = false;
+    }
     m_session.openDatabases();
     // Refused before the long pipeline, not after it.
     if (!m_options.tableFile.isEmpty())

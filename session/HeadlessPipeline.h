@@ -4,6 +4,7 @@
 #include "store/TorvaneError.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,10 @@ struct HeadlessOptions {
     // of an earlier one); none: only the start-up database work.
     QStringList priceFiles;
     QDate today;                 // valid: the clock is fixed to this day
+    // --as-of: a forecast as of a past moment. Each price file is read as if it ended at its
+    // last line whose bar ends at or before it, the clock is fixed to it, and the run neither
+    // logs its forecasts nor scores the log.
+    QDateTime asOf;
     std::optional<quint32> seed; // initial weights of the network, for a reproducible forecast
     std::optional<int> days;     // days of bars the forecast step shows
     QString tableFile;           // where F01YSK is written after the pipeline, when given

@@ -3,11 +3,16 @@
 Session::Session(Dialogs& dialogs, const QString& catalogueDir)
     : store(reg, dm, dialogs, catalogueDir) {
     QObject::connect(&prices, &PriceImport::imported, &analysis, [this] {
+        if (!logsForecasts)
+            return;
         analysis.setDecimals(prices.lastDecimals());
         analysis.scoreForecasts();
     });
     QObject::connect(&forecast, &Forecaster::completed, &analysis,
-                     [this](const ForecastSummary& summary) { analysis.logForecast(summary); });
+                     [this](const ForecastSummary& summary) {
+                         if (logsForecasts)
+                             analysis.logForecast(summary);
+                     });
 }
 
 void Session::forecastEveryImport(TrainingJobs::Run run) {

@@ -24,6 +24,9 @@ public:
     // The forecast log and the track record: every completed forecast is logged, every price
     // import scores the logged forecasts it covers.
     Analysis analysis{store};
+    // False for a forecast as of a past moment: its forecasts are not logged and its imports
+    // score nothing, so the log stays as it was.
+    bool logsForecasts = true;
 
     // The start-up database work: SQDB.DB in the current directory, a fresh in-memory
     // database, the catalogue on first run, every application table; then whether the forecast

@@ -1034,8 +1034,8 @@ private Q_SLOTS:
         QVERIFY(!hours.serverTime.zone.isValid());
         const HeadlessOptions help = HeadlessOptions::parse({"--help"});
         QVERIFY(help.help);
-        for (const char* option : {"--today", "--seed", "--table", "--days", "--convert",
-                                   "--shift-hours", "--from-zone", "--version"})
+        for (const char* option : {"--today", "--as-of", "--seed", "--table", "--days",
+                                   "--convert", "--shift-hours", "--from-zone", "--version"})
             QVERIFY2(help.helpText.contains(QLatin1String(option)), option);
         QVERIFY(help.helpText.contains(QStringLiteral("PRICE_FILE")));
         QVERIFY(HeadlessOptions::parse({"-v"}).version);
@@ -1211,6 +1211,218 @@ private Q_SLOTS:
                 QVERIFY(m.captured(price).toInt() >= 500 && m.captured(price).toInt() <= 2502);
         }
         QVERIFY(lines[11].startsWith("12,2025/03/01,02:30,"));
+    }
+
+    void headlessAsOfOptions_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QDateTime>("asOf");   // invalid: refused
+        QTest::addColumn<QString>("refusal"); // what the refusal says
+        const QDateTime none;
+        QTest::newRow("a moment") << QStringList{"P.CSV", "--as-of", "2025/07/08 10:05"}
+                                  << QDateTime(QDate(2025, 7, 8), QTime(10, 5)) << QString();
+        QTest::newRow("unpadded, blanks around")
+            << QStringList{"P.CSV", "--as-of", " 2025/7/8  9:05 "}
+            << QDateTime(QDate(2025, 7, 8), QTime(9, 5)) << QString();
+        QTest::newRow("with --today")
+            << QStringList{"P.CSV", "--as-of", "2025/07/08 10:05", "--today", "2025/07/08"} << none
+            << "--as-of と --today は同時に指定できません";
+        QTest::newRow("a date alone") << QStringList{"P.CSV", "--as-of", "2025/07/08"} << none
+                                      << "--as-of の日時 '2025/07/08' を読めません";
+        QTest::newRow("no day of the calendar")
+            << QStringList{"P.CSV", "--as-of", "2025/02/30 10:00"} << none
+            << "--as-of の日時 '2025/02/30 10:00' を読めません";
+        QTest::newRow("no time of the clock")
+            << QStringList{"P.CSV", "--as-of", "2025/07/08 24:00"} << none
+            << "--as-of の日時 '2025/07/08 24:00' を読めません";
+        QTest::newRow("dashes") << QStringList{"P.CSV", "--as-of", "2025-07-08 10:00"} << none
+                                << "--as-of の日時 '2025-07-08 10:00' を読めません";
+        QTest::newRow("no value") << QStringList{"P.CSV", "--as-of"} << none << "--as-of";
+        QTest::newRow("without a price file")
+            << QStringList{"--as-of", "2025/07/08 10:05"} << none
+            << "--as-of には価格ファイルが必要です";
+        QTest::newRow("with --report")
+            << QStringList{"P.CSV", "--as-of", "2025/07/08 10:05", "--report"} << none
+            << "--as-of と --report は同時に指定できません";
+    }
+    void headlessAsOfOptions() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QDateTime, asOf);
+        QFETCH(QString, refusal);
+        try {
+            const HeadlessOptions options = HeadlessOptions::parse(arguments);
+            QVERIFY2(asOf.isValid(), "not refused");
+            QCOMPARE(options.asOf, asOf);
+            QVERIFY(!options.today.isValid());
+        } catch (const UsageError& e) {
+            QVERIFY2(!asOf.isValid(), qPrintable(e.text()));
+            QVERIFY2(e.text().contains(refusal), qPrintable(e.text()));
+            QVERIFY(e.text().contains(HeadlessOptions::usage()));
+        }
+    }
+
+    // A forecast as of a moment is the forecast made then: the same printed lines and table, bit
+    // for bit, as the file cut by hand after its last line ending at or before the moment, run
+    // with the clock at the moment. The two-month cut-off follows the moment (the bars of May
+    // are kept or dropped by its day), a text price before it is skipped as ever, and whatever
+    // comes after it (other prices, another interval, lines the import would refuse) changes
+    // nothing.
+    void headlessAsOf_data() {
+        QTest::addColumn<QString>("moment");
+        QTest::addColumn<int>("kept"); // lines of the file up to the moment
+        QTest::newRow("at a bar's end, May 7 kept") << "2025/07/07 13:00" << 3 + 16;
+        QTest::newRow("between two bar ends, May 7 dropped") << "2025/07/08 11:10" << 3 + 40 + 8;
+        QTest::newRow("a minute before a bar's end") << "2025/07/08 18:59" << 3 + 79;
+        QTest::newRow("at the end of the last bar before the rest") << "2025/07/08 19:00" << 3 + 80;
+    }
+    void headlessAsOf() {
+        QFETCH(QString, moment);
+        QFETCH(int, kept);
+        const QStringList prefix = asOfPrefix();
+        const QString full = writeLines(prefix + asOfRest(), QStringLiteral("FULL.CSV"));
+        const QString cut = writeLines(prefix.mid(0, kept), QStringLiteral("CUT.CSV"));
+        const QDateTime then = TextRules::readDateTime(moment);
+        Clock::fix(then);
+        const QStringList expected = headlessRun({cut}, QStringLiteral("expected.csv"));
+        QCOMPARE(expected.size(), 4);
+        const QByteArray table = fileBytes(QStringLiteral("expected.csv"));
+        // The text price is skipped and its number kept, as the import does.
+        const auto numberAt = [&](const char* start) {
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("\n(\\d+),") + QLatin1String(start) + u',')
+                    .match(QString::fromLatin1(table));
+            return m.hasMatch() ? m.captured(1).toInt() : -1;
+        };
+        QVERIFY(numberAt("2025/07/07,10:00") > 0);
+        QCOMPARE(numberAt("2025/07/07,10:15"), -1);
+        QCOMPARE(numberAt("2025/07/07,10:30"), numberAt("2025/07/07,10:00") + 2);
+        for (const QString& file : {full, cut}) {
+            Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0))); // the run fixes its own
+            QCOMPARE(headlessRun({file, QStringLiteral("--as-of"), moment},
+                                 QStringLiteral("asof.csv")),
+                     expected);
+            QCOMPARE(fileBytes(QStringLiteral("asof.csv")), table);
+            QCOMPARE(Clock::now(), then);
+        }
+    }
+
+    // A platform export is cut after its conversion: the moment is Japan time, not the
+    // server's (in server time every bar would end before it).
+    void headlessAsOfCutsAPlatformExportInJapanTime() {
+        QStringList mt4;
+        for (int i = 0; i < 6; ++i)
+            mt4 << QStringLiteral("2025.07.08,%1:%2,150.100,150.2%3,150.000,150.1%3,120")
+                       .arg(10 + i / 4)
+                       .arg(i % 4 * 15, 2, 10, QChar(u'0'))
+                       .arg(i);
+        const QString exported = writeLines(mt4, QStringLiteral("MT4.CSV"));
+        const QString converted = dir->filePath(QStringLiteral("CONVERTED.CSV"));
+        PlatformExport::convertFile(exported, converted, PlatformExport::ServerTime(7));
+        const QStringList lines = TextFile::readLines(converted, TextFile::Encoding::BomOrLatin);
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines[2].section(u',', 6, 7), QStringLiteral("2025/07/08,17:45"));
+        const QString moment = QStringLiteral("2025/07/08 17:50");
+        Clock::fix(TextRules::readDateTime(moment));
+        const QStringList expected =
+            headlessRun({writeLines(lines.mid(0, 3), QStringLiteral("CUT.CSV"))},
+                        QStringLiteral("expected.csv"));
+        Clock::fix(QDateTime(QDate(2025, 7, 9), QTime(12, 0)));
+        QCOMPARE(headlessRun({exported, QStringLiteral("--shift-hours"), QStringLiteral("7"),
+                              QStringLiteral("--as-of"), moment},
+                             QStringLiteral("asof.csv")),
+                 expected);
+        QCOMPARE(fileBytes(QStringLiteral("asof.csv")), fileBytes(QStringLiteral("expected.csv")));
+    }
+
+    // A run as of a moment leaves the forecast log as it found it: it logs no forecast and scores
+    // none, though its bars reach the target of a logged one; the same bars imported at that
+    // moment do both. A moment before the file's first bar ends is refused, naming both.
+    void headlessAsOfLeavesTheLog() {
+        const QStringList prefix = asOfPrefix();
+        const QString full = writeLines(prefix + asOfRest(), QStringLiteral("FULL.CSV"));
+        Clock::fix(QDateTime(QDate(2025, 7, 7), QTime(13, 0)));
+        headlessRun({writeLines(prefix.mid(0, 3 + 16), QStringLiteral("EARLY.CSV"))},
+                    QStringLiteral("early.csv"));
+        const auto log = [&] {
+            QStringList rows;
+            QSqlQuery q(session->dm.database(session->dm.csq()));
+            if (!q.exec(QStringLiteral("select rowid, * from F10YSR order by rowid")))
+                return QStringList{q.lastError().text()};
+            while (q.next()) {
+                QStringList fields;
+                for (int i = 0; i < q.record().count(); ++i)
+                    fields << cell(q.value(i));
+                rows << fields.join(u'|');
+            }
+            return rows;
+        };
+        const QStringList before = log();
+        QCOMPARE(before.size(), 1);
+        const QByteArray database = fileBytes(QStringLiteral("SQDB.DB"));
+
+        headlessRun({full, QStringLiteral("--as-of"), QStringLiteral("2025/07/08 19:00")},
+                    QStringLiteral("asof.csv"));
+        QCOMPARE(log(), before);
+        try {
+            headlessRun({full, QStringLiteral("--as-of"), QStringLiteral("2025/05/07 09:14")},
+                        QStringLiteral("none.csv"));
+            QFAIL("the run went through");
+        } catch (const TorvaneError& e) {
+            QVERIFY2(e.text().contains(QStringLiteral("FULL.CSV")) &&
+                         e.text().contains(QStringLiteral("2025/05/07 09:14")),
+                     qPrintable(e.text()));
+        }
+        QCOMPARE(log(), before);
+        QCOMPARE(fileBytes(QStringLiteral("SQDB.DB")), database);
+
+        Clock::fix(QDateTime(QDate(2025, 7, 8), QTime(19, 0)));
+        headlessRun({writeLines(prefix, QStringLiteral("LATE.CSV"))}, QStringLiteral("late.csv"));
+        const QStringList after = log();
+        QCOMPARE(after.size(), 2);
+        QVERIFY2(after[0] != before[0], qPrintable(after[0])); // scored
+    }
+
+private:
+    // A price file for runs as of a moment, 83 lines: a header, a bar of 2025/05/07 and one of
+    // 2025/05/08, which the two-month cut-off keeps or drops by the moment's day, then 15-minute
+    // bars over 2025/07/07 and 2025/07/08 from 09:00 to 19:00, the sixth of each day with the
+    // text price "abc".
+    static QStringList asOfPrefix() {
+        QStringList lines{
+            QStringLiteral("Date,Time,Open,High,Low,Close,EndDate,EndTime"),
+            bar("2025/05/07", "09:00", "150011", "150009", "150010", "2025/05/07", "09:15"),
+            bar("2025/05/08", "09:00", "150021", "150019", "150020", "2025/05/08", "09:15")};
+        const auto close = [](int i) {
+            return i == 6 ? QStringLiteral("abc") : QString::number(150000 + (i * 37) % 23 * 5);
+        };
+        lines << bars(at(2025, 7, 7, 9), 40, 15, close) << bars(at(2025, 7, 8, 9), 40, 15, close);
+        return lines;
+    }
+    // What follows every moment of the tests: prices far off at another interval, and lines the
+    // import would refuse if it read them (dates not zero-padded, too few fields).
+    static QStringList asOfRest() {
+        QStringList lines = bars(at(2025, 7, 9, 0), 6, 60,
+                                 [](int i) { return QString::number(900000 + i * 50000); });
+        lines << bar("2025/7/9", "7:00", "1", "1", "1", "2025/7/9", "8:00")
+              << QStringLiteral("2025/07/09,08:00,1");
+        return lines;
+    }
+
+    // One headless run, seeded and writing its table, in a session of its own over this
+    // folder's SQDB.DB; what it printed.
+    QStringList headlessRun(const QStringList& arguments, const QString& table) {
+        session.reset();
+        session = std::make_unique<Session>(*dialogs, QStringLiteral(TORVANE_SOURCE_DIR "/data"));
+        return HeadlessPipeline(*session,
+                                HeadlessOptions::parse(arguments +
+                                                       QStringList{QStringLiteral("--seed"),
+                                                                   QStringLiteral("3"),
+                                                                   QStringLiteral("--table"),
+                                                                   dir->filePath(table)}))
+            .run();
+    }
+    QByteArray fileBytes(const QString& name) {
+        QFile f(dir->filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
     }
 };
 
