@@ -23,15 +23,9 @@ inline float weightedSum(const float* w, const float* v) {
     return s;
 }
 
-// Activation of one neuron: the steepened sum clipped to ±150/steepness, then the sigmoid in
-// double precision, rounded once.
+// Activation of one neuron, as the library computes it.
 inline float activate(float sum, float steepness, float max) {
-    float s = steepness * sum;
-    if (s > max)
-        s = max;
-    else if (s < -max)
-        s = -max;
-    return float(1.0 / (1.0 + std::exp(double(-2.0f * s))));
+    return TrainingShape::librarySigmoid(sum, steepness, max);
 }
 
 inline float derived(float steepness, float value) {

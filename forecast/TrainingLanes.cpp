@@ -103,15 +103,9 @@ LANES inline int nearHalfway(__m256d v, __m256i ulps) {
     return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_and_si256(above, below)));
 }
 
-// The library's activation of one neuron, exactly: the steepened sum clipped to
-// +-150/steepness, float(1 / (1 + exp(double(-2 s)))).
+// The library's activation of one neuron, out of the lanes' way: taken for one lane in many.
 [[gnu::noinline, gnu::cold]] float librarySigmoid(float sum, float steepness, float max) {
-    float s = steepness * sum;
-    if (s > max)
-        s = max;
-    else if (s < -max)
-        s = -max;
-    return float(1.0 / (1.0 + std::exp(double(-2.0f * s))));
+    return TrainingShape::librarySigmoid(sum, steepness, max);
 }
 
 // The library's sigmoids of four neurons, from x = -2 times the clipped steepened sum (or

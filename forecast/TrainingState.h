@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 // The trainable state of the forecast network's one shape (five inputs, five sigmoid hidden
@@ -24,5 +25,16 @@ struct State {
     float mse;
     unsigned numMse, numBitFail;
 };
+
+// The library's activation of one neuron, exactly: the steepened sum clipped to
+// +-150/steepness (max), then the sigmoid in double precision, rounded once.
+inline float librarySigmoid(float sum, float steepness, float max) {
+    float s = steepness * sum;
+    if (s > max)
+        s = max;
+    else if (s < -max)
+        s = -max;
+    return float(1.0 / (1.0 + std::exp(double(-2.0f * s))));
+}
 
 } // namespace TrainingShape
