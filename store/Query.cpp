@@ -188,8 +188,8 @@ Query::Query(const QString& name, const QString& connection, QObject* parent)
     setObjectName(name);
 }
 
-void Query::open() {
-    close();
+// m_sql run forward only on the query's connection; a failure throws TorvaneError.
+QSqlQuery Query::run() const {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.isOpen())
         throw TorvaneError(
@@ -199,6 +199,18 @@ void Query::open() {
     if (!q.exec(m_sql))
         throw TorvaneError(
             QStringLiteral("%1: %2\n%3").arg(m_name, q.lastError().text(), m_sql.trimmed()));
+    return q;
+}
+
+void Query::stream(const std::function<void(const QSqlQuery&)>& row) const {
+    QSqlQuery q = run();
+    while (q.next())
+        row(q);
+}
+
+void Query::open() {
+    close();
+    QSqlQuery q = run();
     const QSqlRecord rec = q.record();
     const int n = rec.count();
     for (int i = 0; i < n; ++i)

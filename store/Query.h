@@ -7,9 +7,11 @@
 #include <QVector>
 
 class QDateTime;
+class QSqlQuery;
 
 class Query;
 
+#include <functional>
 #include <vector>
 
 // One column of a query's result, kept compactly: while every value has one kind (integer,
@@ -69,6 +71,9 @@ public:
 
     // Runs the SELECT and stands on the first row; a failure throws TorvaneError.
     void open();
+    // Runs the SELECT as open() does but keeps nothing: each row's values go to row as they
+    // come, for a reader that passes once over a large result. The rows held are untouched.
+    void stream(const std::function<void(const QSqlQuery&)>& row) const;
     void close();
     bool isOpen() const { return m_open; }
 
@@ -108,6 +113,7 @@ Q_SIGNALS:
 private:
     friend class Field;
     void moveTo(int row);
+    QSqlQuery run() const;
 
     QString m_name;
     QString m_connection;
