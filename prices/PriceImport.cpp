@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -540,29 +541,30 @@ void PriceImport::frameAverages() {
                 bars << integerOf(q.value(1));
             });
 
-    // Each average of a bar is the AV of the latest sample taken at or before it.
-    QVector<QVector<QVariant>> frames;
+    // Each average of a bar is the AV of the latest sample taken at or before it: kept as the
+    // sample's position, the few samples' AVs once, not a value per bar.
+    constexpr int frameCount = 3;
+    std::array<QVector<QVariant>, frameCount> av;
+    std::array<QVector<int>, frameCount> latest;
+    int f = 0;
     for (const char* table : {"F02W1H", "F03W4H", "F04WD1"}) {
         QVector<Averages::Sample> samples;
-        QVector<QVariant> av;
         eachRow(db, QStringLiteral(" select CNT, C1, AV from ") + QLatin1String(table) + orderByCnt,
                 [&](const QSqlQuery& q) {
                     samples.push_back({integerOf(q.value(0)), integerOf(q.value(1))});
-                    av << q.value(2);
+                    av[f] << q.value(2);
                 });
-        QVector<QVariant> values(bars.size());
-        const QVector<int> latest = Averages::latestSamples(samples, bars);
-        for (qsizetype b = 0; b < bars.size(); ++b)
-            if (latest[b] >= 0)
-                values[b] = av[latest[b]];
-        frames << values;
+        latest[f++] = Averages::latestSamples(samples, bars);
     }
     {
         Transaction transaction(db);
         RowUpdater updater(db, QStringLiteral("F01YSK"),
                            {QStringLiteral("M1H"), QStringLiteral("M4H"), QStringLiteral("M1D")});
         for (qsizetype b = 0; b < bars.size(); ++b) {
-            const QVariant values[3] = {frames[0][b], frames[1][b], frames[2][b]};
+            QVariant values[frameCount];
+            for (int k = 0; k < frameCount; ++k)
+                if (latest[k][b] >= 0)
+                    values[k] = av[k][latest[k][b]];
             updater.update(rowids[b], values);
         }
         updater.finish();
