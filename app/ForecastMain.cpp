@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <new>
 
+#include <malloc.h>
+
 namespace {
 
 // Exit statuses: a run that failed, and arguments the command cannot read.
@@ -33,6 +35,10 @@ void printLine(const QString& line) {
 // torvane-forecast: the window's pipeline without the window, messages on standard error and
 // every dialog answered OK.
 int main(int argc, char* argv[]) {
+    // Blocks from 128 KiB on are mapped on their own and given back when freed. Left to itself
+    // the allocator raises that bound to the largest block freed so far, and the price table's
+    // columns, read again after every step, then leave holes that keep the heap at its highest.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     TextFile::failWritesPastTheSizeLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));

@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVector>
 
 namespace {
@@ -141,7 +142,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
     } pointBack{dm};
     qm.setConnection(dm.connectionOf(selector));
     qm.setSql(r.sqw);
-    qm.open();
+    qm.close();
 
     int broken = 0;
     qsizetype unencodable = 0;
@@ -154,9 +155,19 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
         text.clear();
         TextFile::write(file, bytes);
     };
-    for (qm.first(); !qm.eof(); qm.next()) {
+    // The rows pass through once, as they come: the table never stands in memory a second time
+    // beside the grid's copy.
+    bool first = true;
+    qm.stream([&](const QSqlQuery& q) {
+        if (first) {
+            first = false;
+            if (q.record().count() < n)
+                throw TorvaneError(QStringLiteral("%1: 列番号 %2 はありません")
+                                       .arg(qm.name())
+                                       .arg(q.record().count()));
+        }
         for (int k = 0; k < n; ++k) {
-            const QString field = qm.field(k).asString();
+            const QString field = Query::textOf(q.value(k));
             if (field.contains(u',') || field.contains(u'\n') || field.contains(u'\r'))
                 ++broken;
             if (k > 0)
@@ -166,7 +177,7 @@ int CsvExchange::writeTable(Store& store, const QString& table, const QString& s
         text += QLatin1String("\r\n");
         if (text.size() >= 1 << 16)
             flush();
-    }
+    });
     flush();
     if (unwritable)
         *unwritable = unencodable;

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -66,45 +67,46 @@ private:
     const QString m_id = QStringLiteral(":id");
 };
 
-struct StoredRow {
-    qint64 rowid;
-    qint64 cnt;
-    QVariant value;
+// rowid, CNT and one column of every row of a table, in CNT order: the column as the averages
+// read it, beside the rowids the averages are written back to.
+struct StoredRows {
+    QVector<qint64> rowids;
+    QVector<Averages::KeyedValue> values; // key: CNT
 };
 
-// rowid, CNT and one column of every row of a table, in CNT order.
-QVector<StoredRow> readRows(const QSqlDatabase& db, const QString& table, const QString& column) {
-    QVector<StoredRow> rows;
+// expected: how many rows the table is known to hold, room for them taken at once.
+StoredRows readRows(const QSqlDatabase& db, const QString& table, const QString& column,
+                    qsizetype expected = 0) {
+    StoredRows rows;
+    rows.rowids.reserve(expected);
+    rows.values.reserve(expected);
     eachRow(db,
             QStringLiteral("select rowid, CNT, ") + column + QStringLiteral(" from ") + table +
                 QStringLiteral(" order by CNT"),
             [&](const QSqlQuery& q) {
-                rows.push_back({q.value(0).toLongLong(), integerOf(q.value(1)), q.value(2)});
+                const qint64 rowid = q.value(0).toLongLong();
+                const qint64 cnt = integerOf(q.value(1));
+                rows.rowids.push_back(rowid);
+                rows.values.push_back({cnt, Averages::Value::of(q.value(2))});
             });
     return rows;
 }
 
 // Writes the averages of the targets into column of every row whose CNT is the target.
 void writeAverages(const QSqlDatabase& db, const QString& table, const QString& column,
-                   const QVector<StoredRow>& rows, const QVector<qint64>& targets,
+                   const StoredRows& rows, const QVector<qint64>& targets,
                    const QVector<qint64>& averages) {
     RowUpdater updater(db, table, {column});
+    const auto& values = rows.values;
     for (qsizetype j = 0; j < averages.size(); ++j) {
         const QVariant value(averages[j]);
-        auto it = std::lower_bound(rows.begin(), rows.end(), targets[j],
-                                   [](const StoredRow& row, qint64 cnt) { return row.cnt < cnt; });
-        for (; it != rows.end() && it->cnt == targets[j]; ++it)
-            updater.update(it->rowid, &value);
+        auto it = std::lower_bound(
+            values.begin(), values.end(), targets[j],
+            [](const Averages::KeyedValue& row, qint64 cnt) { return row.key < cnt; });
+        for (; it != values.end() && it->key == targets[j]; ++it)
+            updater.update(rows.rowids[it - values.begin()], &value);
     }
     updater.finish();
-}
-
-QVector<Averages::KeyedValue> keyed(const QVector<StoredRow>& rows) {
-    QVector<Averages::KeyedValue> out;
-    out.reserve(rows.size());
-    for (const StoredRow& r : rows)
-        out.push_back({r.cnt, Averages::Value::of(r.value)});
-    return out;
 }
 
 } // namespace
@@ -418,15 +420,17 @@ void PriceImport::averageOf75() {
     const int n = qd.recordCount() - 10;
     const int cntColumn = qd.fieldIndex(QStringLiteral("CNT"));
     QVector<qint64> targets;
+    targets.reserve(std::max(n, 0));
     for (int row = 0; row < n; ++row) {
         const qint64 a = integerOf(qd.valueAt(row, cntColumn));
         if (a >= 75)
             targets << a;
     }
     const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
-    const QVector<StoredRow> rows = readRows(db, QStringLiteral("F01YSK"), QStringLiteral("CV"));
+    const StoredRows rows =
+        readRows(db, QStringLiteral("F01YSK"), QStringLiteral("CV"), qd.recordCount());
     QString failure;
-    const QVector<qint64> averages = Averages::windowAverages(keyed(rows), targets, 75, &failure);
+    const QVector<qint64> averages = Averages::windowAverages(rows.values, targets, 75, &failure);
     {
         Transaction transaction(db);
         writeAverages(db, QStringLiteral("F01YSK"), QStringLiteral("M75"), rows, targets, averages);
@@ -517,13 +521,13 @@ void PriceImport::averageOf20(const QString& table, int bound) {
     if (bound < 20)
         return;
     const QSqlDatabase db = m_store.dm().database(m_store.dm().csm());
-    const QVector<StoredRow> rows = readRows(db, table, QStringLiteral("CV"));
+    const StoredRows rows = readRows(db, table, QStringLiteral("CV"));
     QVector<qint64> targets;
     targets.reserve(bound - 19);
     for (int t = 20; t <= bound; ++t)
         targets << t;
     QString failure;
-    const QVector<qint64> averages = Averages::windowAverages(keyed(rows), targets, 20, &failure);
+    const QVector<qint64> averages = Averages::windowAverages(rows.values, targets, 20, &failure);
     {
         Transaction transaction(db);
         writeAverages(db, table, QStringLiteral("AV"), rows, targets, averages);
@@ -555,29 +559,30 @@ void PriceImport::frameAverages() {
                 bars << integerOf(q.value(1));
             });
 
-    // Each average of a bar is the AV of the latest sample taken at or before it.
-    QVector<QVector<QVariant>> frames;
+    // Each average of a bar is the AV of the latest sample taken at or before it: kept as the
+    // sample's position, the few samples' AVs once, not a value per bar.
+    constexpr int frameCount = 3;
+    std::array<QVector<QVariant>, frameCount> av;
+    std::array<QVector<int>, frameCount> latest;
+    int f = 0;
     for (const char* table : {"F02W1H", "F03W4H", "F04WD1"}) {
         QVector<Averages::Sample> samples;
-        QVector<QVariant> av;
         eachRow(db, QStringLiteral(" select CNT, C1, AV from ") + QLatin1String(table) + orderByCnt,
                 [&](const QSqlQuery& q) {
                     samples.push_back({integerOf(q.value(0)), integerOf(q.value(1))});
-                    av << q.value(2);
+                    av[f] << q.value(2);
                 });
-        QVector<QVariant> values(bars.size());
-        const QVector<int> latest = Averages::latestSamples(samples, bars);
-        for (qsizetype b = 0; b < bars.size(); ++b)
-            if (latest[b] >= 0)
-                values[b] = av[latest[b]];
-        frames << values;
+        latest[f++] = Averages::latestSamples(samples, bars);
     }
     {
         Transaction transaction(db);
         RowUpdater updater(db, QStringLiteral("F01YSK"),
                            {QStringLiteral("M1H"), QStringLiteral("M4H"), QStringLiteral("M1D")});
         for (qsizetype b = 0; b < bars.size(); ++b) {
-            const QVariant values[3] = {frames[0][b], frames[1][b], frames[2][b]};
+            QVariant values[frameCount];
+            for (int k = 0; k < frameCount; ++k)
+                if (latest[k][b] >= 0)
+                    values[k] = av[k][latest[k][b]];
             updater.update(rowids[b], values);
         }
         updater.finish();

@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
 #include <limits>
 
 QVariant Field::value() const {
@@ -100,11 +101,51 @@ void StoredColumn::toVariants() {
         cells.push_back(value(row));
     m_variants = std::move(cells);
     m_null = {};
+    m_narrow = {};
     m_integers = {};
     m_reals = {};
+    m_latinPool = QByteArray();
     m_pool = QString();
     m_ends = {};
     m_kind = Kind::Variant;
+}
+
+void StoredColumn::appendInteger(qint64 value) {
+    if (!m_wide) {
+        if (value >= std::numeric_limits<qint32>::min() &&
+            value <= std::numeric_limits<qint32>::max()) {
+            m_narrow.push_back(qint32(value));
+            return;
+        }
+        m_integers.assign(m_narrow.begin(), m_narrow.end());
+        m_narrow = {};
+        m_wide = true;
+    }
+    m_integers.push_back(value);
+}
+
+void StoredColumn::appendText(const QString& text) {
+    if (m_latin) {
+        const bool latin = std::all_of(text.cbegin(), text.cend(),
+                                       [](QChar c) { return c.unicode() < 0x100; });
+        if (latin) {
+            // Short texts (the usual dates, times and prices) without a temporary array.
+            constexpr qsizetype shortText = 64;
+            if (text.size() <= shortText) {
+                char bytes[shortText] = {};
+                for (qsizetype i = 0; i < text.size(); ++i)
+                    bytes[i] = char(text.at(i).unicode());
+                m_latinPool.append(bytes, text.size());
+            } else {
+                m_latinPool += text.toLatin1();
+            }
+            return;
+        }
+        m_pool = QString::fromLatin1(m_latinPool);
+        m_latinPool = QByteArray();
+        m_latin = false;
+    }
+    m_pool += text;
 }
 
 void StoredColumn::append(const QVariant& v) {
@@ -119,7 +160,7 @@ void StoredColumn::append(const QVariant& v) {
             toVariants();
         } else {
             m_kind = kind;
-            m_integers.resize(kind == Kind::Integer ? std::size_t(m_count) : 0);
+            m_narrow.resize(kind == Kind::Integer ? std::size_t(m_count) : 0);
             m_reals.resize(kind == Kind::Real ? std::size_t(m_count) : 0);
             m_ends.resize(kind == Kind::Text ? std::size_t(m_count) : 0);
         }
@@ -139,28 +180,42 @@ void StoredColumn::append(const QVariant& v) {
     m_null.push_back(null);
     switch (m_kind) {
     case Kind::Integer:
-        m_integers.push_back(null ? 0 : v.toLongLong());
+        appendInteger(null ? 0 : v.toLongLong());
         break;
     case Kind::Real:
         m_reals.push_back(null ? 0.0 : v.toDouble());
         break;
-    case Kind::Text:
+    case Kind::Text: {
+        qsizetype used = m_latin ? m_latinPool.size() : m_pool.size();
         if (!null) {
             const QString text = v.toString();
-            if (m_pool.size() + text.size() > std::numeric_limits<quint32>::max()) {
+            if (used + text.size() > std::numeric_limits<quint32>::max()) {
                 toVariants();
                 m_variants.push_back(v);
                 ++m_count;
                 return;
             }
-            m_pool += text;
+            appendText(text);
+            used = m_latin ? m_latinPool.size() : m_pool.size();
         }
-        m_ends.push_back(quint32(m_pool.size()));
+        m_ends.push_back(quint32(used));
         break;
+    }
     default:
         break;
     }
     ++m_count;
+}
+
+void StoredColumn::finish() {
+    m_null.shrink_to_fit();
+    m_narrow.shrink_to_fit();
+    m_integers.shrink_to_fit();
+    m_reals.shrink_to_fit();
+    m_latinPool.squeeze();
+    m_pool.squeeze();
+    m_ends.shrink_to_fit();
+    m_variants.shrink_to_fit();
 }
 
 QVariant StoredColumn::value(qsizetype row) const {
@@ -173,12 +228,15 @@ QVariant StoredColumn::value(qsizetype row) const {
         return QVariant(m_nullType);
     switch (m_kind) {
     case Kind::Integer:
-        return QVariant(qlonglong(m_integers[r]));
+        return QVariant(qlonglong(m_wide ? m_integers[r] : m_narrow[r]));
     case Kind::Real:
         return QVariant(m_reals[r]);
     case Kind::Text: {
         const quint32 from = r > 0 ? m_ends[r - 1] : 0;
-        return QVariant(QString(m_pool.constData() + from, qsizetype(m_ends[r] - from)));
+        const qsizetype length = qsizetype(m_ends[r] - from);
+        if (m_latin)
+            return QVariant(QString::fromLatin1(m_latinPool.constData() + from, length));
+        return QVariant(QString(m_pool.constData() + from, length));
     }
     default:
         return {};
@@ -190,14 +248,25 @@ Query::Query(const QString& name, const QString& connection, QObject* parent)
     setObjectName(name);
 }
 
-void Query::open() {
-    close();
+// m_sql run forward only on the query's connection; a failure throws TorvaneError.
+RowReader Query::run() const {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.isOpen())
         throw TorvaneError(
             QStringLiteral("%1: データベース %2 が開かれていません").arg(m_name, m_connection));
-    RowReader q(db, m_sql, m_name);
-    const QSqlRecord& rec = q.record();
+    return RowReader(db, m_sql, m_name);
+}
+
+void Query::stream(const std::function<void(const QSqlQuery&)>& row) const {
+    RowReader q = run();
+    while (q.next())
+        row(q.query());
+}
+
+void Query::open() {
+    close();
+    RowReader q = run();
+    const QSqlRecord rec = q.record();
     const int n = rec.count();
     for (int i = 0; i < n; ++i)
         m_names << rec.fieldName(i);
@@ -211,6 +280,8 @@ void Query::open() {
             m_columns[std::size_t(i)].append(q.value(i));
         ++rows;
     }
+    for (StoredColumn& column : m_columns)
+        column.finish();
     m_rowCount = rows;
     m_open = true;
     m_row = (m_rowCount == 0) ? -1 : 0;

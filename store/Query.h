@@ -7,32 +7,45 @@
 #include <QVector>
 
 class QDateTime;
+class QSqlQuery;
+class RowReader;
 
 class Query;
 
+#include <functional>
 #include <vector>
 
 // One column of a query's result, kept compactly: while every value has one kind (integer,
 // real or text, NULLs of one type) the cells are plain numbers or one pool of characters;
-// otherwise each cell is a variant. Reads give back the variants the database delivered.
+// otherwise each cell is a variant. Integers take 32 bits while they fit and texts one byte a
+// character while they are Latin-1 (dates, times, prices). Reads give back the variants the
+// database delivered.
 class StoredColumn {
 public:
     void append(const QVariant& value);
     QVariant value(qsizetype row) const;
+    // After the last append: the room kept for further cells goes.
+    void finish();
 
 private:
     enum class Kind { Unset, Integer, Real, Text, Variant };
     bool sameKind(const QVariant& value) const;
     void toVariants();
+    void appendInteger(qint64 value);
+    void appendText(const QString& text);
 
     Kind m_kind = Kind::Unset;
     bool m_nullTypeSet = false;
     QMetaType m_nullType;
     qsizetype m_count = 0;
     std::vector<bool> m_null;
+    bool m_wide = false;              // an integer needed 64 bits: all are in m_integers
+    std::vector<qint32> m_narrow;     // the integers while each fits in 32 bits
     std::vector<qint64> m_integers;
     std::vector<double> m_reals;
-    QString m_pool;                   // the texts one after the other
+    bool m_latin = true;              // every text so far is Latin-1: they are in m_latinPool
+    QByteArray m_latinPool;           // the texts one after the other, a byte a character
+    QString m_pool;                   // the same once a text is not Latin-1
     std::vector<quint32> m_ends;      // where each text ends in the pool
     std::vector<QVariant> m_variants; // cells of mixed kinds
 };
@@ -69,6 +82,9 @@ public:
 
     // Runs the SELECT and stands on the first row; a failure throws TorvaneError.
     void open();
+    // Runs the SELECT as open() does but keeps nothing: each row's values go to row as they
+    // come, for a reader that passes once over a large result. The rows held are untouched.
+    void stream(const std::function<void(const QSqlQuery&)>& row) const;
     void close();
     bool isOpen() const { return m_open; }
 
@@ -108,6 +124,7 @@ Q_SIGNALS:
 private:
     friend class Field;
     void moveTo(int row);
+    RowReader run() const;
 
     QString m_name;
     QString m_connection;

@@ -210,8 +210,17 @@ bool LineReader::fill() {
                 throw TorvaneError(QStringLiteral("文字コード CP932 が使えません"));
         }
     }
-    m_buffer.remove(0, m_pos);
-    m_buffer += m_latin ? QString::fromLatin1(bytes) : QString(m_decoder->decode(bytes));
+    // The unread rest and the new chunk in a buffer of their own size: removing the read part
+    // and appending would keep the capacity the buffer ever had, several chunks' worth.
+    QString chunk = m_latin ? QString::fromLatin1(bytes) : QString(m_decoder->decode(bytes));
+    if (m_pos < m_buffer.size()) {
+        QString rest;
+        rest.reserve(m_buffer.size() - m_pos + chunk.size());
+        rest += QStringView(m_buffer).mid(m_pos);
+        rest += chunk;
+        chunk = std::move(rest);
+    }
+    m_buffer = std::move(chunk);
     m_pos = 0;
     return true;
 }
@@ -250,10 +259,14 @@ bool LineReader::next(QString& line) {
                     .arg(m_lines + 1)
                     .arg(maxLineChars));
         if (!fill()) {
-            if (m_pos >= m_buffer.size())
+            // The reader may live on after its last line: the buffer goes now.
+            if (m_pos >= m_buffer.size()) {
+                m_buffer = QString();
+                m_pos = 0;
                 return false;
+            }
             line = m_buffer.mid(m_pos);
-            m_buffer.clear();
+            m_buffer = QString();
             m_pos = 0;
             ++m_lines;
             return true;

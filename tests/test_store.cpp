@@ -194,7 +194,11 @@ private Q_SLOTS:
     void queryKeepsWhatTheDatabaseGave_data() {
         QTest::addColumn<QString>("values");
         QTest::newRow("integers") << QStringLiteral("(1), (-7), (9007199254740993)");
+        QTest::newRow("integers at and past 32 bits")
+            << QStringLiteral("(2147483647), (-2147483648), (null), (2147483648), (-2147483649), (5)");
         QTest::newRow("texts") << QStringLiteral("('2025/07/09'), (''), ('ﾄﾞﾙ円'), ('a''b')");
+        QTest::newRow("Latin-1 texts, then one that is not")
+            << QStringLiteral("('é±'), ('ÿ'), (null), ('日'), ('ü'), ('')");
         QTest::newRow("reals") << QStringLiteral("(1.5), (-0.25), (1e300)");
         QTest::newRow("NULLs first") << QStringLiteral("(null), (null), (3), (null), (4)");
         QTest::newRow("only NULLs") << QStringLiteral("(null), (null)");
@@ -226,6 +230,11 @@ private Q_SLOTS:
             QCOMPARE(query.valueAt(row, 0), QVariant(qlonglong(row + 1)));
         }
         QCOMPARE(query.valueAt(expected.size(), 1), QVariant());
+        // Streamed, the same values pass by and the rows held stay.
+        QList<QVariant> streamed;
+        query.stream([&](const QSqlQuery& row) { streamed << row.value(1); });
+        QCOMPARE(streamed, expected);
+        QCOMPARE(query.recordCount(), expected.size());
         query.close();
         QCOMPARE(query.recordCount(), 0);
     }
