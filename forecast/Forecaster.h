@@ -3,17 +3,15 @@
 #include "forecast/NervFann.h"
 #include "forecast/TrainingJob.h"
 
-#include <QObject>
-
 #include <QDateTime>
 #include <QImage>
 #include <QList>
+#include <QObject>
 #include <QPointF>
 #include <QString>
 #include <QStringList>
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <optional>
 
