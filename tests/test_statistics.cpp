@@ -1,3 +1,4 @@
+#include "analysis/Backtest.h"
 #include "analysis/Statistics.h"
 
 #include <QTest>
@@ -18,6 +19,11 @@ private Q_SLOTS:
     void dieboldMariano_data();
     void dieboldMariano();
     void skillCountsTiesApart();
+    void medianOfSeeds_data();
+    void medianOfSeeds();
+    void overlapOfOrigins_data();
+    void overlapOfOrigins();
+    void horizonLinesFollowFromTheFolds();
 };
 
 // Bounds computed by hand from the score interval's formula with z = 1.959964.
@@ -115,6 +121,70 @@ void TestStatistics::skillCountsTiesApart() {
     const Stats::Skill onlyTies = Stats::skillOf({{100, 101, 100}});
     QVERIFY(!onlyTies.hitRate);
     QCOMPARE(Stats::percentText(std::nullopt), QStringLiteral("-"));
+}
+
+Q_DECLARE_METATYPE(std::vector<qint64>)
+
+void TestStatistics::medianOfSeeds_data() {
+    QTest::addColumn<std::vector<qint64>>("closes");
+    QTest::addColumn<qint64>("median");
+    QTest::newRow("one seed") << std::vector<qint64>{150120} << qint64(150120);
+    QTest::newRow("two: the lower") << std::vector<qint64>{150300, 150100} << qint64(150100);
+    QTest::newRow("three") << std::vector<qint64>{5, 9, 1} << qint64(5);
+    QTest::newRow("four: the lower middle") << std::vector<qint64>{7, 1, 5, 3} << qint64(3);
+}
+
+void TestStatistics::medianOfSeeds() {
+    QFETCH(std::vector<qint64>, closes);
+    QFETCH(qint64, median);
+    QCOMPARE(Backtest::medianForecast(closes), median);
+}
+
+void TestStatistics::overlapOfOrigins_data() {
+    // Origins every `step` hours, targets `ahead` hours after them.
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("ahead");
+    QTest::addColumn<int>("overlap");
+    QTest::newRow("daily origins, targets within the day") << 24 << 2 << 0;
+    QTest::newRow("target at the next origin: not before it") << 6 << 6 << 0;
+    QTest::newRow("three origins before the target") << 3 << 10 << 3;
+    QTest::newRow("one origin before the target") << 6 << 7 << 1;
+}
+
+void TestStatistics::overlapOfOrigins() {
+    QFETCH(int, step);
+    QFETCH(int, ahead);
+    QFETCH(int, overlap);
+    std::vector<std::pair<qint64, qint64>> spans;
+    for (int i = 0; i < 8; ++i)
+        spans.emplace_back(qint64(i) * step * 3600, (qint64(i) * step + ahead) * 3600);
+    QCOMPARE(Backtest::overlap(spans), overlap);
+}
+
+// Two seeds per origin: the lower median forecast counts once per origin; an unscored slot
+// counts nowhere, and a slot without scored origins says so in every field.
+void TestStatistics::horizonLinesFollowFromTheFolds() {
+    constexpr qint64 day = 86400;
+    std::vector<Backtest::FoldSlot> folds;
+    const auto fold = [&](qint64 origin, int slot, qint64 last, qint64 seed1, qint64 seed2,
+                          std::optional<qint64> actual) {
+        for (const auto& [seed, forecast] : {std::pair{1, seed1}, std::pair{2, seed2}})
+            folds.push_back({origin, seed, slot, origin + 3600, last, forecast, actual});
+    };
+    fold(0, 1, 100, 110, 120, 105);    // median 110: up, hit, error 5, no-change 5
+    fold(day, 1, 100, 90, 130, 95);    // median 90: down, hit, error 5, no-change 5
+    fold(2 * day, 1, 100, 104, 96, 100); // a tie: error 4, no-change 0
+    fold(3 * day, 1, 100, 90, 80, 110);  // median 80: miss, error 30, no-change 10
+    fold(0, 2, 100, 101, 102, std::nullopt);
+    const std::vector<Backtest::Horizon> h = Backtest::horizons(folds);
+    QCOMPARE(h.size(), std::size_t(10));
+    QCOMPARE(h[0].h, 1);
+    const auto rate = Stats::wilson(2, 3);
+    QCOMPARE(Backtest::horizonLine(h[0]),
+             QStringLiteral("horizon\t1\t4\t2\t1\t11.0\t5.0\t%1\t%2\tundecided")
+                 .arg(Stats::percentText(rate->low), Stats::percentText(rate->high)));
+    QCOMPARE(Backtest::horizonLine(h[1]), QStringLiteral("horizon\t2\t0\t0\t0\t-\t-\t-\t-\tundecided"));
+    QCOMPARE(Backtest::horizonLine(h[9]), QStringLiteral("horizon\t10\t0\t0\t0\t-\t-\t-\t-\tundecided"));
 }
 
 QTEST_GUILESS_MAIN(TestStatistics)
