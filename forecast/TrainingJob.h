@@ -27,7 +27,6 @@ struct TrainingJob {
     int done = 0;
     std::exception_ptr failure;
 
-    int patterns() const { return int(targets.size() / 3); }
     // Whether every pass ran.
     bool finished() const { return !failure && done == passes; }
     // Runs the passes on this thread; onPass hears after every pass (done, total).
@@ -52,6 +51,7 @@ public:
     Run run() const { return m_run; }
     // How many jobs train at once off the thread; the processors by default.
     void setMaxThreads(int count) { m_pool.setMaxThreadCount(count); }
+    int maxThreads() const { return m_pool.maxThreadCount(); }
 
     using Progress = std::function<void(int done, int total)>;
     using Done = std::function<void(TrainingJob job)>;

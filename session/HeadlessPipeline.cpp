@@ -11,6 +11,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QThread>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTimeZone>
@@ -20,6 +22,9 @@ QString HeadlessOptions::usage() {
         "使い方: torvane-forecast [PRICE_FILE ...] [--today yyyy/mm/dd | --as-of \"yyyy/mm/dd hh:nn\"] "
         "[--seed N] "
         "[--table OUT.csv] [--days N] [--report] [--shift-hours H | --from-zone ZONE]\n"
+        "        torvane-forecast --backtest PRICE_FILE [--from yyyy/mm/dd] [--to yyyy/mm/dd] "
+        "[--origins hh:nn[,hh:nn...]] [--seeds N] [--seed S] [--jobs N] "
+        "[--shift-hours H | --from-zone ZONE]\n"
         "        torvane-forecast --convert IN OUT "
         "[--shift-hours H | --from-zone ZONE]\n"
         "        torvane-forecast --help | --version");
@@ -86,8 +91,33 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
         QStringLiteral("report"),
         QStringLiteral("予測・プロの相場観・イベントの成績をタブ区切りで1行ずつ表示します"
                        "(価格ファイルなしでも)。"));
-    for (const QCommandLineOption* o : {&help, &version, &today, &asOf, &seed, &table, &days,
-                                        &convert, &shiftHours, &fromZone, &report})
+    const QCommandLineOption backtest(
+        QStringLiteral("backtest"),
+        QStringLiteral("ウォークフォワード検証: 過去の各時点(起点)でその時点までの足だけから FX読込"
+                       "と同じ学習と予測をし、ファイル全体の足で採点します。起点ごと・種ごとの"
+                       "fold 行と、ｺﾏごとの horizon 行をタブ区切りで表示します。"),
+        QStringLiteral("PRICE_FILE"));
+    const QCommandLineOption from(
+        QStringLiteral("from"),
+        QStringLiteral("検証の最初の日(既定: ファイルの最初の足の2ヶ月後)。"),
+        QStringLiteral("yyyy/mm/dd"));
+    const QCommandLineOption to(QStringLiteral("to"),
+                                QStringLiteral("検証の最後の日(既定: ファイルの最後の足の日)。"),
+                                QStringLiteral("yyyy/mm/dd"));
+    const QCommandLineOption origins(
+        QStringLiteral("origins"),
+        QStringLiteral("各日の起点の時刻(日本時間、既定: 09:00,15:00,21:00)。"),
+        QStringLiteral("hh:nn[,hh:nn...]"));
+    const QCommandLineOption seeds(
+        QStringLiteral("seeds"),
+        QStringLiteral("起点ごとに学習する種の数(--seed から順に、既定: 1)。"), QStringLiteral("N"));
+    const QCommandLineOption jobs(
+        QStringLiteral("jobs"),
+        QStringLiteral("同時に学習する数(既定: プロセッサーの数)。結果は変わりません。"),
+        QStringLiteral("N"));
+    for (const QCommandLineOption* o :
+         {&help, &version, &today, &asOf, &seed, &table, &days, &convert, &shiftHours, &fromZone,
+          &report, &backtest, &from, &to, &origins, &seeds, &jobs})
         parser.addOption(*o);
 
     if (!parser.parse(QStringList{QStringLiteral("torvane-forecast")} + arguments)) {
@@ -186,6 +216,60 @@ HeadlessOptions HeadlessOptions::parse(const QStringList& arguments) {
     }
     options.serverTimeGiven = parser.isSet(shiftHours) || parser.isSet(fromZone);
 
+    if (parser.isSet(backtest)) {
+        options.backtestFile = parser.value(backtest);
+        const struct {
+            bool set;
+            const char* name;
+        } refused[] = {{!positional.isEmpty(), "価格ファイル"},
+                       {parser.isSet(table), "--table"},
+                       {parser.isSet(report), "--report"},
+                       {parser.isSet(convert), "--convert"},
+                       {parser.isSet(today), "--today"},
+                       {parser.isSet(asOf), "--as-of"},
+                       {parser.isSet(days), "--days"}};
+        for (const auto& r : refused)
+            if (r.set)
+                throw fail(QStringLiteral("--backtest と %1 は同時に指定できません")
+                               .arg(QString::fromUtf8(r.name)));
+        for (const auto& [option, date] : {std::pair{&from, &options.from}, {&to, &options.to}}) {
+            if (!parser.isSet(*option))
+                continue;
+            const QString text = parser.value(*option);
+            *date = TextRules::readDate(text);
+            if (!date->isValid())
+                throw fail(QStringLiteral("--%1 の日付 '%2' を読めません")
+                               .arg(option->names().constFirst(), text));
+        }
+        if (parser.isSet(origins)) {
+            static const QRegularExpression hhnn(QStringLiteral(R"(^\s*\d{1,2}:\d{2}\s*$)"));
+            for (const QString& text : parser.value(origins).split(u',')) {
+                const QTime time = hhnn.match(text).hasMatch() ? TextRules::readTime(text.trimmed())
+                                                               : QTime();
+                if (!time.isValid())
+                    throw fail(QStringLiteral("--origins の時刻 '%1' を読めません(hh:nn)").arg(text));
+                options.origins << time;
+            }
+        }
+        for (const auto& [option, value] :
+             {std::pair{&seeds, &options.seeds}, {&jobs, &options.jobs}}) {
+            if (!parser.isSet(*option))
+                continue;
+            const QString text = parser.value(*option);
+            bool ok = false;
+            const int n = text.toInt(&ok);
+            if (!ok || n < 1)
+                throw fail(QStringLiteral("--%1 の値 '%2' は1以上の整数ではありません")
+                               .arg(option->names().constFirst(), text));
+            *value = n;
+        }
+        return options;
+    }
+    for (const QCommandLineOption* o : {&from, &to, &origins, &seeds, &jobs})
+        if (parser.isSet(*o))
+            throw fail(QStringLiteral("--%1 は --backtest と一緒に指定してください")
+                           .arg(o->names().constFirst()));
+
     if (options.convertIn.isEmpty())
         options.priceFiles = positional;
     if (options.serverTimeGiven && options.convertIn.isEmpty() && options.priceFiles.isEmpty())
@@ -220,6 +304,11 @@ QStringList HeadlessPipeline::run(const std::function<void(const QString&)>& pri
     }
     // Before the database is touched: a run that cannot read every file as asked does nothing.
     refuseUnansweredExports();
+    if (!m_options.backtestFile.isEmpty()) {
+        m_session.openDatabases();
+        out(backtest());
+        return printed;
+    }
     if (m_options.today.isValid())
         Clock::fix(QDateTime(m_options.today, QTime(0, 0)));
     if (m_options.asOf.isValid()) {
@@ -259,7 +348,10 @@ QStringList HeadlessPipeline::run(const std::function<void(const QString&)>& pri
 void HeadlessPipeline::refuseUnansweredExports() const {
     if (m_options.serverTimeGiven || PriceImport::rememberedServerTime())
         return;
-    for (const QString& file : m_options.priceFiles) {
+    QStringList files = m_options.priceFiles;
+    if (!m_options.backtestFile.isEmpty())
+        files << m_options.backtestFile;
+    for (const QString& file : files) {
         PlatformExport::Layout layout = PlatformExport::Layout::Plain;
         try {
             layout = PlatformExport::detectFile(file);
@@ -279,4 +371,37 @@ void HeadlessPipeline::refuseUnansweredExports() const {
 void HeadlessPipeline::installForecastStep() {
     m_session.forecast.seed = m_options.seed;
     m_session.forecastEveryImport(TrainingJobs::Run::here);
+}
+
+QStringList HeadlessPipeline::backtest() {
+    Backtester& b = m_session.backtest;
+    Backtester::Plan plan;
+    plan.file = m_options.backtestFile;
+    plan.from = m_options.from;
+    plan.to = m_options.to;
+    if (!m_options.origins.isEmpty())
+        plan.origins = m_options.origins;
+    plan.seeds = m_options.seeds.value_or(1);
+    plan.firstSeed = m_options.seed.value_or(1);
+    if (m_options.serverTimeGiven)
+        plan.serverTime = m_options.serverTime;
+    else if (const std::optional<QString> remembered = PriceImport::rememberedServerTime())
+        plan.serverTime = PlatformExport::ServerTime::parse(*remembered);
+    b.setJobs(m_options.jobs.value_or(QThread::idealThreadCount()));
+    QEventLoop loop;
+    QObject::connect(&b, &Backtester::finished, &loop, &QEventLoop::quit);
+    QString failure;
+    QObject::connect(&b, &Backtester::failed, &loop, [&](const QString& text) { failure = text; });
+    b.start(plan);
+    if (b.running())
+        loop.exec();
+    if (!failure.isEmpty())
+        throw TorvaneError(failure);
+    QStringList lines = b.lines();
+    lines << QStringLiteral("検証: %1 件の予測 (学習 %2 件、保存済み %3 件)、市場の閉じていた起点 %4 件")
+                 .arg(b.folds().size())
+                 .arg(b.trained())
+                 .arg(b.cached())
+                 .arg(b.skipped());
+    return lines;
 }

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <functional>
 #include <optional>
@@ -41,6 +42,13 @@ struct HeadlessOptions {
     QString convertOut;
     PlatformExport::ServerTime serverTime;
     bool serverTimeGiven = false; // --shift-hours or --from-zone was given
+    // --backtest PRICE_FILE: the walk-forward backtest over that file, with its period
+    // (--from, --to; invalid: the defaults), origin times, seed count and jobs at once.
+    QString backtestFile;
+    QDate from, to;
+    QList<QTime> origins;
+    std::optional<int> seeds;
+    std::optional<int> jobs;
     // --help, --version: print helpText or the version and do nothing else.
     bool help = false;
     bool version = false;
@@ -72,6 +80,8 @@ private:
     void installForecastStep();
     // Throws a UsageError naming the first platform export whose server time nobody gave.
     void refuseUnansweredExports() const;
+    // The backtest: its fold lines and horizon lines, then a line on what it trained.
+    QStringList backtest();
 
     Session& m_session;
     HeadlessOptions m_options;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/Analysis.h"
+#include "analysis/Backtester.h"
 #include "csv/CsvExchange.h"
 #include "forecast/Forecaster.h"
 #include "prices/PriceImport.h"
@@ -24,6 +25,9 @@ public:
     // The forecast log and the track record: every completed forecast is logged, every price
     // import scores the logged forecasts it covers.
     Analysis analysis{store};
+    // The walk-forward backtest: its folds train beside the window and keep nothing of the
+    // session's tables but their own cache.
+    Backtester backtest{store};
     // False for a forecast as of a past moment: its forecasts are not logged and its imports
     // score nothing, so the log stays as it was.
     bool logsForecasts = true;
@@ -40,15 +44,16 @@ public:
     // window: off its thread; the headless command: here). Called once.
     void forecastEveryImport(TrainingJobs::Run run);
 
-    // Whether a job is out: what would change its data (an import, a CSV import, closing the
-    // window) is refused meanwhile.
-    bool busy() const { return forecast.training(); }
+    // Whether a job is out (a training or a backtest): what would change its data (an import,
+    // a CSV import, another backtest, closing the window) is refused meanwhile.
+    bool busy() const { return forecast.training() || backtest.running(); }
     // Every user action that would change a job's data asks this first: while busy it says
     // that `what` cannot be done now and returns true.
     bool refusesWhileBusy(const QString& what) {
         if (!busy())
             return false;
-        store.dialogs().message(Forecaster::duringTraining(what));
+        store.dialogs().message(forecast.training() ? Forecaster::duringTraining(what)
+                                                    : Backtester::duringBacktest(what));
         return true;
     }
 };
