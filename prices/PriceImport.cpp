@@ -364,8 +364,22 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
     if (const std::optional<PlatformExport::ServerTime> known =
             PlatformExport::knownServerTime(layout))
         return convertTo(path, name, *known, converted);
-    if (serverTime)
-        return convertTo(path, name, *serverTime, converted);
+    std::optional<PlatformExport::ServerTime> given;
+    if (!askServerTime(path, name, given))
+        return false;
+    return convertTo(path, name, *given, converted);
+}
+
+bool PriceImport::askServerTime(const QString& path, const QString& name,
+                                std::optional<PlatformExport::ServerTime>& given) {
+    given.reset();
+    const PlatformExport::Layout layout = PlatformExport::detectFile(path);
+    if (layout == PlatformExport::Layout::Plain || PlatformExport::knownServerTime(layout))
+        return true;
+    if (serverTime) {
+        given = serverTime;
+        return true;
+    }
     const std::optional<QString> answer = m_store.dialogs().askText(
         QStringLiteral("%1 は %2 の書き出しファイルです。\n"
                        "サーバー時刻を日本時間にする時差(時間、例: 7)か、\n"
@@ -374,9 +388,9 @@ bool PriceImport::convertPlatformExport(QString& path, const QString& name,
         rememberedServerTime().value_or(QStringLiteral("0")));
     if (!answer)
         return false;
-    const PlatformExport::ServerTime given = PlatformExport::ServerTime::parse(*answer);
-    KeptSettings::setValue(serverTimeKey, given.text());
-    return convertTo(path, name, given, converted);
+    given = PlatformExport::ServerTime::parse(*answer);
+    KeptSettings::setValue(serverTimeKey, given->text());
+    return true;
 }
 
 bool PriceImport::convertTo(QString& path, const QString& name,

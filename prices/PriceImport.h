@@ -67,6 +67,13 @@ public:
     // nothing after it. The headless command's --as-of.
     QDateTime readUntil;
 
+    // How the server times of the platform export at path (name: how the question calls it)
+    // become Japan times, as the import takes them: the given serverTime, else asked with the
+    // remembered answer offered, and the answer remembered. Empty for a plain price file or an
+    // export whose layout names its own zone. False when the user cancels.
+    bool askServerTime(const QString& path, const QString& name,
+                       std::optional<PlatformExport::ServerTime>& given);
+
     // Opens every row of F01YSK in CNT order into qd, as an import leaves it.
     void openAll();
 
