@@ -259,27 +259,24 @@ std::optional<Backtest::FoldInput> PriceHistory::foldAt(const QDateTime& origin)
     const QString cutoff = PriceFile::cutoffDate(origin.date());
     const qint32 cutoffDay = paddedDay(cutoff);
 
-    // The rows the import stores, in CNT order, and the first thing that would stop it.
+    // The rows the import stores, in CNT order; a line that would stop the import stops the fold.
     std::vector<qsizetype> rows;
     rows.reserve(std::size_t(kept));
-    QString problem;
     bool highSeen = false, lowSeen = false;
     double highest = 0.0, lowest = 0.0;
     qint64 counter = 1;
     std::vector<Averages::KeyedValue> closes;
-    for (qsizetype i = 0; i < kept && problem.isEmpty(); ++i) {
+    for (qsizetype i = 0; i < kept; ++i) {
         const Line& line = m_lines[std::size_t(i)];
         if (line.kind != Line::Row)
             continue;
         if (startsBefore(line, cutoff, cutoffDay)) {
             if (line.dateFormProblem && PriceFile::isRecentLooseDate(m_texts[line.text], cutoff))
-                problem = m_problems[line.problem];
+                throw TorvaneError(m_problems[line.problem]);
             continue;
         }
-        if (line.problem >= 0) {
-            problem = m_problems[line.problem];
-            break;
-        }
+        if (line.problem >= 0)
+            throw TorvaneError(m_problems[line.problem]);
         if (line.highSeen && (!highSeen || line.high > highest)) {
             highSeen = true;
             highest = line.high;
@@ -316,8 +313,6 @@ std::optional<Backtest::FoldInput> PriceHistory::foldAt(const QDateTime& origin)
                             origin.time().toString(QStringLiteral("HH:mm")));
     if (!originMoment || !bars.openAt(*originMoment))
         return std::nullopt;
-    if (!problem.isEmpty())
-        throw TorvaneError(problem);
 
     Backtest::FoldInput in;
     in.origin = origin;
