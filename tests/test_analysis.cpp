@@ -613,10 +613,11 @@ private Q_SLOTS:
                  qPrintable(dialogs->messages[0]));
         QVERIFY(dialogs->errors.isEmpty());
         QCOMPARE(everything(), before);
-        // The log's own rows, under the next free table id since the user took 10.
+        // The log's own rows, under the next free table id: the user took 10, the backtest's
+        // kept folds 11.
         QCOMPARE(
             rows(QStringLiteral("select CNT, TBID, SKB, TYO from AAATBN where TNAM = 'F10YSR'")),
-            QStringList{QStringLiteral("11:qlonglong|11:qlonglong|AN:QString|予測記録:QString")});
+            QStringList{QStringLiteral("12:qlonglong|12:qlonglong|AN:QString|予測記録:QString")});
         session->reg.stnm = QStringLiteral("F10YSR");
         session->reg.swh.clear();
         session->store.ucSql(Store::sqlSelect);

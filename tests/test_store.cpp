@@ -82,7 +82,7 @@ private Q_SLOTS:
             dir->filePath(QStringLiteral("SQDB.DB"))));
         QCOMPARE(tableNames(session->dm.csq()),
                  (QStringList{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR", "F07EVL", "F08EVK",
-                              "F09CSV", "F10YSR"}));
+                              "F09CSV", "F10YSR", "F11KSK"}));
         QCOMPARE(tableNames(session->dm.csm()),
                  (QStringList{"F01YSK", "F02W1H", "F03W4H", "F04WD1"}));
         QCOMPARE(session->reg.stdb, QStringLiteral("csm"));
@@ -112,7 +112,7 @@ private Q_SLOTS:
         session.reset();
         QDir::setCurrent(disk.path());
         const QStringList all{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR",
-                              "F07EVL", "F08EVK", "F09CSV", "F10YSR"};
+                              "F07EVL", "F08EVK", "F09CSV", "F10YSR", "F11KSK"};
         QString error;
         try {
             startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
@@ -120,7 +120,15 @@ private Q_SLOTS:
             error = e.text();
         }
         if (error.isEmpty()) {
-            QCOMPARE(tableNames(session->dm.csq()), all);
+            // The tables added in later versions are no condition of a start: one that did not
+            // fit is said, and the program goes on without it.
+            const QStringList made = tableNames(session->dm.csq());
+            if (made != all) {
+                QCOMPARE(made, all.mid(0, all.size() - 1));
+                QCOMPARE(dialogs->errors.size(), 1);
+                QVERIFY2(dialogs->errors[0].contains(QStringLiteral("このﾃｰﾌﾞﾙなしで続けます")),
+                         qPrintable(dialogs->errors[0]));
+            }
         } else {
             QVERIFY2(error.contains(QStringLiteral("空き容量")) ||
                          error.contains(QStringLiteral("開けません")),
@@ -131,7 +139,7 @@ private Q_SLOTS:
         dialogs->clear();
         startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
         QCOMPARE(tableNames(session->dm.csq()), all);
-        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{10});
+        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{11});
         session.reset();
         QDir::setCurrent(dir->path());
     }
@@ -379,7 +387,7 @@ private Q_SLOTS:
         } catch (const TorvaneError& e) {
             QVERIFY2(e.text().contains(words), qPrintable(e.text()));
         }
-        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{10});
+        QCOMPARE(column(QStringLiteral("select count(*) from AAATBN")), QVariantList{11});
     }
 
     // Reading a small file sets aside what it holds, not the most a file of its kind may hold
