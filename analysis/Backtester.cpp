@@ -6,12 +6,14 @@
 #include "store/Transaction.h"
 
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 namespace {
@@ -48,24 +50,70 @@ void Backtester::start(const Plan& plan) {
     m_total = m_trained = m_cached = m_skipped = m_inFlight = 0;
     m_stopping = false;
     m_failure.clear();
+    const quint64 generation = ++m_generation;
 
-    m_history = PriceHistory::read(plan.file, QFileInfo(plan.file).fileName(),
-                                   PriceHistory::Columns::of(m_store), plan.serverTime);
+    const PriceHistory::Columns columns = PriceHistory::Columns::of(m_store);
+    loadKept();
+    m_running = true;
+    m_clock.start();
+    m_sinceWrite.start();
+    report();
+    if (m_jobs.run() == TrainingJobs::Run::here) {
+        try {
+            begin(PriceHistory::read(plan.file, QFileInfo(plan.file).fileName(), columns,
+                                     plan.serverTime));
+        } catch (...) {
+            m_running = false;
+            throw;
+        }
+        return;
+    }
+    // Years of bars take a second or two to read: not on the window's thread.
+    struct Read {
+        std::optional<PriceHistory> history;
+        QString error;
+        std::atomic<bool> done{false};
+    };
+    auto read = std::make_shared<Read>();
+    m_reader.start([this, read, plan, columns, generation] {
+        try {
+            read->history = PriceHistory::read(plan.file, QFileInfo(plan.file).fileName(),
+                                               columns, plan.serverTime);
+        } catch (const TorvaneError& e) {
+            read->error = e.text();
+        } catch (const std::bad_alloc&) {
+            read->error = outOfMemoryText();
+        }
+        read->done.store(true, std::memory_order_release);
+        QMetaObject::invokeMethod(
+            this,
+            [this, read, generation] {
+                read->done.load(std::memory_order_acquire);
+                if (!m_running || generation != m_generation)
+                    return;
+                if (m_stopping)
+                    end(false);
+                else if (!read->error.isEmpty())
+                    fail(read->error);
+                else
+                    begin(std::move(*read->history));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Backtester::begin(PriceHistory history) {
+    m_history.emplace(std::move(history));
     m_decimals = m_history->decimals();
-    const QDate from = plan.from.isValid() ? plan.from : m_history->firstDate().addMonths(2);
-    const QDate to = plan.to.isValid() ? plan.to : m_history->lastDate();
-    QList<QTime> times = plan.origins;
+    const QDate from = m_plan.from.isValid() ? m_plan.from : m_history->firstDate().addMonths(2);
+    const QDate to = m_plan.to.isValid() ? m_plan.to : m_history->lastDate();
+    QList<QTime> times = m_plan.origins;
     std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end()), times.end());
     for (QDate d = from; d.isValid() && d <= to; d = d.addDays(1))
         for (const QTime& t : times)
             m_origins << QDateTime(d, t);
-    m_total = int(m_origins.size()) * std::max(1, plan.seeds);
-
-    loadKept();
-    m_running = true;
-    m_clock.start();
-    m_sinceWrite.start();
+    m_total = int(m_origins.size()) * std::max(1, m_plan.seeds);
     report();
     pump();
 }
@@ -80,7 +128,7 @@ void Backtester::stop() {
 }
 
 void Backtester::pump() {
-    if (!m_running || m_pumping)
+    if (!m_running || m_pumping || !m_history)
         return;
     m_pumping = true;
     QElapsedTimer slice;

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTime>
 
 #include <map>
@@ -47,8 +48,9 @@ public:
     void setJobs(int jobs);
     int jobs() const { return m_jobs.maxThreads(); }
 
-    // Reads the file (an error in it is thrown before anything runs), then starts the folds.
-    // Here, every fold has run when it returns.
+    // Reads the file, then runs the folds. Here, the file is read and every fold has run when
+    // it returns, an error thrown; off the thread the file is read there too, and an error in
+    // it comes through failed().
     void start(const Plan& plan);
     // Stops the folds in training after their current pass; the finished ones stay kept.
     void stop();
@@ -87,6 +89,8 @@ private:
     // Takes the next origins (their folds from the cache or into training) while fewer than
     // jobs + 1 folds train, and ends the run when nothing is left.
     void pump();
+    // The file is read: the origins are laid out and the folds begin.
+    void begin(PriceHistory history);
     void startFold(const Backtest::FoldInput& input, unsigned seed);
     void foldTrained(TrainingJob job, const std::shared_ptr<const Backtest::FoldInput>& input,
                      unsigned seed);
@@ -119,6 +123,10 @@ private:
     bool m_stopping = false;
     QString m_failure;
     QElapsedTimer m_clock;
-    // Last: destroyed first, stopping and waiting for the folds in training.
+    // Each start's number: a file read for an earlier start that was stopped is dropped.
+    quint64 m_generation = 0;
+    // Last: destroyed first, stopping and waiting for the folds in training and a file being
+    // read.
     TrainingJobs m_jobs;
+    QThreadPool m_reader;
 };

@@ -1,8 +1,9 @@
 // Times the walk-forward backtest on a generated price file of weekday bars:
 //  1. what one fold costs beside its training alone (the file's reading set apart), one job;
 //  2. the same folds with two jobs against one, in wall time;
-//  3. a year of one origin a day and one seed with the jobs given, in wall time, with the
-//     longest pause of a 10 ms timer on the calling thread meanwhile.
+//  3. a year of one origin a day and one seed with the jobs given, in wall time;
+//  4. two weeks of folds as the window runs them (one job fewer than the processors), with the
+//     longest pause of a 10 ms timer on the calling thread meanwhile, the file's reading included.
 // No fold is taken from the fold cache: it is emptied before every run.
 //   bench_backtest [MINUTES] [ROUNDS] [JOBS] [YEAR]   bars of MINUTES (15), ROUNDS (3) of parts 1
 //   and 2, JOBS (2) for part 3, which runs only when YEAR is 1 (the default)
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -145,10 +147,12 @@ int main(int argc, char* argv[]) {
         const double runMs = cpuMs() - runStart - readMs;
         const int folds = int(b.folds().size());
 
-        double training = 0;
+        double training = 0, taking = 0;
         for (QDate d = five.from; d <= five.to; d = d.addDays(1)) {
+            const double t0 = cpuMs();
             const std::optional<Backtest::FoldInput> in =
                 history.foldAt(QDateTime(d, QTime(9, 0)));
+            taking += cpuMs() - t0;
             if (!in)
                 continue;
             static constexpr unsigned layers[] = {5, 5, 3};
@@ -171,10 +175,11 @@ int main(int argc, char* argv[]) {
         const double one = runOff(b, eight, 1);
         const double two = runOff(b, eight, 2);
         jobRatio.push_back(two / one);
-        std::printf("round %d: fold %.1f ms, training alone %.1f ms (ratio %.3f); "
-                    "%d folds with 1 job %.0f ms, with 2 jobs %.0f ms (ratio %.3f)\n",
-                    r + 1, foldMs, trainMs, foldRatio.back(), int(b.folds().size()), one, two,
-                    jobRatio.back());
+        std::printf("round %d: file read %.0f ms; fold %.1f ms (its bars taken %.2f ms), training "
+                    "alone %.1f ms (ratio %.3f); %d folds with 1 job %.0f ms, with 2 jobs %.0f ms "
+                    "(ratio %.3f)\n",
+                    r + 1, readMs, foldMs, taking / folds, trainMs, foldRatio.back(),
+                    int(b.folds().size()), one, two, jobRatio.back());
         std::fflush(stdout);
     }
     std::printf("median: fold / training alone %.3f (goal <= 1.10); 2 jobs / 1 job %.3f "
@@ -188,12 +193,20 @@ int main(int argc, char* argv[]) {
         plan.from = end.addYears(-1);
         plan.to = end;
         plan.origins = {QTime(9, 0)};
-        qint64 gap = 0;
-        const double ms = runOff(b, plan, jobs, &gap);
+        const double ms = runOff(b, plan, jobs);
         std::printf("a year, one origin a day, one seed: %d folds (%d origins skipped) with %d "
-                    "jobs in %.1f s; longest pause of the calling thread %lld ms\n",
-                    int(b.folds().size()), b.skipped(), jobs, ms / 1000.0,
-                    static_cast<long long>(gap));
+                    "jobs in %.1f s\n",
+                    int(b.folds().size()), b.skipped(), jobs, ms / 1000.0);
+    }
+    {
+        Backtester::Plan plan = five;
+        plan.to = five.from.addDays(13);
+        const int windowJobs = std::max(1, QThread::idealThreadCount() - 1);
+        qint64 gap = 0;
+        const double ms = runOff(b, plan, windowJobs, &gap);
+        std::printf("as the window runs it, %d job(s): %d folds in %.1f s, longest pause of the "
+                    "calling thread %lld ms (goal <= 100)\n",
+                    windowJobs, int(b.folds().size()), ms / 1000.0, static_cast<long long>(gap));
     }
     std::printf("peak memory %ld MB\n", peakKilobytes() / 1024);
     return 0;
