@@ -159,26 +159,14 @@ PriceHistory PriceHistory::read(const QString& path, const QString& name, const 
                 }
             }
             if (line.kind == Line::Row && line.problem < 0) {
-                const qsizetype point = f[5].indexOf(u'.');
-                line.decimals = point < 0 ? 0 : int(f[5].size() - point - 1);
-                row[0] = QString::number(li + 1); // any number: the counter always binds
-                row[1] = f[0];
-                row[2] = f[1];
-                row[3] = TextRules::ErPeriod(f[3]);
-                row[4] = TextRules::ErPeriod(f[4]);
-                row[5] = TextRules::ErPeriod(f[5]);
-                for (int k = 6; k <= 9; ++k)
-                    row[k].clear();
-                row[10] = f[6];
-                row[11] = f[7];
-                if (!row[3].isEmpty() && TextRules::isNumericLiteral(row[3])) {
-                    line.highSeen = true;
-                    line.high = row[3].trimmed().toDouble();
-                }
-                if (!row[4].isEmpty() && TextRules::isNumericLiteral(row[4])) {
-                    line.lowSeen = true;
-                    line.low = row[4].trimmed().toDouble();
-                }
+                line.decimals = PriceFile::decimalsOf(f[5]);
+                PriceFile::importRow(f, li + 1, row); // any counter: a number always binds
+                const std::optional<double> high = PriceFile::extremeCandidate(row[3]);
+                const std::optional<double> low = PriceFile::extremeCandidate(row[4]);
+                line.highSeen = high.has_value();
+                line.high = high.value_or(0.0);
+                line.lowSeen = low.has_value();
+                line.low = low.value_or(0.0);
                 std::array<QVariant, 12> bound;
                 line.stored = true;
                 for (int k = 0; k < 12 && line.stored; ++k)

@@ -180,6 +180,30 @@ bool isRecentLooseDate(const QString& date, const QString& cutoff) {
     return day.isValid() && from.isValid() && day >= from;
 }
 
+void importRow(QStringList& f, qint64 counter, std::array<QString, 12>& row) {
+    row[0] = QString::number(counter);
+    row[1] = f[0];
+    row[2] = f[1];
+    row[3] = TextRules::ErPeriod(f[3]);
+    row[4] = TextRules::ErPeriod(f[4]);
+    row[5] = TextRules::ErPeriod(f[5]);
+    for (int k = 6; k <= 9; ++k)
+        row[k].clear();
+    row[10] = f[6];
+    row[11] = f[7];
+}
+
+int decimalsOf(const QString& price) {
+    const qsizetype point = price.indexOf(u'.');
+    return point < 0 ? 0 : int(price.size() - point - 1);
+}
+
+std::optional<double> extremeCandidate(const QString& price) {
+    if (price.isEmpty() || !TextRules::isNumericLiteral(price))
+        return std::nullopt;
+    return price.trimmed().toDouble();
+}
+
 bool minuteOf(const QString& date, const QString& time, qint64* minutes) {
     if (!isPaddedDate(date) || !isPaddedTime(time))
         return false;

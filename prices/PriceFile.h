@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 class TorvaneError;
 
@@ -40,6 +41,17 @@ void checkDateForms(const QStringList& fields, const QString& name, qsizetype li
 // against "2025/05/09". A non-padded date with slashes that sorts before the cut-off is always
 // older; a date with dashes need not be.
 bool isRecentLooseDate(const QString& date, const QString& cutoff);
+
+// The twelve texts the import stores for a line (its fields trimmed, at least eight) in the
+// price table's column order: the counter, the start, the high, low and close with their
+// decimal point dropped, four averages left empty, the end. The price fields of f lose their
+// point too.
+void importRow(QStringList& f, qint64 counter, std::array<QString, 12>& row);
+// The decimals of a price as the file wrote it: what one unit of the stored prices is worth.
+int decimalsOf(const QString& price);
+// A stored high or low as a candidate for the highest or lowest price: nothing when it is
+// empty or no number.
+std::optional<double> extremeCandidate(const QString& price);
 
 // Minutes since the start of the Julian day count of a zero-padded "yyyy/mm/dd" and "hh:nn";
 // false for any other text.

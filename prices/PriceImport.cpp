@@ -254,32 +254,18 @@ void PriceImport::importPrices() {
         if (f.size() < 8)
             throw PriceFile::fewFields(name, li, f.size());
         // The close as the file wrote it tells what one unit of the stored prices is worth.
-        const qsizetype point = f[5].indexOf(u'.');
-        const int lineDecimals = point < 0 ? 0 : int(f[5].size() - point - 1);
-        row[0] = QString::number(counter);
-        row[1] = f[0];
-        row[2] = f[1];
-        row[3] = TextRules::ErPeriod(f[3]);
-        row[4] = TextRules::ErPeriod(f[4]);
-        row[5] = TextRules::ErPeriod(f[5]);
-        for (int k = 6; k <= 9; ++k)
-            row[k].clear();
-        row[10] = f[6];
-        row[11] = f[7];
+        const int lineDecimals = PriceFile::decimalsOf(f[5]);
+        PriceFile::importRow(f, counter, row);
         // Highest and lowest by value: an empty or unreadable price is no candidate.
-        if (!row[3].isEmpty() && TextRules::isNumericLiteral(row[3])) {
-            const double v = row[3].trimmed().toDouble();
-            if (highest.isEmpty() || v > highValue) {
-                highest = row[3];
-                highValue = v;
-            }
+        if (const std::optional<double> v = PriceFile::extremeCandidate(row[3]);
+            v && (highest.isEmpty() || *v > highValue)) {
+            highest = row[3];
+            highValue = *v;
         }
-        if (!row[4].isEmpty() && TextRules::isNumericLiteral(row[4])) {
-            const double v = row[4].trimmed().toDouble();
-            if (lowest.isEmpty() || v < lowValue) {
-                lowest = row[4];
-                lowValue = v;
-            }
+        if (const std::optional<double> v = PriceFile::extremeCandidate(row[4]);
+            v && (lowest.isEmpty() || *v < lowValue)) {
+            lowest = row[4];
+            lowValue = *v;
         }
         inserter.insert(row.data(), int(row.size()));
         ++counter; // a bar whose insert failed keeps its number
