@@ -25,14 +25,15 @@ const QString createAaatst = QStringLiteral(
 struct Ensured {
     const char* db;
     const char* table;
-    // The forecast log is made only when catalogued: a database from before it, started
-    // without the catalogue files at hand, keeps working without the log.
+    // The forecast log and the backtest's fold cache are made only when catalogued: a database
+    // from before them, started without the catalogue files at hand, keeps working without them
+    // (without the cache, every fold of a backtest trains).
     bool whenCatalogued = false;
 };
 constexpr Ensured ensuredTables[] = {
     {"csq", "F01YSK"}, {"csq", "F05PMF"}, {"csq", "F06EVR"},       {"csq", "F07EVL"},
-    {"csq", "F08EVK"}, {"csq", "F09CSV"}, {"csq", "F10YSR", true}, {"csm", "F01YSK"},
-    {"csm", "F02W1H"}, {"csm", "F03W4H"}, {"csm", "F04WD1"},
+    {"csq", "F08EVK"}, {"csq", "F09CSV"}, {"csq", "F10YSR", true}, {"csq", "F11KSK", true},
+    {"csm", "F01YSK"}, {"csm", "F02W1H"}, {"csm", "F03W4H"},       {"csm", "F04WD1"},
 };
 
 bool quoteTblField(int i) {

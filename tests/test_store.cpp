@@ -82,7 +82,7 @@ private Q_SLOTS:
             dir->filePath(QStringLiteral("SQDB.DB"))));
         QCOMPARE(tableNames(session->dm.csq()),
                  (QStringList{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR", "F07EVL", "F08EVK",
-                              "F09CSV", "F10YSR"}));
+                              "F09CSV", "F10YSR", "F11KSK"}));
         QCOMPARE(tableNames(session->dm.csm()),
                  (QStringList{"F01YSK", "F02W1H", "F03W4H", "F04WD1"}));
         QCOMPARE(session->reg.stdb, QStringLiteral("csm"));
@@ -112,7 +112,7 @@ private Q_SLOTS:
         session.reset();
         QDir::setCurrent(disk.path());
         const QStringList all{"AAATBN", "AAATST", "F01YSK", "F05PMF", "F06EVR",
-                              "F07EVL", "F08EVK", "F09CSV", "F10YSR"};
+                              "F07EVL", "F08EVK", "F09CSV", "F10YSR", "F11KSK"};
         QString error;
         try {
             startIn(QStringLiteral(TORVANE_SOURCE_DIR "/data"));
@@ -120,7 +120,15 @@ private Q_SLOTS:
             error = e.text();
         }
         if (error.isEmpty()) {
-            QCOMPARE(tableNames(session->dm.csq()), all);
+            // The fold cache, made last of the database's tables, may find no room: that is
+            // said, and the start goes on without it.
+            const QStringList made = tableNames(session->dm.csq());
+            if (made != all) {
+                QCOMPARE(made, QStringList(all.mid(0, all.size() - 1)));
+                QCOMPARE(dialogs->errors.size(), 1);
+                QVERIFY2(dialogs->errors[0].contains(QStringLiteral("空き容量")),
+                         qPrintable(dialogs->errors[0]));
+            }
         } else {
             QVERIFY2(error.contains(QStringLiteral("空き容量")) ||
                          error.contains(QStringLiteral("開けません")),
