@@ -79,50 +79,67 @@ QLineEdit* entry(const QString& name, const QString& text, QWidget* parent) {
 } // namespace
 
 BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
-    : PageFrame(QStringLiteral("k01ttL"), QStringLiteral("10 検証 過去の起点からの予測の成績"), 112,
-                72, parent),
+    : PageFrame(QStringLiteral("k01ttL"), QStringLiteral("10 検証"), 80, 72, parent),
       m_session(session), m_dialogs(dialogs) {
     header()->setObjectName(QStringLiteral("k0P"));
     footer()->setObjectName(QStringLiteral("k1P"));
     QWidget* h = header();
 
-    m_clear = button(QStringLiteral("k13clrB"), QStringLiteral("保存した予測を消す"), h);
-    m_clear->setGeometry(656, 8, 232, 25);
-    connect(m_clear, &QPushButton::clicked, this, &BacktestPage::clearPressed);
-
-    label(QStringLiteral("k02flL"), QStringLiteral("ﾌｧｲﾙ"), h)->setGeometry(8, 44, 56, 25);
+    label(QStringLiteral("k02flL"), QStringLiteral("ﾌｧｲﾙ"), h)->setGeometry(104, 8, 56, 25);
     m_file = entry(QStringLiteral("k03flE"),
                    KeptSettings::value(KeptSettings::priceFile).toString(), h);
-    m_file->setGeometry(68, 44, 712, 25);
+    m_file->setGeometry(164, 8, 616, 25);
     m_browse = button(QStringLiteral("k04refB"), QStringLiteral("参照"), h);
-    m_browse->setGeometry(788, 44, 100, 25);
+    m_browse->setGeometry(788, 8, 100, 25);
     connect(m_browse, &QPushButton::clicked, this, &BacktestPage::browsePressed);
 
     // Empty dates are the defaults: two months after the file's first bar, and its last bar.
-    label(QStringLiteral("k05prL"), QStringLiteral("期間"), h)->setGeometry(8, 80, 50, 25);
+    label(QStringLiteral("k05prL"), QStringLiteral("期間"), h)->setGeometry(8, 44, 50, 25);
     m_from = entry(QStringLiteral("k06frE"), QString(), h);
-    m_from->setGeometry(60, 80, 128, 25);
+    m_from->setGeometry(60, 44, 128, 25);
     m_from->setPlaceholderText(QStringLiteral("最初+2か月"));
-    label(QStringLiteral("k07tlL"), QStringLiteral("〜"), h)->setGeometry(190, 80, 24, 25);
+    label(QStringLiteral("k07tlL"), QStringLiteral("〜"), h)->setGeometry(190, 44, 24, 25);
     m_to = entry(QStringLiteral("k08toE"), QString(), h);
-    m_to->setGeometry(216, 80, 128, 25);
+    m_to->setGeometry(216, 44, 128, 25);
     m_to->setPlaceholderText(QStringLiteral("最後"));
-    label(QStringLiteral("k09orL"), QStringLiteral("時刻"), h)->setGeometry(352, 80, 50, 25);
+    label(QStringLiteral("k09orL"), QStringLiteral("時刻"), h)->setGeometry(352, 44, 50, 25);
     m_origins = entry(QStringLiteral("k10orE"), QStringLiteral("09:00,15:00,21:00"), h);
-    m_origins->setGeometry(402, 80, 210, 25);
-    label(QStringLiteral("k11sdL"), QStringLiteral("ｼｰﾄﾞ"), h)->setGeometry(618, 80, 50, 25);
+    m_origins->setGeometry(402, 44, 210, 25);
+    label(QStringLiteral("k11sdL"), QStringLiteral("ｼｰﾄﾞ"), h)->setGeometry(618, 44, 50, 25);
     m_seeds = new QSpinBox(h);
     m_seeds->setObjectName(QStringLiteral("k12sdS"));
     m_seeds->setRange(1, 99);
     m_seeds->setValue(1);
-    m_seeds->setGeometry(668, 80, 60, 25);
-    m_run = button(QStringLiteral("k14runB"), QStringLiteral("実行"), h);
-    m_run->setGeometry(736, 80, 72, 25);
+    m_seeds->setGeometry(668, 44, 60, 25);
+    m_run = button(QStringLiteral("k13runB"), QStringLiteral("実行"), h);
+    m_run->setGeometry(736, 44, 72, 25);
     connect(m_run, &QPushButton::clicked, this, &BacktestPage::runPressed);
-    m_stop = button(QStringLiteral("k15stpB"), QStringLiteral("中止"), h);
-    m_stop->setGeometry(816, 80, 72, 25);
+    m_stop = button(QStringLiteral("k14stpB"), QStringLiteral("中止"), h);
+    m_stop->setGeometry(816, 44, 72, 25);
     m_stop->setEnabled(false);
     connect(m_stop, &QPushButton::clicked, this, &BacktestPage::stopPressed);
+
+    // The lines and the table in the size of the chart's labels: ten slots and nine columns fit
+    // beside the chart.
+    QFont small = font();
+    small.setPixelSize(16);
+    QWidget* f = footer();
+    m_progressText = label(QStringLiteral("k15prgL"), QString(), f);
+    m_progressText->setGeometry(8, 6, 424, 26);
+    m_progressText->setFont(small);
+    m_progress = new QProgressBar(f);
+    m_progress->setObjectName(QStringLiteral("k16pgsBar"));
+    m_progress->setGeometry(436, 8, 212, 22);
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progress->setFormat(QStringLiteral("%v/%m"));
+    m_progress->hide();
+    m_clear = button(QStringLiteral("k17clrB"), QStringLiteral("保存した予測を消す"), f);
+    m_clear->setGeometry(656, 6, 232, 25);
+    connect(m_clear, &QPushButton::clicked, this, &BacktestPage::clearPressed);
+    m_record = label(QStringLiteral("k18recL"), QString(), f);
+    m_record->setGeometry(8, 38, 880, 26);
+    m_record->setFont(small);
     setTabOrder(m_file, m_browse);
     setTabOrder(m_browse, m_from);
     setTabOrder(m_from, m_to);
@@ -132,49 +149,34 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     setTabOrder(m_run, m_stop);
     setTabOrder(m_stop, m_clear);
 
-    // The lines and the table in the size of the chart's labels: ten slots and nine columns fit
-    // beside the chart.
-    QFont small = font();
-    small.setPixelSize(16);
-    QWidget* f = footer();
-    m_progressText = label(QStringLiteral("k16prgL"), QString(), f);
-    m_progressText->setGeometry(8, 6, 540, 26);
-    m_progressText->setFont(small);
-    m_progress = new QProgressBar(f);
-    m_progress->setObjectName(QStringLiteral("k17pgsBar"));
-    m_progress->setGeometry(556, 8, 332, 22);
-    m_progress->setRange(0, 1);
-    m_progress->setValue(0);
-    m_progress->setFormat(QStringLiteral("%v/%m"));
-    m_progress->hide();
-    m_record = label(QStringLiteral("k18recL"), QString(), f);
-    m_record->setGeometry(8, 38, 880, 26);
-    m_record->setFont(small);
-
+    // Two-line headers in a smaller size: the nine columns leave the chart its room.
+    QFont cells = font();
+    cells.setPixelSize(14);
     m_rows = new QStandardItemModel(0, 9, this);
     m_rows->setHorizontalHeaderLabels(
-        {QStringLiteral("ｺﾏ後"), QStringLiteral("n"), QStringLiteral("的中率 (95%区間)"),
-         QStringLiteral("誤差(銭)"), QStringLiteral("無変化(銭)"), QStringLiteral("相対誤差"),
-         QStringLiteral("判定"), QStringLiteral("ドリフト(銭)"), QStringLiteral("同時刻平均(銭)")});
+        {QStringLiteral("ｺﾏ後"), QStringLiteral("n"), QStringLiteral("的中率\n(95%区間)"),
+         QStringLiteral("誤差\n(銭)"), QStringLiteral("無変化\n(銭)"),
+         QStringLiteral("相対\n誤差"), QStringLiteral("判定"), QStringLiteral("ドリフト\n(銭)"),
+         QStringLiteral("同時刻\n平均(銭)")});
     m_grid = new QTableView;
     m_grid->setObjectName(QStringLiteral("k19rsG"));
     m_grid->setModel(m_rows);
-    m_grid->setFont(small);
-    m_grid->horizontalHeader()->setFont(small);
+    m_grid->setFont(cells);
+    m_grid->horizontalHeader()->setFont(cells);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->verticalHeader()->hide();
-    m_grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(small).height() + 6);
+    m_grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(cells).height() + 6);
     m_note = label(QStringLiteral("k20ntL"),
-                   QStringLiteral("的中率の区間は名目上のものです (続く起点の予測は期間が重なり、"
-                                  "独立ではありません)"),
+                   QStringLiteral("的中率の区間は名目上です (続く起点の予測は期間が重なり独立では"
+                                  "ありません)"),
                    nullptr);
-    m_note->setFont(small);
+    m_note->setFont(cells);
     m_note->setWordWrap(true);
 
     m_chart = new QChart;
     m_chart->setTheme(QChart::ChartThemeDark);
-    m_chart->setTitle(QStringLiteral("相対誤差 (誤差 / 無変化の誤差)"));
+    m_chart->setTitle(QStringLiteral("相対誤差 (誤差 / 無変化)"));
     QFont titleFont = m_chart->titleFont();
     titleFont.setPixelSize(18);
     m_chart->setTitleFont(titleFont);
@@ -188,8 +190,8 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_axisX->setTickInterval(1);
     m_axisX->setLabelFormat(QStringLiteral("%d"));
     m_axisX->setTitleText(QStringLiteral("ｺﾏ後"));
-    m_axisY->setLabelFormat(QStringLiteral("%.1f"));
-    m_axisY->setRange(0, 1.5);
+    m_axisY->setTickType(QValueAxis::TicksDynamic);
+    m_axisY->setTickAnchor(0);
     for (QValueAxis* axis : {m_axisX, m_axisY}) {
         axis->setLabelsFont(labelFont);
         axis->setTitleFont(labelFont);
@@ -234,8 +236,8 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     left->setSpacing(2);
     left->addWidget(m_grid, 1);
     left->addWidget(m_note);
-    layout->addLayout(left, 5);
-    layout->addWidget(m_chartView, 3);
+    layout->addLayout(left);
+    layout->addWidget(m_chartView, 1);
     setMainView(view);
     showResults();
 
@@ -430,10 +432,16 @@ void BacktestPage::showResults() {
             top = std::max(top, *row.relativeError * 1.1);
         }
     }
+    // The grid as wide as its columns; the chart takes the rest of the width.
     m_grid->resizeColumnsToContents();
+    m_grid->setFixedWidth(m_grid->horizontalHeader()->length() + 2 * m_grid->frameWidth());
     m_relative->replace(points);
     m_relativeLine->replace(points);
-    m_axisY->setRange(0, std::ceil(top * 10) / 10);
+    // Ticks at round steps from 0, the no-change line among them.
+    const double step = top <= 2 ? 0.25 : top <= 4 ? 0.5 : std::ceil(top / 8);
+    m_axisY->setTickInterval(step);
+    m_axisY->setLabelFormat(step < 0.5 ? QStringLiteral("%.2f") : QStringLiteral("%.1f"));
+    m_axisY->setRange(0, std::ceil(top / step) * step);
     m_tenth.reset();
     if (rows.size() == 10 && rows.back().horizon.skill.scored > 0)
         m_tenth = rows.back();
