@@ -86,8 +86,8 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     QWidget* h = header();
 
     label(QStringLiteral("k02flL"), QStringLiteral("ﾌｧｲﾙ"), h)->setGeometry(104, 8, 56, 25);
-    m_file = entry(QStringLiteral("k03flE"),
-                   KeptSettings::value(KeptSettings::priceFile).toString(), h);
+    m_file =
+        entry(QStringLiteral("k03flE"), KeptSettings::value(KeptSettings::priceFile).toString(), h);
     m_file->setGeometry(164, 8, 616, 25);
     m_browse = button(QStringLiteral("k04refB"), QStringLiteral("参照"), h);
     m_browse->setGeometry(788, 8, 100, 25);
@@ -155,8 +155,8 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_rows = new QStandardItemModel(0, 9, this);
     m_rows->setHorizontalHeaderLabels(
         {QStringLiteral("ｺﾏ後"), QStringLiteral("n"), QStringLiteral("的中率\n(95%区間)"),
-         QStringLiteral("誤差\n(銭)"), QStringLiteral("無変化\n(銭)"),
-         QStringLiteral("相対\n誤差"), QStringLiteral("判定"), QStringLiteral("ドリフト\n(銭)"),
+         QStringLiteral("誤差\n(銭)"), QStringLiteral("無変化\n(銭)"), QStringLiteral("相対\n誤差"),
+         QStringLiteral("判定"), QStringLiteral("ドリフト\n(銭)"),
          QStringLiteral("同時刻\n平均(銭)")});
     m_grid = new QTableView;
     m_grid->setObjectName(QStringLiteral("k19rsG"));
@@ -216,8 +216,8 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_relative->setMarkerSize(9);
     m_relative->setColor(QColor(0x00FF40)); // page 1's close
     m_relative->setBorderColor(QColor(0x00FF40));
-    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{m_noChange, m_relativeLine,
-                                                                      m_relative}) {
+    for (QAbstractSeries* s :
+         std::initializer_list<QAbstractSeries*>{m_noChange, m_relativeLine, m_relative}) {
         s->attachAxis(m_axisX);
         s->attachAxis(m_axisY);
     }
@@ -244,7 +244,10 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     Backtester& b = m_session.backtest;
     connect(&b, &Backtester::progressed, this, &BacktestPage::showProgress);
     connect(&b, &Backtester::finished, this, &BacktestPage::runEnded);
-    connect(&b, &Backtester::failed, this, [this](const QString& text) { m_dialogs.error(text); });
+    connect(&b, &Backtester::failed, this, [this](const QString& text) {
+        m_failed = true;
+        m_dialogs.error(text);
+    });
     connect(&m_session.prices, &PriceImport::imported, this,
             [this] { rememberFile(m_session.prices.lastFile()); });
 }
@@ -323,6 +326,8 @@ void BacktestPage::runPressed() {
             m_session.backtest.start(plan);
         } catch (...) {
             setRunning(false);
+            m_progressText->setText(QStringLiteral("検証を始められませんでした"));
+            showResults(); // the previous run's folds are gone
             throw;
         }
     });
@@ -354,6 +359,7 @@ void BacktestPage::setRunning(bool running) {
     m_stop->setEnabled(running);
     m_clear->setEnabled(!running);
     if (running) {
+        m_failed = false;
         m_progress->show();
         m_progress->setRange(0, 1);
         m_progress->setValue(0);
@@ -379,13 +385,14 @@ void BacktestPage::runEnded(bool complete) {
     setRunning(false);
     const Backtester& b = m_session.backtest;
     const int done = b.trained() + b.cached();
-    m_progressText->setText(
-        QStringLiteral("%1 完了 %2 (学習 %3 / 保存分 %4 / 休場 %5)")
-            .arg(complete ? QStringLiteral("検証終了") : QStringLiteral("中止"))
-            .arg(done)
-            .arg(b.trained())
-            .arg(b.cached())
-            .arg(b.skipped()));
+    m_progressText->setText(QStringLiteral("%1 完了 %2 (学習 %3 / 保存分 %4 / 休場 %5)")
+                                .arg(complete   ? QStringLiteral("検証終了")
+                                     : m_failed ? QStringLiteral("エラーで終了")
+                                                : QStringLiteral("中止"))
+                                .arg(done)
+                                .arg(b.trained())
+                                .arg(b.cached())
+                                .arg(b.skipped()));
     showResults();
 }
 

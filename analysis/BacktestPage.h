@@ -115,4 +115,6 @@ private:
     QLineSeries* m_noChange; // the relative error of the no-change forecast, 1.0
     // The last results shown: the tenth slot's row, for the live record's line.
     std::optional<Backtest::SlotRow> m_tenth;
+    // The run under way, or the last one, ended on an error (said by the dialogs).
+    bool m_failed = false;
 };

@@ -163,18 +163,20 @@ private Q_SLOTS:
         QTest::newRow("scored, better than no change")
             << slotRow(1, 200, 20, 99, 2469.0, 2600.0, Stats::Interval{0.481, 0.6173},
                        Stats::Verdict::Network, 0.949615, 13.04, 12.96)
-            << QStringList{"1ｺﾏ後",  "200",  "55.0% (48.1–61.7)", "12.3", "13.0",
-                           "0.95",   "無変化より良い", "13.0", "13.0"};
+            << QStringList{"1ｺﾏ後",          "200",  "55.0% (48.1–61.7)",
+                           "12.3",           "13.0", "0.95",
+                           "無変化より良い", "13.0", "13.0"};
         QTest::newRow("only ties: no hit rate, undecided")
-            << slotRow(3, 4, 4, 0, 10.0, 0.0, std::nullopt, Stats::Verdict::Undecided,
-                       std::nullopt, 1.26, 0.0)
-            << QStringList{"3ｺﾏ後", "4", "-", "2.5", "0.0", "-", "まだ判断できません", "1.3",
-                           "0.0"};
+            << slotRow(3, 4, 4, 0, 10.0, 0.0, std::nullopt, Stats::Verdict::Undecided, std::nullopt,
+                       1.26, 0.0)
+            << QStringList{"3ｺﾏ後", "4",  "-", "2.5", "0.0", "-", "まだ判断できません",
+                           "1.3",   "0.0"};
         QTest::newRow("worse than no change")
             << slotRow(5, 30, 0, 9, 450.0, 300.0, Stats::Interval{0.167, 0.479},
                        Stats::Verdict::NoChange, 1.5, 9.0, 11.0)
-            << QStringList{"5ｺﾏ後", "30", "30.0% (16.7–47.9)", "15.0", "10.0", "1.50",
-                           "無変化より悪い", "9.0", "11.0"};
+            << QStringList{"5ｺﾏ後",          "30",   "30.0% (16.7–47.9)",
+                           "15.0",           "10.0", "1.50",
+                           "無変化より悪い", "9.0",  "11.0"};
     }
     void rowTextsShowEachColumn() {
         QFETCH(Backtest::SlotRow, row);
@@ -191,10 +193,10 @@ private Q_SLOTS:
         const QString inside =
             QStringLiteral("実際の記録の的中率 52.0% (n=25) は検証の10ｺﾏ後の区間 "
                            "(48.1–61.7%) の内にあります");
-        QTest::newRow("no record") << 0 << 0 << 0 << true
-                                   << QStringLiteral("実際の記録はまだありません");
-        QTest::newRow("only ties") << 3 << 3 << 0 << true
-                                   << QStringLiteral("実際の記録はまだありません");
+        QTest::newRow("no record")
+            << 0 << 0 << 0 << true << QStringLiteral("実際の記録はまだありません");
+        QTest::newRow("only ties")
+            << 3 << 3 << 0 << true << QStringLiteral("実際の記録はまだありません");
         QTest::newRow("inside, ties left out") << 27 << 2 << 13 << true << inside;
         QTest::newRow("outside below")
             << 25 << 0 << 10 << true
@@ -276,20 +278,19 @@ private Q_SLOTS:
             QCOMPARE(cell(page, r, 0), QStringLiteral("%1ｺﾏ後").arg(r + 1));
             // Three origins, every slot's target inside the file.
             QCOMPARE(cell(page, r, 1), QStringLiteral("3"));
-            QCOMPARE(BacktestPage::rowTexts(rows[std::size_t(r)]),
-                     [&] {
-                         QStringList texts;
-                         for (int c = 0; c < 9; ++c)
-                             texts << cell(page, r, c);
-                         return texts;
-                     }());
+            QCOMPARE(BacktestPage::rowTexts(rows[std::size_t(r)]), [&] {
+                QStringList texts;
+                for (int c = 0; c < 9; ++c)
+                    texts << cell(page, r, c);
+                return texts;
+            }());
             if (rows[std::size_t(r)].relativeError)
                 relative << QPointF(r + 1, *rows[std::size_t(r)].relativeError);
         }
         QVERIFY(!relative.isEmpty());
         QCOMPARE(page->relativeSeries()->points(), relative);
-        auto* noChange = page->chartView()->chart()->findChild<QLineSeries*>(
-            QStringLiteral("S0NCH"));
+        auto* noChange =
+            page->chartView()->chart()->findChild<QLineSeries*>(QStringLiteral("S0NCH"));
         QVERIFY(noChange);
         for (const QPointF& p : noChange->points())
             QCOMPARE(p.y(), 1.0);
@@ -314,12 +315,13 @@ private Q_SLOTS:
         page->clearPressed();
         window->close();
         QVERIFY(window->isVisible());
-        QCOMPARE(dialogs->messages,
-                 (QStringList{Backtester::duringBacktest(QStringLiteral("読み込めません")),
-                              Backtester::duringBacktest(QStringLiteral("CSV読込できません")),
-                              Backtester::duringBacktest(QStringLiteral("検証を始められません")),
-                              Backtester::duringBacktest(QStringLiteral("保存した予測を消せません")),
-                              Backtester::duringBacktest(QStringLiteral("閉じられません"))}));
+        QCOMPARE(
+            dialogs->messages,
+            (QStringList{Backtester::duringBacktest(QStringLiteral("読み込めません")),
+                         Backtester::duringBacktest(QStringLiteral("CSV読込できません")),
+                         Backtester::duringBacktest(QStringLiteral("検証を始められません")),
+                         Backtester::duringBacktest(QStringLiteral("保存した予測を消せません")),
+                         Backtester::duringBacktest(QStringLiteral("閉じられません"))}));
         QVERIFY(dialogs->questions.isEmpty());
 
         // An opinion registered on page 2 meanwhile is stored.
@@ -397,12 +399,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("said");
         const QString time = QStringLiteral("時刻 '%1' を読めません");
-        QTest::newRow("minutes of one digit") << "9:0" << "" << time.arg("9:0");
-        QTest::newRow("no such hour") << "25:00" << "" << time.arg("25:00");
-        QTest::newRow("empty part") << "09:00," << "" << time.arg("09:00,");
-        QTest::newRow("other separator") << "09:00;15:00" << "" << time.arg("09:00;15:00");
-        QTest::newRow("empty") << "" << "" << time.arg("");
-        QTest::newRow("date") << "09:00" << "2026/13/01"
+        QTest::newRow("minutes of one digit") << "9:0"
+                                              << "" << time.arg("9:0");
+        QTest::newRow("no such hour") << "25:00"
+                                      << "" << time.arg("25:00");
+        QTest::newRow("empty part") << "09:00,"
+                                    << "" << time.arg("09:00,");
+        QTest::newRow("other separator") << "09:00;15:00"
+                                         << "" << time.arg("09:00;15:00");
+        QTest::newRow("empty") << ""
+                               << "" << time.arg("");
+        QTest::newRow("date") << "09:00"
+                              << "2026/13/01"
                               << QStringLiteral("開始の日付 '2026/13/01' を読めません");
     }
     void malformedEntriesAreRefused() {
