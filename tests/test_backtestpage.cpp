@@ -6,6 +6,7 @@
 #include "records/RecordEditor.h"
 #include "store/Clock.h"
 #include "store/KeptSettings.h"
+#include "support/PriceTable.h"
 #include "support/SessionJobs.h"
 #include "support/TemplateDatabase.h"
 #include "support/TestDialogs.h"
@@ -34,8 +35,10 @@
 namespace {
 
 // Weekdays of 15-minute bars from Monday 2 November 2026 00:15 to Friday 27 November 23:45,
-// as a price file: a slow wave with a deterministic ripple, three decimals.
-void writePriceFile(const QString& path) {
+// Japan time, as a price file: a slow wave with a deterministic ripple, three decimals. With
+// serverShift, the same bars as a trading platform's (MT4) export whose server clock runs that
+// many hours behind Japan.
+void writePriceFile(const QString& path, std::optional<int> serverShift = std::nullopt) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(path));
@@ -56,10 +59,15 @@ void writePriceFile(const QString& path) {
             const double high = std::max(previous, close) + 0.02;
             const double low = std::min(previous, close) - 0.02;
             const auto yen = [](double v) { return QString::number(v, 'f', 3); };
-            f.write((start.toString(QStringLiteral("yyyy/MM/dd,HH:mm,")) + yen(previous) + u',' +
-                     yen(high) + u',' + yen(low) + u',' + yen(close) + u',' +
-                     end.toString(QStringLiteral("yyyy/MM/dd,HH:mm")) + QStringLiteral("\r\n"))
-                        .toLatin1());
+            const QString prices =
+                yen(previous) + u',' + yen(high) + u',' + yen(low) + u',' + yen(close);
+            const QString line =
+                serverShift ? start.addSecs(-3600 * *serverShift)
+                                      .toString(QStringLiteral("yyyy.MM.dd,HH:mm,")) +
+                                  prices + QStringLiteral(",100")
+                            : start.toString(QStringLiteral("yyyy/MM/dd,HH:mm,")) + prices + u',' +
+                                  end.toString(QStringLiteral("yyyy/MM/dd,HH:mm"));
+            f.write((line + QStringLiteral("\r\n")).toLatin1());
             previous = close;
         }
     }
@@ -448,6 +456,63 @@ private Q_SLOTS:
         QVERIFY(jobsEnded(window->session()));
         QCOMPARE(dialogs->errors.size(), 1);
         QCOMPARE(window->session().backtest.folds().size(), std::size_t(1));
+    }
+
+    // A platform export asks how its server times become Japan times, the remembered answer
+    // offered, as an import does; the bars are then those of the plain file, whose folds the
+    // cache already holds. Cancelling the question runs nothing.
+    void platformExportAsksTheServerTime() {
+        BacktestPage* page = openPage(QStringLiteral("2026/11/16"), QStringLiteral("2026/11/18"));
+        QVERIFY(page);
+        Session& session = window->session();
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QVERIFY(jobsEnded(session));
+        QVERIFY(dialogs->textQuestions.isEmpty());
+        QCOMPARE(session.backtest.trained(), 3);
+
+        const QString exported = dir->filePath(QStringLiteral("MT4.CSV"));
+        writePriceFile(exported, 7);
+        page->fileEdit()->setText(exported);
+        dialogs->cancelText = true;
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QCOMPARE(dialogs->textQuestions.size(), 1);
+        QVERIFY(!session.backtest.running());
+        QVERIFY(dialogs->errors.isEmpty());
+
+        dialogs->cancelText = false;
+        dialogs->textAnswer = QStringLiteral("7");
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QVERIFY(jobsEnded(session));
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QCOMPARE(dialogs->textQuestions.size(), 2);
+        QVERIFY(dialogs->textQuestions[1].contains(QStringLiteral("MT4.CSV")));
+        QCOMPARE(session.backtest.cached(), 3);
+        QCOMPARE(session.backtest.trained(), 0);
+        QCOMPARE(KeptSettings::value(KeptSettings::serverTime).toString(), QStringLiteral("7"));
+        // The answer is offered the next time.
+        dialogs->textAnswer.reset();
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QVERIFY(jobsEnded(session));
+        QCOMPARE(dialogs->textOffered.last(), QStringLiteral("7"));
+        QCOMPARE(session.backtest.cached(), 3);
+    }
+
+    // A training of the forecast works on the session's tables: 実行 is refused meanwhile.
+    void runIsRefusedDuringATraining() {
+        BacktestPage* page = openPage(QStringLiteral("2026/11/16"), QStringLiteral("2026/11/18"));
+        QVERIFY(page);
+        Session& session = window->session();
+        fillPriceTable(session, QDateTime(QDate(2025, 7, 9), QTime(8, 5)), 20000);
+        session.forecast.uq1K(Forecaster::forecastTrain);
+        QVERIFY(session.forecast.training());
+        dialogs->clear();
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QCOMPARE(dialogs->messages,
+                 QStringList{Forecaster::duringTraining(QStringLiteral("検証を始められません"))});
+        QVERIFY(!session.backtest.running());
+        session.forecast.stopTraining();
+        QVERIFY(jobsEnded(session));
+        QVERIFY(session.backtest.folds().empty());
     }
 
     // The file offered is the one FX読込 imported last, in this window and the next.
