@@ -394,6 +394,10 @@ void BacktestPage::runEnded(bool complete) {
                                 .arg(b.cached())
                                 .arg(b.skipped()));
     showResults();
+    // A file shorter than the default period's two months has no origin in it.
+    if (complete && b.folds().empty())
+        m_dialogs.message(QStringLiteral("期間に予測できる起点がありません。期間を確かめてください"
+                                         " (空なら、ﾌｧｲﾙの最初の足の2か月後から最後の足まで)"));
 }
 
 QStringList BacktestPage::rowTexts(const Backtest::SlotRow& row) {

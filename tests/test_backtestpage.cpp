@@ -405,33 +405,65 @@ private Q_SLOTS:
     void malformedEntriesAreRefused_data() {
         QTest::addColumn<QString>("origins");
         QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("said");
         const QString time = QStringLiteral("時刻 '%1' を読めません");
-        QTest::newRow("minutes of one digit") << "9:0"
-                                              << "" << time.arg("9:0");
-        QTest::newRow("no such hour") << "25:00"
-                                      << "" << time.arg("25:00");
-        QTest::newRow("empty part") << "09:00,"
-                                    << "" << time.arg("09:00,");
-        QTest::newRow("other separator") << "09:00;15:00"
-                                         << "" << time.arg("09:00;15:00");
-        QTest::newRow("empty") << ""
-                               << "" << time.arg("");
-        QTest::newRow("date") << "09:00"
-                              << "2026/13/01"
-                              << QStringLiteral("開始の日付 '2026/13/01' を読めません");
+        const QString none;
+        QTest::newRow("minutes of one digit") << "9:0" << none << none << time.arg("9:0");
+        QTest::newRow("no such hour") << "25:00" << none << none << time.arg("25:00");
+        QTest::newRow("empty part") << "09:00," << none << none << time.arg("09:00,");
+        QTest::newRow("other separator")
+            << "09:00;15:00" << none << none << time.arg("09:00;15:00");
+        QTest::newRow("empty") << none << none << none << time.arg(none);
+        QTest::newRow("no such date")
+            << "09:00"
+            << "2026/13/01" << none << QStringLiteral("開始の日付 '2026/13/01' を読めません");
+        QTest::newRow("end no date")
+            << "09:00" << none << "11/20" << QStringLiteral("終了の日付 '11/20' を読めません");
+        QTest::newRow("end before start")
+            << "09:00"
+            << "2026/11/20"
+            << "2026/11/19" << QStringLiteral("期間の開始が終了より後です");
     }
     void malformedEntriesAreRefused() {
         QFETCH(QString, origins);
         QFETCH(QString, from);
+        QFETCH(QString, to);
         QFETCH(QString, said);
-        BacktestPage* page = openPage(from, QString());
+        BacktestPage* page = openPage(from, to);
         QVERIFY(page);
         page->originsEdit()->setText(origins);
         QTest::mouseClick(page->runButton(), Qt::LeftButton);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY2(dialogs->messages[0].contains(said), qPrintable(dialogs->messages[0]));
         QVERIFY(!window->session().backtest.running());
+        QVERIFY(window->session().backtest.folds().empty());
+        QVERIFY(!page->stopButton()->isEnabled());
+    }
+
+    // A period without an origin the market was open at, the default one of a file shorter
+    // than two months among them, is said; the run ends without folds.
+    void periodWithoutOriginsIsSaid_data() {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("default period of four weeks") << QString() << QString();
+        QTest::newRow("a weekend") << "2026/11/21"
+                                   << "2026/11/22";
+        QTest::newRow("before the file") << "2026/10/01"
+                                         << "2026/10/02";
+    }
+    void periodWithoutOriginsIsSaid() {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        BacktestPage* page = openPage(from, to);
+        QVERIFY(page);
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QVERIFY(jobsEnded(window->session()));
+        QVERIFY2(dialogs->errors.isEmpty(), qPrintable(dialogs->errors.join(u'\n')));
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(
+            dialogs->messages[0].startsWith(QStringLiteral("期間に予測できる起点がありません")),
+            qPrintable(dialogs->messages[0]));
         QVERIFY(window->session().backtest.folds().empty());
         QVERIFY(!page->stopButton()->isEnabled());
     }
