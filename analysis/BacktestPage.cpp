@@ -15,7 +15,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
-#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
@@ -166,6 +165,9 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->verticalHeader()->hide();
+    // Narrow columns (n) as narrow as their texts, whatever the style's least width in the font.
+    m_grid->horizontalHeader()->setMinimumSectionSize(
+        QFontMetrics(cells).horizontalAdvance(QStringLiteral("000")) + 8);
     m_grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(cells).height() + 6);
     m_note = label(QStringLiteral("k20ntL"),
                    QStringLiteral("的中率の区間は名目上です (続く起点の予測は期間が重なり独立では"
@@ -176,14 +178,15 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
 
     m_chart = new QChart;
     m_chart->setTheme(QChart::ChartThemeDark);
-    m_chart->setTitle(QStringLiteral("相対誤差 (誤差 / 無変化)"));
+    // The title says what the dashed line is: the narrow chart has no room for a legend.
+    m_chart->setTitle(QStringLiteral("相対誤差 (点線=無変化)"));
     QFont titleFont = m_chart->titleFont();
-    titleFont.setPixelSize(18);
+    titleFont.setPixelSize(16);
     m_chart->setTitleFont(titleFont);
     m_axisX = new QValueAxis;
     m_axisY = new QValueAxis;
     QFont labelFont = m_axisX->labelsFont();
-    labelFont.setPixelSize(14);
+    labelFont.setPixelSize(12);
     m_axisX->setRange(0.5, 10.5);
     m_axisX->setTickType(QValueAxis::TicksDynamic);
     m_axisX->setTickAnchor(1);
@@ -221,9 +224,14 @@ BacktestPage::BacktestPage(Session& session, Dialogs& dialogs, QWidget* parent)
         s->attachAxis(m_axisX);
         s->attachAxis(m_axisY);
     }
-    m_chart->legend()->setFont(labelFont);
-    for (QLegendMarker* marker : m_chart->legend()->markers(m_relativeLine))
-        marker->setVisible(false);
+    m_chart->legend()->hide();
+    // Every slot labelled where the plot has room for ten labels, every third otherwise (a
+    // taller fallback font widens the grid beside it).
+    connect(m_chart, &QChart::plotAreaChanged, this, [this](const QRectF& plot) {
+        const QFontMetrics metrics(m_axisX->labelsFont());
+        const double room = 10 * (metrics.horizontalAdvance(QStringLiteral("10")) + 6);
+        m_axisX->setTickInterval(plot.width() >= room ? 1 : 3);
+    });
     m_chartView = new QChartView(m_chart);
     m_chartView->setObjectName(QStringLiteral("kCht"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
@@ -385,9 +393,9 @@ void BacktestPage::runEnded(bool complete) {
     setRunning(false);
     const Backtester& b = m_session.backtest;
     const int done = b.trained() + b.cached();
-    m_progressText->setText(QStringLiteral("%1 完了 %2 (学習 %3 / 保存分 %4 / 休場 %5)")
+    m_progressText->setText(QStringLiteral("%1: %2件 (学習%3 保存分%4 休場%5)")
                                 .arg(complete   ? QStringLiteral("検証終了")
-                                     : m_failed ? QStringLiteral("エラーで終了")
+                                     : m_failed ? QStringLiteral("エラー")
                                                 : QStringLiteral("中止"))
                                 .arg(done)
                                 .arg(b.trained())

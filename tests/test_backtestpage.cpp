@@ -12,9 +12,13 @@
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 #include "support/TestSettings.h"
+#include "ui/Look.h"
 
+#include <QApplication>
 #include <QChartView>
 #include <QFile>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -22,6 +26,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScatterSeries>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -275,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(page->progressBar()->value(), 3);
         QCOMPARE(page->progressBar()->maximum(), 3);
         QCOMPARE(page->progressLabel()->text(),
-                 QStringLiteral("検証終了 完了 3 (学習 3 / 保存分 0 / 休場 0)"));
+                 QStringLiteral("検証終了: 3件 (学習3 保存分0 休場0)"));
 
         const std::vector<Backtest::SlotRow> rows =
             Backtest::slotRows(session.backtest.folds(), session.backtest.decimals());
@@ -371,7 +377,7 @@ private Q_SLOTS:
         const int kept = int(session.backtest.folds().size());
         QVERIFY2(kept >= 2 && kept < 10, qPrintable(QString::number(kept)));
         QCOMPARE(session.backtest.keptFolds(), kept);
-        QVERIFY(page->progressLabel()->text().startsWith(QStringLiteral("中止 ")));
+        QVERIFY(page->progressLabel()->text().startsWith(QStringLiteral("中止: ")));
         QCOMPARE(page->resultGrid()->model()->rowCount(), 10);
         QCOMPARE(cell(page, 0, 1), QString::number(kept));
         disconnect(&session.backtest, &Backtester::progressed, page, nullptr);
@@ -545,6 +551,64 @@ private Q_SLOTS:
         session.forecast.stopTraining();
         QVERIFY(jobsEnded(session));
         QVERIFY(session.backtest.folds().empty());
+    }
+
+    // At the window's size as designed, in the window font and in the taller CJK font a machine
+    // without it falls back to, the grid shows every column without scrolling, the chart's
+    // labels show whole and the lines below fit their width.
+    void resultsShowWholeAtTheDesignedSize_data() {
+        QTest::addColumn<QString>("family");
+        QTest::newRow("window font") << QString();
+        QTest::newRow("taller fallback") << "Noto Sans Mono CJK JP";
+    }
+    void resultsShowWholeAtTheDesignedSize() {
+        QFETCH(QString, family);
+        QFont shown = windowFont();
+        if (!family.isEmpty())
+            shown.setFamilies({family});
+        const QFont before = QApplication::font();
+        QApplication::setFont(shown);
+        const auto restored = qScopeGuard([before] { QApplication::setFont(before); });
+        BacktestPage* page = openPage(QStringLiteral("2026/11/16"), QStringLiteral("2026/11/18"));
+        QVERIFY(page);
+        window->resize(904, 641);
+        QTest::mouseClick(page->runButton(), Qt::LeftButton);
+        QVERIFY(jobsEnded(window->session()));
+        // The widest texts a long run shows.
+        const QStringList progress{
+            BacktestPage::progressText(12345, 24690, 12 * 3600 + 59 * 60),
+            QStringLiteral("検証終了: 12345件 (学習12345 保存分12345 休場1234)")};
+        page->recordLabel()->setText(
+            QStringLiteral("実際の記録の的中率 100.0% (n=1000) は検証の10ｺﾏ後の区間 "
+                           "(100.0–100.0%) の外にあります"));
+        QTest::qWait(50);
+        QTableView* grid = page->resultGrid();
+        QVERIFY(!grid->horizontalScrollBar()->isVisible());
+        QVERIFY(!grid->verticalScrollBar()->isVisible());
+        QStringList labels, cut;
+        for (QGraphicsItem* item : page->chartView()->scene()->items()) {
+            QString text;
+            if (auto* t = dynamic_cast<QGraphicsTextItem*>(item))
+                text = t->toPlainText();
+            else if (auto* t = dynamic_cast<QGraphicsSimpleTextItem*>(item))
+                text = t->text();
+            if (!item->isVisible() || text.isEmpty())
+                continue;
+            labels << text;
+            if (text.contains(QStringLiteral("…")) || text.contains(QStringLiteral("...")))
+                cut << text;
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(labels.join(u'|')));
+        QVERIFY2(labels.contains(page->chartView()->chart()->title()),
+                 qPrintable(labels.join(u'|')));
+        QLabel* line = page->progressLabel();
+        for (const QString& text : progress)
+            QVERIFY2(line->fontMetrics().horizontalAdvance(text) <= line->width(),
+                     qPrintable(text));
+        line = page->recordLabel();
+        QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) <= line->width(),
+                 qPrintable(line->text()));
+        QVERIFY(page->progressLabel()->geometry().right() < page->progressBar()->x());
     }
 
     // The file offered is the one FX読込 imported last, in this window and the next.
