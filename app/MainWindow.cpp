@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "analysis/AnalysisPage.h"
+#include "analysis/BacktestPage.h"
 #include "app/TorvaneApplication.h"
 #include "app/UserGuide.h"
 #include "browser/BrowserPage.h"
@@ -25,8 +26,10 @@
 #include <QSet>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 TKestoF::TKestoF(QWidget* parent)
@@ -96,6 +99,7 @@ void TKestoF::build() {
     createGts();
     createIts();
     createJts();
+    createKts();
     addPage(ats, QStringLiteral("ats"), QStringLiteral("1予測"));
     addPage(bts, QStringLiteral("bts"), QStringLiteral("2ﾌﾟﾛ目"));
     addPage(cts, QStringLiteral("cts"), QStringLiteral("3機学"));
@@ -105,6 +109,7 @@ void TKestoF::build() {
     addPage(gts, QStringLiteral("gts"), QStringLiteral("7ﾌﾞﾗｳｻﾞ"));
     addPage(its, QStringLiteral("its"), QStringLiteral("8CSV"));
     addPage(jts, QStringLiteral("jts"), QStringLiteral("9分析"));
+    addPage(kts, QStringLiteral("kts"), QStringLiteral("10検証"));
     connectPages();
     pc->setCurrentWidget(gts);
     restoreSession();
@@ -131,6 +136,8 @@ void TKestoF::keepSession() {
 void TKestoF::connectPages() {
     // The window trains off its thread and goes on answering meanwhile.
     m_session.forecastEveryImport(TrainingJobs::Run::offThread);
+    // The backtest leaves one core to the window, which goes on answering while folds train.
+    m_session.backtest.setJobs(std::max(1, QThread::idealThreadCount() - 1));
     connectForecastPages(m_session, *ats, *cts);
     // Each of these enters the core for a user action: import, train and chart, or a page.
     connect(ats, &ForecastPage::importRequested, this, [this] {
@@ -166,6 +173,8 @@ void TKestoF::connectPages() {
          {bts->editor(), ets->editor(), fts->listEditor(), fts->categoryEditor()})
         connect(editor, &RecordEditor::rowWritten, jts, &AnalysisPage::refresh);
     connect(its, &CsvPage::tableWritten, jts, &AnalysisPage::refresh);
+    // The live record set against the backtest follows the scoring of logged forecasts.
+    connect(&m_session.analysis, &Analysis::changed, kts, &BacktestPage::refreshRecord);
     connectRegisterRefresh();
 }
 
@@ -235,6 +244,10 @@ void TKestoF::createIts() {
 
 void TKestoF::createJts() {
     jts = new AnalysisPage(m_session, m_dialogs, pc);
+}
+
+void TKestoF::createKts() {
+    kts = new BacktestPage(m_session, m_dialogs, pc);
 }
 
 void TKestoF::closeEvent(QCloseEvent* event) {

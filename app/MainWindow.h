@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 class AnalysisPage;
+class BacktestPage;
 class BrowserPage;
 class CsvPage;
 class EventListPage;
@@ -21,7 +22,7 @@ class ProForecastPage;
 class QPushButton;
 class QTabWidget;
 
-// The main form KestoF: the nine pages in the page control pc above the bottom panel z0P with
+// The main form KestoF: the ten pages in the page control pc above the bottom panel z0P with
 // the close button. It owns the session (registers, data module, store) and the pages, runs
 // the start-up at its first activation and connects the paths between pages.
 class TKestoF : public QWidget {
@@ -65,6 +66,7 @@ private:
     void createGts();
     void createIts();
     void createJts();
+    void createKts();
     void addPage(PageFrame* page, const QString& name, const QString& caption);
     void clearLabels(QWidget* page, std::initializer_list<const char*> names);
     void connectPages();
@@ -94,6 +96,7 @@ private:
     BrowserPage* gts = nullptr;     // 7 browser
     CsvPage* its = nullptr;         // 8 CSV exchange
     AnalysisPage* jts = nullptr;    // 9 track record
+    BacktestPage* kts = nullptr;    // 10 backtest
 
     // Pages 2 and 5 as the browser reaches them: fields and pages by name.
     WindowTargets m_browserTargets{this};

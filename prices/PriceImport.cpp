@@ -197,6 +197,7 @@ void PriceImport::importPrices() {
     const QString name = r.sa[2].isEmpty() ? r.sa[1] : r.sa[2];
     // A platform export is converted first into a file of the program's own, line by line too.
     QString path = r.sa[1];
+    const QString named = path;
     std::optional<QTemporaryDir> converted;
     if (!convertPlatformExport(path, name, converted))
         return;
@@ -312,6 +313,7 @@ void PriceImport::importPrices() {
 
     r.imcn = imcn;
     m_lastDecimals = decimals;
+    m_lastFile = named;
     r.shm = highest;
     r.slm = lowest.isEmpty() ? top : lowest;
     Q_EMIT imported();

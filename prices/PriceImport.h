@@ -53,6 +53,9 @@ public:
     // The decimals of the last imported bar's close as the file wrote it (the import drops the
     // point): what one unit of the stored prices is worth.
     int lastDecimals() const { return m_lastDecimals; }
+    // The price file the last import read, as it was named (a platform export before its
+    // conversion); empty before an import.
+    QString lastFile() const { return m_lastFile; }
 
     // Where the answer to the server-time question of platform exports is remembered.
     static constexpr const char* serverTimeKey = KeptSettings::serverTime;
@@ -110,4 +113,5 @@ private:
 
     Store& m_store;
     int m_lastDecimals = 0;
+    QString m_lastFile;
 };

@@ -5,8 +5,8 @@
 
 // What the program keeps between runs beside the database, in the user's configuration
 // (torvane/torvane.conf through QSettings): the server-time answer of platform exports, the
-// window's place and size, page 1's day count, the folder each file dialog showed last and
-// whether the entry hints show.
+// window's place and size, page 1's day count, the folder each file dialog showed last,
+// whether the entry hints show and the price file imported last (the backtest's default).
 namespace KeptSettings {
 
 inline constexpr char serverTime[] = "import/serverTime";
@@ -15,6 +15,7 @@ inline constexpr char chartDays[] = "forecast/days";
 inline constexpr char openFolder[] = "dialogs/openFolder";
 inline constexpr char saveFolder[] = "dialogs/saveFolder";
 inline constexpr char hintsShown[] = "records/hintsShown";
+inline constexpr char priceFile[] = "import/priceFile";
 
 QVariant value(const char* key, const QVariant& fallback = {});
 void setValue(const char* key, const QVariant& value);

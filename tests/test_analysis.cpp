@@ -812,7 +812,7 @@ private Q_SLOTS:
         TKestoF window(*dialogs, dataDir);
         QVERIFY(startAtDesignedSize(window));
         QTabWidget* pc = window.pageControl();
-        QCOMPARE(pc->count(), 9);
+        QCOMPARE(pc->count(), 10);
         QCOMPARE(pc->tabText(8), QStringLiteral("9分析"));
         auto* page = qobject_cast<AnalysisPage*>(pc->widget(8));
         QVERIFY(page);

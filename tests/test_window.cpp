@@ -92,6 +92,7 @@ const Page pages[] = {
     {"gts", "7ﾌﾞﾗｳｻﾞ", "g01ttlL", "7 ﾌﾞﾗｳｻﾞ", 80, 80},
     {"its", "8CSV", "i01L", "9 CSVﾌｧｲﾙに書出と読込", 100, 40},
     {"jts", "9分析", "j01ttL", "9 分析 予測・ﾌﾟﾛ目・ｲﾍﾞﾝﾄの成績", 80, 40},
+    {"kts", "10検証", "k01ttL", "10 検証", 80, 72},
 };
 
 // The progress bar's text fits the bar, and the bar leaves the information line's longest text
