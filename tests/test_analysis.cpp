@@ -8,6 +8,7 @@
 #include "session/Session.h"
 #include "store/Clock.h"
 #include "store/TextFile.h"
+#include "support/ChartTexts.h"
 #include "support/PriceTable.h"
 #include "support/StoredRows.h"
 #include "support/TemplateDatabase.h"
@@ -18,8 +19,6 @@
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
-#include <QGraphicsSimpleTextItem>
-#include <QGraphicsTextItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
@@ -939,20 +938,8 @@ private Q_SLOTS:
         page->refresh();
         window.pageControl()->setCurrentWidget(page);
         QTest::qWait(50);
-        QStringList labels, cut;
-        for (QGraphicsItem* item : page->chartView()->scene()->items()) {
-            QString text;
-            if (auto* t = dynamic_cast<QGraphicsTextItem*>(item))
-                text = t->toPlainText();
-            else if (auto* t = dynamic_cast<QGraphicsSimpleTextItem*>(item))
-                text = t->text();
-            if (!item->isVisible() || text.isEmpty())
-                continue;
-            labels << text;
-            if (text.contains(QStringLiteral("…")) || text.contains(QStringLiteral("...")))
-                cut << text;
-        }
-        QVERIFY2(cut.isEmpty(), qPrintable(labels.join(u'|')));
+        const ChartTexts texts(page->chartView());
+        QVERIFY2(texts.cut.isEmpty(), qPrintable(texts.shown.join(u'|')));
         // The record's lines show whole, also with wide numbers, and leave the title alone.
         page->networkLabel()->setText(QStringLiteral(
             "予測 n=1000 的中500/1000 50.0% (95%区間 46.9〜53.1%) 誤差123.4銭 無変化123.4銭 "
@@ -967,7 +954,8 @@ private Q_SLOTS:
                      page->unreadLabel()->fontMetrics().horizontalAdvance(
                          page->unreadLabel()->text())) >
                 title->x() + title->fontMetrics().horizontalAdvance(title->text()));
-        QVERIFY2(labels.contains(page->chartView()->chart()->title()), qPrintable(labels.join(u'|')));
+        QVERIFY2(texts.shown.contains(page->chartView()->chart()->title()),
+                 qPrintable(texts.shown.join(u'|')));
     }
 };
 

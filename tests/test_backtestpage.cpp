@@ -9,6 +9,7 @@
 #include "support/PriceTable.h"
 #include "support/SessionJobs.h"
 #include "support/TemplateDatabase.h"
+#include "support/ChartTexts.h"
 #include "support/TestDialogs.h"
 #include "support/TestFolder.h"
 #include "support/TestSettings.h"
@@ -17,8 +18,6 @@
 #include <QApplication>
 #include <QChartView>
 #include <QFile>
-#include <QGraphicsSimpleTextItem>
-#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -585,22 +584,10 @@ private Q_SLOTS:
         QTableView* grid = page->resultGrid();
         QVERIFY(!grid->horizontalScrollBar()->isVisible());
         QVERIFY(!grid->verticalScrollBar()->isVisible());
-        QStringList labels, cut;
-        for (QGraphicsItem* item : page->chartView()->scene()->items()) {
-            QString text;
-            if (auto* t = dynamic_cast<QGraphicsTextItem*>(item))
-                text = t->toPlainText();
-            else if (auto* t = dynamic_cast<QGraphicsSimpleTextItem*>(item))
-                text = t->text();
-            if (!item->isVisible() || text.isEmpty())
-                continue;
-            labels << text;
-            if (text.contains(QStringLiteral("…")) || text.contains(QStringLiteral("...")))
-                cut << text;
-        }
-        QVERIFY2(cut.isEmpty(), qPrintable(labels.join(u'|')));
-        QVERIFY2(labels.contains(page->chartView()->chart()->title()),
-                 qPrintable(labels.join(u'|')));
+        const ChartTexts texts(page->chartView());
+        QVERIFY2(texts.cut.isEmpty(), qPrintable(texts.shown.join(u'|')));
+        QVERIFY2(texts.shown.contains(page->chartView()->chart()->title()),
+                 qPrintable(texts.shown.join(u'|')));
         QLabel* line = page->progressLabel();
         for (const QString& text : progress)
             QVERIFY2(line->fontMetrics().horizontalAdvance(text) <= line->width(),
