@@ -219,6 +219,10 @@ void Backtester::foldTrained(TrainingJob job, const std::shared_ptr<const Backte
             keep(*input, seed, forecast);
             report();
         }
+        // A cache that cannot be written (a lock, a full disk) ends the run with its reason;
+        // the folds finished so far stay shown.
+        if (m_running && m_sinceWrite.elapsed() >= writeInterval)
+            writeKept();
     } catch (const TorvaneError& e) {
         fail(e.text());
     } catch (const std::bad_alloc&) {
@@ -226,8 +230,6 @@ void Backtester::foldTrained(TrainingJob job, const std::shared_ptr<const Backte
     }
     if (!m_running)
         return;
-    if (m_sinceWrite.elapsed() >= writeInterval)
-        writeKept();
     if (m_pumping)
         return; // run here: the pump goes on by itself
     pump();

@@ -277,6 +277,36 @@ private Q_SLOTS:
         QCOMPARE(runHere(plan).lines(), resumed);
     }
 
+    // A fold cache that cannot be written while folds train off the thread (here: its table
+    // gone after the first fold, a second later) ends the run with the database's words; the
+    // folds finished so far stay.
+    void aCacheThatCannotBeWrittenEndsTheRun() {
+        const QString file = write(history());
+        Backtester& b = session->backtest;
+        b.setRun(TrainingJobs::Run::offThread);
+        b.setJobs(1);
+        QSignalSpy ended(&b, &Backtester::finished);
+        QSignalSpy failed(&b, &Backtester::failed);
+        bool dropped = false;
+        connect(&b, &Backtester::progressed, this, [&](int done) {
+            if (done < 1 || dropped)
+                return;
+            dropped = true;
+            QSqlQuery q(session->dm.database(session->dm.csq()));
+            QVERIFY(q.exec(QStringLiteral("drop table F11KSK")));
+            QTest::qWait(1100);
+        });
+        b.start(planOf(file, QDate(2025, 7, 14), QDate(2025, 7, 16)));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 60000);
+        disconnect(&b, &Backtester::progressed, this, nullptr);
+        QCOMPARE(ended[0][0].toBool(), false);
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed[0][0].toString().contains(QStringLiteral("F11KSK")),
+                 qPrintable(failed[0][0].toString()));
+        QVERIFY(b.trained() >= 1 && b.trained() < 9);
+        QCOMPARE(int(b.folds().size()), b.trained());
+    }
+
     // A file the import would refuse where a fold reads it stops the run with the import's
     // words; the same lines after every origin are never read.
     void aFoldStopsWhereTheImportWould() {
