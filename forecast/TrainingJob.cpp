@@ -56,8 +56,10 @@ void TrainingJobs::start(TrainingJob job, Progress progress, Done done) {
     // Qt's event queue already orders the job's last write before the call that reads it; the
     // flag says so in terms a race detector sees, as Qt's own locks are invisible to it.
     auto trained = std::make_shared<std::atomic<bool>>(false);
+    m_handedIn.fetch_add(1, std::memory_order_release);
     m_pool.start([this, held, trained, progress = std::move(progress), done = std::move(done),
                   handBack]() mutable {
+        m_handedIn.load(std::memory_order_acquire);
         QElapsedTimer sinceReport;
         sinceReport.start();
         held->run([&](int d, int total) {

@@ -66,5 +66,9 @@ private:
     QThreadPool m_pool;
     Run m_run = Run::here;
     int m_running = 0;
+    // Raised before each job goes to the pool and read first on the pool's thread: what the job
+    // carries was written before it, in terms a race detector sees (a pool thread takes its next
+    // job through Qt's own lock, which is invisible to it).
+    std::atomic<quint64> m_handedIn{0};
     std::vector<std::shared_ptr<std::atomic<bool>>> m_stops;
 };

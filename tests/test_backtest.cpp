@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
 
 #include <map>
 
@@ -278,8 +279,8 @@ private Q_SLOTS:
     }
 
     // A fold cache that cannot be written while folds train off the thread (here: its table
-    // gone after the first fold, a second later) ends the run with the database's words; the
-    // folds finished so far stay.
+    // gone after the first fold, whose write is then due at once) ends the run with the
+    // database's words; the folds finished so far stay.
     void aCacheThatCannotBeWrittenEndsTheRun() {
         const QString file = write(history());
         Backtester& b = session->backtest;
@@ -294,7 +295,8 @@ private Q_SLOTS:
             dropped = true;
             QSqlQuery q(session->dm.database(session->dm.csq()));
             QVERIFY(q.exec(QStringLiteral("drop table F11KSK")));
-            QTest::qWait(1100);
+            // Past the cache's write interval, without letting another fold's end in first.
+            QThread::msleep(1100);
         });
         b.start(planOf(file, QDate(2025, 7, 14), QDate(2025, 7, 16)));
         QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 60000);
