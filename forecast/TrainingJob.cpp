@@ -38,46 +38,66 @@ void TrainingJobs::stopAll() {
         stop->store(true);
 }
 
+// What one job off the thread carries: written on the caller's thread before the job goes to
+// the pool, filled on the pool's thread, read back after the hand-back. The caller's thread
+// owns it from start to finish (this object frees what a dropped hand-back leaves).
+struct TrainingJobs::Handoff {
+    TrainingJob job;
+    Progress progress;
+    Done done;
+    // Qt's queues already order each side's writes before the other side reads them; the
+    // release and acquire of these say so in terms a race detector sees, as Qt's own locks are
+    // invisible to it.
+    std::atomic<bool> trained{false};
+};
+
 void TrainingJobs::start(TrainingJob job, Progress progress, Done done) {
     ++m_running;
     m_stops.push_back(job.stop);
-    const auto handBack = [this](const std::shared_ptr<std::atomic<bool>>& stop) {
-        --m_running;
-        m_stops.erase(std::remove(m_stops.begin(), m_stops.end(), stop), m_stops.end());
-    };
     if (m_run == Run::here) {
         job.run(progress);
-        handBack(job.stop);
+        release(job.stop);
         done(std::move(job));
         return;
     }
-    // Shared between the pool's thread, which fills it, and the queued call that hands it back.
-    auto held = std::make_shared<TrainingJob>(std::move(job));
-    // Qt's event queue already orders the job's last write before the call that reads it; the
-    // flag says so in terms a race detector sees, as Qt's own locks are invisible to it.
-    auto trained = std::make_shared<std::atomic<bool>>(false);
+    Handoff* h = m_out.emplace_back(std::make_unique<Handoff>()).get();
+    h->job = std::move(job);
+    h->progress = std::move(progress);
+    h->done = std::move(done);
     m_handedIn.fetch_add(1, std::memory_order_release);
-    m_pool.start([this, held, trained, progress = std::move(progress), done = std::move(done),
-                  handBack]() mutable {
+    // Two plain pointers: the runnable holds nothing of ours that Qt would copy or destroy on the
+    // pool's thread.
+    m_pool.start([this, h] {
         m_handedIn.load(std::memory_order_acquire);
         QElapsedTimer sinceReport;
         sinceReport.start();
-        held->run([&](int d, int total) {
-            if (!progress || (d < total && sinceReport.elapsed() < progressInterval))
+        h->job.run([&](int d, int total) {
+            if (!h->progress || (d < total && sinceReport.elapsed() < progressInterval))
                 return;
             sinceReport.restart();
             // Bound to this object: dropped when it is destroyed before the call arrives.
             QMetaObject::invokeMethod(
-                this, [progress, d, total] { progress(d, total); }, Qt::QueuedConnection);
+                this, [progress = h->progress, d, total] { progress(d, total); },
+                Qt::QueuedConnection);
         });
-        trained->store(true, std::memory_order_release);
+        h->trained.store(true, std::memory_order_release);
         QMetaObject::invokeMethod(
-            this,
-            [held, trained, done = std::move(done), handBack] {
-                trained->load(std::memory_order_acquire);
-                handBack(held->stop);
-                done(std::move(*held));
-            },
-            Qt::QueuedConnection);
+            this, [this, h] { handBack(h); }, Qt::QueuedConnection);
     });
+}
+
+void TrainingJobs::release(const std::shared_ptr<std::atomic<bool>>& stop) {
+    --m_running;
+    m_stops.erase(std::remove(m_stops.begin(), m_stops.end(), stop), m_stops.end());
+}
+
+void TrainingJobs::handBack(Handoff* h) {
+    h->trained.load(std::memory_order_acquire);
+    const auto at =
+        std::find_if(m_out.begin(), m_out.end(),
+                     [h](const std::unique_ptr<Handoff>& out) { return out.get() == h; });
+    std::unique_ptr<Handoff> back = std::move(*at);
+    m_out.erase(at);
+    release(back->job.stop);
+    back->done(std::move(back->job));
 }

@@ -63,6 +63,10 @@ public:
     void stopAll();
 
 private:
+    struct Handoff;
+    void release(const std::shared_ptr<std::atomic<bool>>& stop);
+    void handBack(Handoff* h);
+
     QThreadPool m_pool;
     Run m_run = Run::here;
     int m_running = 0;
@@ -71,4 +75,6 @@ private:
     // job through Qt's own lock, which is invisible to it).
     std::atomic<quint64> m_handedIn{0};
     std::vector<std::shared_ptr<std::atomic<bool>>> m_stops;
+    // The jobs off the thread not yet handed back.
+    std::vector<std::unique_ptr<Handoff>> m_out;
 };
